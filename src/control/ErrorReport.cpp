@@ -1,0 +1,22 @@
+#include "control/ErrorReport.h"
+
+#include "control/Errors.h"
+#include "control/Front.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace tarvel {
+
+void ReportErrorLater(Front& front, const std::string& message)
+{
+    const QByteArray text = QByteArray::fromStdString(GeneralErrorText(message));
+    QTimer::singleShot(0, QCoreApplication::instance(), [&front, text] { front.showGeneralError(text); });
+}
+
+void ReportErrorNow(Front& front, const std::string& message)
+{
+    front.showGeneralError(QByteArray::fromStdString(GeneralErrorText(message)));
+}
+
+} // namespace tarvel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace tarvel {
+
+// Fits a log label: trims bytes 0x20 and below from both ends, then pads with fill to width or cuts
+// to its first width bytes. Every caller passes 40 and '.'.
+QByteArray FormatLogLabel(const QByteArray& text, int width = 40, char fill = '.');
+
+// The fixed status words that follow some labels.
+inline constexpr const char* kStatusConnected = " [connected...]";
+inline constexpr const char* kStatusError = " [error.......]";
+inline constexpr const char* kStatusDone = " [done........]";
+inline constexpr const char* kStatusDenied = " [denied......]";
+
+// A fitted label followed by "[" value "]".
+QByteArray LogLineWithValue(const QByteArray& label, const QByteArray& value);
+
+} // namespace tarvel
