@@ -1,0 +1,72 @@
+#pragma once
+
+#include "config/ServiceSettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpServer>
+
+#include <functional>
+
+class QTcpSocket;
+
+namespace tarvel {
+
+class Front;
+class ItemLookups;
+class RegistrySearch;
+
+// The terminal listener and the request pipeline. Terminals keep their connections open and send one
+// scan per data arrival; each arrival is answered on the same connection with an item frame or the
+// not-found frame, and every stage is a line in the operator log. Runs on the event thread only.
+class ServerSocket : public QObject {
+    Q_OBJECT
+public:
+    // `extendedLayout` tells, for each message, whether the extended-layout switch is on.
+    ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups,
+                 std::function<bool()> extendedLayout, QObject* parent = nullptr);
+    ~ServerSocket() override;
+
+    // The settings captured at Start; the pipeline reads them for every message.
+    void setSettings(const ServiceSettings& settings) { settings_ = settings; }
+    const ServiceSettings& settings() const { return settings_; }
+
+    // Binds all IPv4 interfaces on `port` (0: the platform chooses), logs "+ [LISTEN] " and listens.
+    // Throws TarvelError with the platform's text and number when the port cannot be bound.
+    void Open(quint16 port);
+    // Stops listening and drops every terminal connection at once, without disconnect lines.
+    void Close();
+    bool IsOpen() const { return server_.isListening(); }
+    quint16 Port() const { return server_.serverPort(); }
+    int ConnectionCount() const;
+
+    // A connection keeps at most this many reply bytes waiting for a terminal that does not read;
+    // a frame that does not fit is dropped whole.
+    static constexpr qint64 kMaxUnsentBytes = 4096;
+    // Bytes read from a terminal at one time; a larger burst is handled as several messages.
+    static constexpr qint64 kReadBufferSize = 64 * 1024;
+
+private:
+    void ServerSocketListen();
+    void ServerSocketClientConnect(QTcpSocket* socket);
+    void ServerSocketClientDisconnect(QTcpSocket* socket);
+    void ServerSocketClientError(QTcpSocket* socket);
+    void ServerSocketClientRead(QTcpSocket* socket);
+
+    void acceptPending();
+    void handleMessage(QTcpSocket* socket, const QByteArray& message);
+    // Writes a frame in one send, or drops it when the terminal has too much unread already.
+    void sendFrame(QTcpSocket* socket, const QByteArray& frame);
+
+    Front& front_;
+    RegistrySearch& registry_;
+    ItemLookups& lookups_;
+    std::function<bool()> extendedLayout_;
+    ServiceSettings settings_;
+    QTcpServer server_;
+};
+
+// Dotted-decimal text of an address; an IPv4-mapped IPv6 address reads as its IPv4 form.
+QByteArray AddressText(const class QHostAddress& address);
+
+} // namespace tarvel

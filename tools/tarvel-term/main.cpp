@@ -1,0 +1,128 @@
+// tarvel-term: a price-checker terminal on the command line. Sends each code as a scan to a Tarvel
+// server and prints the screen that comes back, so a store's IT person can check a server without a
+// device.
+
+#include "terminal/TerminalScreen.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* kUsage =
+    "usage: tarvel-term [--form ]C1|FF|byte] [--raw] [--timeout MS] HOST PORT [CODE...]\n"
+    "Sends each CODE (or each line of standard input when none is given) as a scan and prints the\n"
+    "reply screen, one line per scan. --raw prints the reply bytes in hex instead.\n";
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "tarvel-term: %s\n%s", problem.c_str(), kUsage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    tarvel::ScanForm form = tarvel::ScanForm::C1;
+    bool raw = false;
+    int timeoutMs = 3000;
+    std::vector<std::string> positional;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--raw") {
+            raw = true;
+        } else if (arg == "--form" || arg == "--timeout") {
+            if (i + 1 >= argc)
+                return Usage("missing value after " + arg);
+            const std::string value = argv[++i];
+            if (arg == "--form") {
+                if (!tarvel::ParseScanForm(value, form))
+                    return Usage("unknown form '" + value + "' (]C1, FF or byte)");
+            } else {
+                try {
+                    timeoutMs = std::stoi(value);
+                } catch (...) {
+                    return Usage("bad timeout '" + value + "'");
+                }
+                if (timeoutMs <= 0)
+                    return Usage("bad timeout '" + value + "'");
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            return Usage("unknown option " + arg);
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() < 2)
+        return Usage("HOST and PORT are required");
+    const std::string host = positional[0];
+    int port = 0;
+    try {
+        port = std::stoi(positional[1]);
+    } catch (...) {
+    }
+    if (port < 1 || port > 65535)
+        return Usage("bad port '" + positional[1] + "'");
+
+    std::vector<std::string> codes(positional.begin() + 2, positional.end());
+    const bool fromStdin = codes.empty();
+
+    QTcpSocket socket;
+    socket.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+    if (!socket.waitForConnected(timeoutMs)) {
+        std::fprintf(stderr, "tarvel-term: cannot connect to %s:%d: %s\n", host.c_str(), port,
+                     socket.errorString().toLocal8Bit().constData());
+        return 1;
+    }
+
+    int missing = 0;
+    auto scan = [&](const std::string& code) {
+        socket.write(tarvel::ScanMessage(QByteArray::fromStdString(code), form));
+        socket.flush();
+        QByteArray reply;
+        QElapsedTimer clock;
+        clock.start();
+        while (!tarvel::IsCompleteFrame(reply)) {
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (left <= 0 || !socket.waitForReadyRead(static_cast<int>(left)))
+                break;
+            reply += socket.readAll();
+        }
+        if (!tarvel::IsCompleteFrame(reply)) {
+            ++missing;
+            std::printf("%s -> (no reply within %d ms)%s\n", code.c_str(), timeoutMs,
+                        reply.isEmpty() ? "" : (" partial: " + reply.toHex(' ').toStdString()).c_str());
+        } else if (raw) {
+            std::printf("%s\n", reply.toHex(' ').constData());
+        } else {
+            std::printf("%s -> %s\n", code.c_str(), tarvel::RenderScreen(reply).constData());
+        }
+        std::fflush(stdout);
+    };
+
+    if (fromStdin) {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            scan(line);
+        }
+    } else {
+        for (const std::string& code : codes)
+            scan(code);
+    }
+    socket.disconnectFromHost();
+    return missing == 0 ? 0 : 1;
+}
