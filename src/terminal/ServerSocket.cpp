@@ -40,7 +40,7 @@ QByteArray AddressText(const QHostAddress& address)
 ServerSocket::ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups,
                            std::function<bool()> extendedLayout, QObject* parent)
     : QObject(parent), front_(front), registry_(registry), lookups_(lookups),
-      extendedLayout_(std::move(extendedLayout))
+      extendedLayout_(std::move(extendedLayout)), server_(this)
 {
     server_.setListenBacklogSize(5);
     connect(&server_, &QTcpServer::newConnection, this, &ServerSocket::acceptPending);

@@ -1,0 +1,351 @@
+// The listener and the request pipeline over real loopback sockets, with the registry and the lookups
+// replaced by fakes.
+
+#include "control/Front.h"
+#include "data/EDatabaseError.h"
+#include "terminal/Frames.h"
+#include "terminal/ScanServices.h"
+#include "terminal/ServerSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+using namespace tarvel;
+
+namespace {
+
+class LogFront : public Front {
+public:
+    void appendLog(const QByteArray& line) override { lines.push_back(line); }
+    void showGeneralError(const QByteArray& text) override { errors.push_back(text); }
+    void showErrorBox(const QByteArray& text) override { errors.push_back("Error box: " + text); }
+    void showInformation(const QByteArray& text) override { errors.push_back("Information: " + text); }
+    void showNotice(const QByteArray& text) override { errors.push_back("Notice: " + text); }
+    std::vector<QByteArray> lines;
+    std::vector<QByteArray> errors;
+};
+
+class FakeRegistry : public RegistrySearch {
+public:
+    bool Locate(const QByteArray& address) override
+    {
+        searched.push_back(address);
+        if (failing)
+            throw EDatabaseError("Table is not open");
+        return addresses.count(address) > 0;
+    }
+    std::set<QByteArray> addresses;
+    std::vector<QByteArray> searched;
+    bool failing = false;
+};
+
+struct LookupCall {
+    QByteArray code;
+    bool extended;
+};
+
+class FakeLookups : public ItemLookups {
+public:
+    LookupResult LookupExtended(const QByteArray& code, const ServiceSettings&) override { return find(code, true); }
+    LookupResult LookupStandard(const QByteArray& code, const ServiceSettings&) override { return find(code, false); }
+    LookupResult find(const QByteArray& code, bool extended)
+    {
+        calls.push_back({code, extended});
+        if (code == "FAIL")
+            throw EDatabaseError("Dynamic SQL Error\nColumn unknown\nM_PRICEX");
+        auto it = items.find(code);
+        return it == items.end() ? LookupResult{} : it->second;
+    }
+    std::map<QByteArray, LookupResult> items;
+    std::vector<LookupCall> calls;
+};
+
+LookupResult Milo()
+{
+    LookupResult r;
+    r.Found = true;
+    r.Description = "Milo 1kg Tin";
+    r.ItemCode = "M001";
+    r.Barcode = "9555000000017";
+    r.ItemKey = "17";
+    r.PriceText = "RM 21.90";
+    return r;
+}
+
+class ServerSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<ServerSocket>(front, registry, lookups, [this] { return extended; });
+        server->Open(0);
+        ASSERT_TRUE(server->IsOpen());
+        registry.addresses.insert("127.0.0.1");
+        lookups.items["9555000000017"] = Milo();
+    }
+
+    std::unique_ptr<QTcpSocket> Connect(const QHostAddress& from = QHostAddress::LocalHost)
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        if (from != QHostAddress::LocalHost)
+            socket->bind(from);
+        const size_t before = front.lines.size();
+        socket->connectToHost(QHostAddress::LocalHost, server->Port());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return front.lines.size() > before; }, 5000));
+        return socket;
+    }
+
+    // Sends one message and waits until `bytes` reply bytes have arrived (or the log has `lines` more lines).
+    QByteArray Exchange(QTcpSocket& socket, const QByteArray& message, qsizetype bytes)
+    {
+        socket.write(message);
+        QByteArray reply;
+        static_cast<void>(QTest::qWaitFor([&] {
+            reply += socket.readAll();
+            return reply.size() >= bytes;
+        }, 5000));
+        QTest::qWait(20); // anything more would show as a wrong size
+        reply += socket.readAll();
+        return reply;
+    }
+
+    bool WaitForLines(size_t count)
+    {
+        return QTest::qWaitFor([&] { return front.lines.size() >= count; }, 5000);
+    }
+
+    LogFront front;
+    FakeRegistry registry;
+    FakeLookups lookups;
+    bool extended = false;
+    std::unique_ptr<ServerSocket> server;
+};
+
+} // namespace
+
+TEST_F(ServerSocketTest, ListenLineThenConnectLine)
+{
+    ASSERT_EQ(front.lines.size(), 1u);
+    EXPECT_EQ(front.lines[0], "+ [LISTEN]..............................");
+    auto client = Connect();
+    EXPECT_EQ(front.lines[1], "+ Client IP connected 127.0.0.1.........");
+}
+
+TEST_F(ServerSocketTest, RegisteredScanFoundGetsItemFrameAndSentLine)
+{
+    auto client = Connect();
+    const QByteArray expected = ComposeItemFrame(Milo(), "9555000000017", false);
+    EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", expected.size()), expected);
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(front.lines[2], "> [RECV] 9555000000017..................[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "< [SENT] 9555000000017..................[127.0.0.1]");
+    ASSERT_EQ(lookups.calls.size(), 1u);
+    EXPECT_FALSE(lookups.calls[0].extended);
+    EXPECT_EQ(registry.searched, std::vector<QByteArray>{"127.0.0.1"});
+
+    // The connection stays open for the next scan; the extended switch is read per message.
+    extended = true;
+    EXPECT_EQ(Exchange(*client, "FF9555000000017\r", expected.size()), expected);
+    ASSERT_TRUE(WaitForLines(6));
+    EXPECT_EQ(front.lines[5], "< [SENT.XE] 9555000000017...............[127.0.0.1]");
+    EXPECT_TRUE(lookups.calls[1].extended);
+}
+
+TEST_F(ServerSocketTest, NotFoundFrameAndLine)
+{
+    auto client = Connect();
+    EXPECT_EQ(Exchange(*client, "\x02" "12345\r", 64), NotFoundFrame());
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(front.lines[2], "> [RECV] 12345..........................[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[12345]");
+}
+
+TEST_F(ServerSocketTest, RegisteredCodeIsTrimmedAndCheckDigitsCut)
+{
+    ServiceSettings settings;
+    settings.TrimEan13Digits = true;
+    settings.TrimEan8Digits = true;
+    server->setSettings(settings);
+    lookups.items["955500000001"] = Milo();
+    auto client = Connect();
+    const QByteArray expected = ComposeItemFrame(Milo(), "955500000001", false);
+    EXPECT_EQ(Exchange(*client, "\x02]C1 9555000000017\r\n\r", expected.size()), expected);
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(lookups.calls.back().code, "955500000001");
+    // The label's own trim takes the CR LF off the end of the receipt line, not the blank inside.
+    EXPECT_EQ(front.lines[2], "> [RECV]  9555000000017.................[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "< [SENT] 955500000001...................[127.0.0.1]");
+
+    Exchange(*client, "FFABCDEFGH\r", 64);
+    ASSERT_TRUE(WaitForLines(6));
+    EXPECT_EQ(lookups.calls.back().code, "ABCDEFG");
+}
+
+TEST_F(ServerSocketTest, UnregisteredTerminalIsAnsweredAsUnRegistered)
+{
+    registry.addresses = {"127.0.0.2 ", "127.0.0.01", "027.0.0.1"};
+    auto client = Connect();
+    EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", 64), NotFoundFrame());
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(lookups.calls.back().code, "Un-Registered");
+    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[Un-Registered]");
+
+    // With the EAN-13 trim on, the 13-character replacement itself loses its last character.
+    ServiceSettings settings;
+    settings.TrimEan13Digits = true;
+    server->setSettings(settings);
+    Exchange(*client, "\x02]C1 anything \r", 64);
+    ASSERT_TRUE(WaitForLines(6));
+    EXPECT_EQ(lookups.calls.back().code, "Un-Registere");
+    EXPECT_EQ(front.lines[5], "< [Not Found]...........................[Un-Registere]");
+}
+
+TEST_F(ServerSocketTest, UnregisteredSecondAddressOnLoopback)
+{
+    auto client = Connect(QHostAddress("127.0.0.2"));
+    EXPECT_EQ(front.lines[1], "+ Client IP connected 127.0.0.2.........");
+    EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", 64), NotFoundFrame());
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(front.lines[2], "> [RECV] 9555000000017..................[127.0.0.2]");
+    EXPECT_EQ(registry.searched.back(), "127.0.0.2");
+}
+
+TEST_F(ServerSocketTest, ShortMessagesGiveEmptyCodeStillLoggedAndLookedUp)
+{
+    auto client = Connect();
+    EXPECT_EQ(Exchange(*client, "A", 64), NotFoundFrame());
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(front.lines[2], "> [RECV]................................[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[]");
+    EXPECT_EQ(lookups.calls.back().code, "");
+}
+
+TEST_F(ServerSocketTest, TwoScansWaitingTogetherAreOneMessage)
+{
+    auto client = Connect();
+    EXPECT_EQ(Exchange(*client, "\x02]C1111\r\x02]C1222\r", 64), NotFoundFrame());
+    ASSERT_TRUE(WaitForLines(4));
+    ASSERT_EQ(lookups.calls.size(), 1u);
+    EXPECT_EQ(lookups.calls[0].code, "111\r\x02]C1222");
+}
+
+TEST_F(ServerSocketTest, LongCodeShowsInPartButIsLookedUpWhole)
+{
+    auto client = Connect();
+    const QByteArray code(45, '8');
+    Exchange(*client, "\x02]C1" + code + "\r", 64);
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(front.lines[2], "> [RECV] " + QByteArray(31, '8') + "[127.0.0.1]");
+    EXPECT_EQ(lookups.calls.back().code, code);
+    EXPECT_EQ(front.lines[3], "< [Not Found]..........................." "[" + code + "]");
+}
+
+TEST_F(ServerSocketTest, HighBytesReachTheLookupUnchanged)
+{
+    const QByteArray code("\xb0\xa1\xff\x80", 4);
+    auto client = Connect();
+    Exchange(*client, "\x02]C1" + code + "\r", 64);
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(lookups.calls.back().code, code);
+}
+
+TEST_F(ServerSocketTest, FailingLookupLeavesNoReplyAndKeepsTheConnection)
+{
+    auto client = Connect();
+    client->write("\x02]C1" "FAIL\r");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 5000));
+    // The report comes after the handler: the receipt line stands, no result line.
+    EXPECT_EQ(front.lines.size(), 3u);
+    EXPECT_EQ(front.errors[0], "Dynamic SQL Error\nColumn unknown\nM_PRICEX.");
+    QTest::qWait(50);
+    EXPECT_EQ(client->bytesAvailable(), 0);
+    EXPECT_EQ(client->state(), QAbstractSocket::ConnectedState);
+
+    const QByteArray expected = ComposeItemFrame(Milo(), "9555000000017", false);
+    EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", expected.size()), expected);
+}
+
+TEST_F(ServerSocketTest, FailingRegistryIsReportedAndNotAnswered)
+{
+    registry.failing = true;
+    auto client = Connect();
+    client->write("\x02]C1123\r");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 5000));
+    EXPECT_EQ(front.errors[0], "Table is not open.");
+    EXPECT_TRUE(lookups.calls.empty());
+    EXPECT_EQ(front.lines.back(), "> [RECV] 123............................[127.0.0.1]");
+}
+
+TEST_F(ServerSocketTest, TerminalCloseWritesDisconnectLine)
+{
+    auto client = Connect();
+    client->disconnectFromHost();
+    ASSERT_TRUE(WaitForLines(3));
+    EXPECT_EQ(front.lines[2], "- Client IP disconnected 127.0.0.1......");
+    QTest::qWait(20);
+    EXPECT_EQ(front.lines.size(), 3u); // a normal close is no error line
+    EXPECT_TRUE(front.errors.empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
+}
+
+TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
+{
+    auto a = Connect();
+    auto b = Connect();
+    ASSERT_EQ(front.lines.size(), 3u);
+    server->Close();
+    EXPECT_FALSE(server->IsOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return a->state() == QAbstractSocket::UnconnectedState &&
+                                             b->state() == QAbstractSocket::UnconnectedState; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(front.lines.size(), 3u);
+    EXPECT_TRUE(front.errors.empty());
+
+    // Reopened, it serves again.
+    server->Open(0);
+    auto c = Connect();
+    EXPECT_EQ(Exchange(*c, "\x02]C1x\r", 64), NotFoundFrame());
+}
+
+TEST_F(ServerSocketTest, PortInUseIsAnError)
+{
+    ServerSocket second(front, registry, lookups, [] { return false; });
+    try {
+        second.Open(server->Port());
+        FAIL() << "a second listener on the same port must fail";
+    } catch (const TarvelError& e) {
+        EXPECT_NE(std::string(e.what()).find("on API 'listen'"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(second.IsOpen());
+}
+
+TEST_F(ServerSocketTest, PeerThatNeverReadsDoesNotGrowTheServerBuffer)
+{
+    // Replies of 60 KB each to a terminal that never reads: once the kernel's buffers are full the
+    // server drops whole frames instead of queueing them.
+    LookupResult big = Milo();
+    big.PriceText = QByteArray(60000, '9');
+    lookups.items["BIG"] = big;
+    auto client = Connect();
+    client->setReadBufferSize(1);
+    for (int i = 0; i < 300; ++i) {
+        client->write("\x02]C1BIG\r");
+        client->flush();
+        QTest::qWait(2);
+    }
+    QTest::qWait(100);
+    const auto sockets = server->findChildren<QTcpSocket*>();
+    ASSERT_EQ(sockets.size(), 1);
+    EXPECT_LE(sockets[0]->bytesToWrite(), 60100);
+    // Every scan still got its sent line.
+    EXPECT_GT(std::count_if(front.lines.begin(), front.lines.end(),
+                            [](const QByteArray& l) { return l.startsWith("< [SENT] BIG"); }), 250);
+}
