@@ -1,0 +1,74 @@
+#pragma once
+
+// Fakes for the terminal service's collaborators: a front that keeps every line and box, a registry
+// of addresses, and lookups that serve scripted items and fail for the code "FAIL".
+
+#include "control/Front.h"
+#include "data/EDatabaseError.h"
+#include "terminal/ScanServices.h"
+
+#include <map>
+#include <set>
+#include <vector>
+
+namespace tarvel {
+
+class LogFront : public Front {
+public:
+    void appendLog(const QByteArray& line) override { lines.push_back(line); }
+    void showGeneralError(const QByteArray& text) override { errors.push_back(text); }
+    void showErrorBox(const QByteArray& text) override { errors.push_back("Error box: " + text); }
+    void showInformation(const QByteArray& text) override { errors.push_back("Information: " + text); }
+    void showNotice(const QByteArray& text) override { errors.push_back("Notice: " + text); }
+    std::vector<QByteArray> lines;
+    std::vector<QByteArray> errors;
+};
+
+class FakeRegistry : public RegistrySearch {
+public:
+    bool Locate(const QByteArray& address) override
+    {
+        searched.push_back(address);
+        if (failing)
+            throw EDatabaseError("Table is not open");
+        return addresses.count(address) > 0;
+    }
+    std::set<QByteArray> addresses;
+    std::vector<QByteArray> searched;
+    bool failing = false;
+};
+
+struct LookupCall {
+    QByteArray code;
+    bool extended;
+};
+
+class FakeLookups : public ItemLookups {
+public:
+    LookupResult LookupExtended(const QByteArray& code, const ServiceSettings&) override { return find(code, true); }
+    LookupResult LookupStandard(const QByteArray& code, const ServiceSettings&) override { return find(code, false); }
+    LookupResult find(const QByteArray& code, bool extended)
+    {
+        calls.push_back({code, extended});
+        if (code == "FAIL")
+            throw EDatabaseError("Dynamic SQL Error\nColumn unknown\nM_PRICEX");
+        auto it = items.find(code);
+        return it == items.end() ? LookupResult{} : it->second;
+    }
+    std::map<QByteArray, LookupResult> items;
+    std::vector<LookupCall> calls;
+};
+
+inline LookupResult Milo()
+{
+    LookupResult r;
+    r.Found = true;
+    r.Description = "Milo 1kg Tin";
+    r.ItemCode = "M001";
+    r.Barcode = "9555000000017";
+    r.ItemKey = "17";
+    r.PriceText = "RM 21.90";
+    return r;
+}
+
+} // namespace tarvel

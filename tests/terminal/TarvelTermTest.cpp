@@ -1,0 +1,107 @@
+// tarvel-term against a running listener, as a store's IT person would use it.
+
+#include "support/PipelineFakes.h"
+#include "terminal/Frames.h"
+#include "terminal/ServerSocket.h"
+#include "terminal/TerminalScreen.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTest>
+
+using namespace tarvel;
+
+namespace {
+
+struct TermRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+TermRun RunTerm(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess term;
+    term.start(QStringLiteral(TARVEL_BIN_DIR "/tarvel-term"), args);
+    EXPECT_TRUE(term.waitForStarted(5000));
+    if (!input.isEmpty())
+        term.write(input);
+    term.closeWriteChannel();
+    // The listener lives in this process: keep its event loop turning while the terminal talks.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return term.state() == QProcess::NotRunning; }, 15000));
+    return {term.exitCode(), term.readAllStandardOutput(), term.readAllStandardError()};
+}
+
+class TarvelTermTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        registry.addresses.insert("127.0.0.1");
+        lookups.items["9555000000017"] = Milo();
+        server.Open(0);
+        port = QString::number(server.Port());
+    }
+    LogFront front;
+    FakeRegistry registry;
+    FakeLookups lookups;
+    ServerSocket server{front, registry, lookups, [] { return false; }};
+    QString port;
+};
+
+} // namespace
+
+TEST_F(TarvelTermTest, PrintsOneReadableLinePerScan)
+{
+    const TermRun run = RunTerm({"127.0.0.1", port, "9555000000017", "404"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out, "9555000000017 -> Milo 1kg Tin | 9555000000017 |  | RM 21.90\n"
+                       "404 -> Item not found | Please scan again\n");
+    EXPECT_EQ(lookups.calls.size(), 2u);
+}
+
+TEST_F(TarvelTermTest, FormsRawAndStandardInput)
+{
+    TermRun run = RunTerm({"--form", "FF", "--raw", "127.0.0.1", port, "1"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, NotFoundFrame().toHex(' ') + "\n");
+    EXPECT_EQ(front.lines[2], "> [RECV] 1..............................[127.0.0.1]");
+
+    run = RunTerm({"--form", "byte", "127.0.0.1", port}, "9555000000017\r\n777\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.count('\n'), 2);
+    EXPECT_TRUE(run.out.startsWith("9555000000017 -> Milo 1kg Tin"));
+    EXPECT_EQ(lookups.calls.back().code, "777");
+}
+
+TEST_F(TarvelTermTest, NoReplyAndBadArgumentsAreClear)
+{
+    // A failing lookup leaves the terminal without a reply: the emulator says so and exits 1.
+    TermRun run = RunTerm({"--timeout", "300", "127.0.0.1", port, "FAIL"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "FAIL -> (no reply within 300 ms)\n");
+
+    run = RunTerm({"127.0.0.1"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("usage: tarvel-term"));
+    run = RunTerm({"--form", "QR", "127.0.0.1", port, "1"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("unknown form 'QR'"));
+    run = RunTerm({"127.0.0.1", "70000", "1"});
+    EXPECT_EQ(run.exitCode, 2);
+}
+
+TEST(TerminalScreen, CompleteFramesAndRendering)
+{
+    LookupResult r = Milo();
+    const QByteArray item = ComposeItemFrame(r, "1", false);
+    EXPECT_TRUE(IsCompleteFrame(item));
+    EXPECT_FALSE(IsCompleteFrame(item.left(item.size() - 1)));
+    EXPECT_FALSE(IsCompleteFrame(NotFoundFrame().left(40)));
+    EXPECT_TRUE(IsCompleteFrame(NotFoundFrame()));
+    r.Description = QByteArray("Caf\xe9\x03X", 6);
+    EXPECT_EQ(RenderScreen(ComposeItemFrame(r, "1", false)), "Caf\xe9\\x03X | 1 |  | RM 21.90");
+    EXPECT_EQ(ScanMessage("12", ScanForm::C1), "\x02]C112\r");
+    EXPECT_EQ(ScanMessage("12", ScanForm::FF), "FF12\r");
+    EXPECT_EQ(ScanMessage("12", ScanForm::Byte), "\x02" "12\r");
+}
