@@ -1,0 +1,31 @@
+#include "control/HeadlessFront.h"
+
+namespace tarvel {
+
+void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const QByteArray& text)
+{
+    const QByteArray line = prefix + text + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stream);
+    std::fflush(stream);
+}
+
+void HeadlessFront::appendLog(const QByteArray& line) { writeLine(out_, {}, line); }
+namespace {
+
+// A box's text may run over several lines (Firebird's messages do); on standard error it is one line.
+QByteArray OneLine(QByteArray text)
+{
+    text.replace("\r\n", " ");
+    text.replace('\n', ' ');
+    text.replace('\r', ' ');
+    return text;
+}
+
+} // namespace
+
+void HeadlessFront::showGeneralError(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
+void HeadlessFront::showErrorBox(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
+void HeadlessFront::showInformation(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
+void HeadlessFront::showNotice(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
+
+} // namespace tarvel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "control/Front.h"
+
+#include <cstdio>
+
+namespace tarvel {
+
+// The front of a server without a window: every log line goes to standard output as it is appended
+// (the same bytes, LF-terminated, flushed), every box becomes one line on standard error,
+// "error: " or "info: " then its text.
+class HeadlessFront : public Front {
+public:
+    explicit HeadlessFront(std::FILE* out = stdout, std::FILE* err = stderr) : out_(out), err_(err) {}
+
+    void appendLog(const QByteArray& line) override;
+    void showGeneralError(const QByteArray& text) override;
+    void showErrorBox(const QByteArray& text) override;
+    void showInformation(const QByteArray& text) override;
+    void showNotice(const QByteArray& text) override;
+
+private:
+    void writeLine(std::FILE* stream, const QByteArray& prefix, const QByteArray& text);
+
+    std::FILE* out_;
+    std::FILE* err_;
+};
+
+} // namespace tarvel

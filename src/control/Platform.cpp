@@ -1,0 +1,81 @@
+#include "control/Platform.h"
+
+#include <QObject>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <atomic>
+#endif
+
+namespace tarvel {
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// The signal handler only writes a byte; the event loop reads it and runs the stop on its own thread.
+int stopPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+}
+
+} // namespace
+
+void InstallStopHandler(QObject* context, std::function<void()> onStop)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, stopPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, onStop] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(stopPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        onStop();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+#elif defined(Q_OS_WIN)
+namespace {
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI OnConsoleEvent(DWORD)
+{
+    stopRequested = true;
+    return TRUE;
+}
+} // namespace
+
+void InstallStopHandler(QObject* context, std::function<void()> onStop)
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    auto* poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, onStop] {
+        if (stopRequested.exchange(false)) {
+            poll->stop();
+            onStop();
+        }
+    });
+    poll->start(100);
+}
+#else
+void InstallStopHandler(QObject*, std::function<void()>) {}
+#endif
+
+} // namespace tarvel
