@@ -1,0 +1,437 @@
+#include "data/RegistryDataset.h"
+
+#include "data/EDatabaseError.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+
+#include <algorithm>
+
+namespace tarvel {
+
+namespace {
+
+constexpr int PageRows = 10;
+
+// Addresses are 8-bit; each byte travels as the character of the same value, so what is stored and
+// searched is exactly the bytes given.
+QString ToField(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+QByteArray FromField(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QByteArray)  // a blob someone stored with the sqlite3 command
+        return value.toByteArray();
+    return value.toString().toLatin1();
+}
+
+std::string EngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
+
+bool IsDecimalPart(const QByteArray& part)
+{
+    if (part.isEmpty() || part.size() > 3)
+        return false;
+    if (!std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    if (part.size() > 1 && part[0] == '0')
+        return false;
+    return part.toInt() <= 255;
+}
+
+} // namespace
+
+bool IsDottedIPv4(const QByteArray& text)
+{
+    const QList<QByteArray> parts = text.split('.');
+    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), IsDecimalPart);
+}
+
+// The grid's typing reaches the dataset, which owns the pending edit; the ID column is read-only.
+class RegistryTableModel : public QSqlTableModel {
+public:
+    RegistryTableModel(RegistryDataset& dataset, const QSqlDatabase& db) : QSqlTableModel(nullptr, db), dataset_(dataset) {}
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        if (role != Qt::EditRole || index.column() != RegistryAddressColumn)
+            return false;
+        try {
+            dataset_.SetAddressAt(index.row(), value.toString().toLatin1());
+            return true;
+        } catch (const EDatabaseError& error) {
+            emit dataset_.editRefused(error.what(), true);
+        } catch (const TarvelError& error) {
+            emit dataset_.editRefused(error.what(), false);
+        }
+        return false;
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        Qt::ItemFlags flags = QSqlTableModel::flags(index);
+        if (index.column() == RegistryIdColumn)
+            flags &= ~Qt::ItemIsEditable;
+        return flags;
+    }
+
+    // The dataset's own write into the cache, past the override above.
+    void storePending(int row, const QByteArray& address)
+    {
+        QSqlTableModel::setData(index(row, RegistryAddressColumn), ToField(address), Qt::EditRole);
+    }
+
+private:
+    RegistryDataset& dataset_;
+};
+
+RegistryDataset::RegistryDataset() = default;
+
+RegistryDataset::~RegistryDataset() { Close(); }
+
+void RegistryDataset::Open(const QSqlDatabase& db)
+{
+    Close();
+    db_ = db;
+    model_ = std::make_unique<RegistryTableModel>(*this, db_);
+    model_->setTable("Tarvel");
+    model_->setEditStrategy(QSqlTableModel::OnManualSubmit);
+    model_->setSort(RegistryIdColumn, Qt::AscendingOrder);
+    if (model_->record().indexOf("ID") != RegistryIdColumn
+        || model_->record().indexOf("ADDRESS") != RegistryAddressColumn) {
+        const std::string text = model_->lastError().isValid()
+            ? EngineText(model_->lastError())
+            : std::string("The table Tarvel does not have the columns ID and ADDRESS");
+        model_.reset();
+        db_ = QSqlDatabase();
+        throw EDatabaseError(text);
+    }
+    model_->setHeaderData(RegistryAddressColumn, Qt::Horizontal, "ADDRESS");
+    state_ = State::Browse;
+    try {
+        reload();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    setCurrent(0);
+}
+
+void RegistryDataset::Close()
+{
+    if (model_)
+        model_->revertAll();
+    model_.reset();
+    db_ = QSqlDatabase();
+    rowById_.clear();
+    state_ = State::Closed;
+    current_ = -1;
+    modified_ = false;
+    pending_.clear();
+    bookmark_.reset();
+    emit changed();
+}
+
+QSqlTableModel* RegistryDataset::model() const { return model_.get(); }
+
+int RegistryDataset::RecordCount() const { return model_ ? model_->rowCount() : 0; }
+
+bool RegistryDataset::Bof() const { return current_ <= 0; }
+
+bool RegistryDataset::Eof() const { return current_ < 0 || current_ >= RecordCount() - 1; }
+
+QByteArray RegistryDataset::Address() const
+{
+    if (IsEditing())
+        return pending_;
+    return current_ < 0 ? QByteArray() : AddressAt(current_);
+}
+
+QByteArray RegistryDataset::AddressAt(int row) const
+{
+    if (!model_ || row < 0 || row >= RecordCount())
+        return {};
+    return FromField(model_->data(model_->index(row, RegistryAddressColumn), Qt::EditRole));
+}
+
+qint64 RegistryDataset::CurrentId() const { return IdAt(current_); }
+
+qint64 RegistryDataset::IdAt(int row) const
+{
+    if (!model_ || row < 0 || row >= RecordCount())
+        return 0;
+    return model_->data(model_->index(row, RegistryIdColumn), Qt::EditRole).toLongLong();
+}
+
+void RegistryDataset::First() { MoveTo(0); }
+void RegistryDataset::PriorPage() { moveBy(-PageRows); }
+void RegistryDataset::Prior() { moveBy(-1); }
+void RegistryDataset::Next() { moveBy(1); }
+void RegistryDataset::NextPage() { moveBy(PageRows); }
+
+void RegistryDataset::Last()
+{
+    requireOpen();
+    CheckBrowseMode();
+    setCurrent(RecordCount() - 1);
+}
+
+void RegistryDataset::MoveTo(int row)
+{
+    requireOpen();
+    CheckBrowseMode();
+    setCurrent(row);
+}
+
+void RegistryDataset::moveBy(int delta)
+{
+    requireOpen();
+    CheckBrowseMode();
+    setCurrent(current_ + delta);
+}
+
+void RegistryDataset::Insert()
+{
+    requireOpen();
+    CheckBrowseMode();
+    const int row = std::max(current_, 0);
+    if (!model_->insertRow(row))
+        throw EDatabaseError(EngineText(model_->lastError()));
+    insertFrom_ = current_;
+    state_ = State::Insert;
+    modified_ = false;
+    pending_.clear();
+    setCurrent(row);
+}
+
+void RegistryDataset::Edit()
+{
+    requireOpen();
+    if (IsEditing())
+        return;
+    if (IsEmpty()) {
+        Insert();
+        return;
+    }
+    state_ = State::Edit;
+    modified_ = false;
+    pending_ = AddressAt(current_);
+    emit changed();
+}
+
+void RegistryDataset::SetAddress(const QByteArray& address)
+{
+    requireOpen();
+    if (address.size() > RegistryAddressWidth)
+        throw TarvelError("An address holds at most 40 characters");
+    Edit();
+    model_->storePending(current_, address);
+    pending_ = address;
+    modified_ = true;
+    emit changed();
+}
+
+void RegistryDataset::SetAddressAt(int row, const QByteArray& address)
+{
+    requireOpen();
+    if (row != current_) {
+        const qint64 id = IdAt(row);
+        CheckBrowseMode();
+        // Posting an inserted row re-reads the rows in key order, so find the target again by its ID.
+        const int target = id > 0 ? rowOfId(id) : row;
+        if (target < 0)
+            throw EDatabaseError("Record not found");
+        setCurrent(target);
+    }
+    SetAddress(address);
+}
+
+void RegistryDataset::Delete()
+{
+    requireOpen();
+    if (state_ == State::Insert) {
+        Cancel();
+        return;
+    }
+    if (IsEmpty())
+        return;
+    const int row = current_;
+    const qint64 id = CurrentId();
+    runWrite("DELETE FROM Tarvel WHERE ID = ?", {id});
+    model_->revertAll();
+    state_ = State::Browse;
+    modified_ = false;
+    reload();
+    setCurrent(row);
+}
+
+void RegistryDataset::Post()
+{
+    requireOpen();
+    post(PostRule::Checked);
+}
+
+void RegistryDataset::post(PostRule rule)
+{
+    if (!IsEditing())
+        return;
+    if (state_ == State::Edit && !modified_) {
+        Cancel();
+        return;
+    }
+    if (rule == PostRule::Checked) {
+        if (pending_.isEmpty())
+            throw TarvelError("The address is empty: no terminal would ever match it");
+        if (!IsDottedIPv4(pending_))
+            throw TarvelError("\"" + pending_.toStdString()
+                              + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without"
+                                " leading zeros or blanks): no terminal would ever match it");
+    }
+    qint64 id = 0;
+    if (state_ == State::Insert) {
+        id = runWrite("INSERT INTO Tarvel (ADDRESS) VALUES (?)", {ToField(pending_)}).insertedId;
+    } else {
+        id = CurrentId();
+        if (runWrite("UPDATE Tarvel SET ADDRESS = ? WHERE ID = ?", {ToField(pending_), id}).rowsAffected == 0) {
+            // Someone removed the row from the file meanwhile: there is nothing left to change.
+            Cancel();
+            reload();
+            setCurrent(current_);
+            throw EDatabaseError("Record not found: the row was removed from the registry file");
+        }
+    }
+    model_->revertAll();
+    state_ = State::Browse;
+    modified_ = false;
+    pending_.clear();
+    reload();
+    setCurrent(rowOfId(id));
+}
+
+void RegistryDataset::Cancel()
+{
+    requireOpen();
+    if (!IsEditing())
+        return;
+    const bool inserting = state_ == State::Insert;
+    model_->revertAll();
+    state_ = State::Browse;
+    modified_ = false;
+    pending_.clear();
+    if (inserting)
+        setCurrent(insertFrom_);
+    else
+        emit changed();
+}
+
+void RegistryDataset::Refresh()
+{
+    requireOpen();
+    CheckBrowseMode();
+    const qint64 id = CurrentId();
+    const int row = current_;
+    reload();
+    const int again = rowOfId(id);
+    setCurrent(again >= 0 ? again : row);
+}
+
+void RegistryDataset::CheckBrowseMode() { endPendingEdit(PostRule::Checked); }
+
+void RegistryDataset::EndPendingEditForSearch() { endPendingEdit(PostRule::AsTyped); }
+
+void RegistryDataset::endPendingEdit(PostRule rule)
+{
+    requireOpen();
+    if (!IsEditing())
+        return;
+    if (modified_)
+        post(rule);
+    else
+        Cancel();
+}
+
+bool RegistryDataset::SaveBookmark()
+{
+    requireOpen();
+    const qint64 id = CurrentId();
+    if (id <= 0)
+        return false;
+    bookmark_ = id;
+    return true;
+}
+
+bool RegistryDataset::RestoreBookmark()
+{
+    requireOpen();
+    CheckBrowseMode();
+    if (!bookmark_)
+        return false;
+    const int row = rowOfId(*bookmark_);
+    if (row < 0)
+        return false;
+    setCurrent(row);
+    return true;
+}
+
+void RegistryDataset::MoveToId(qint64 id)
+{
+    if (state_ != State::Browse)
+        return;
+    const int row = rowOfId(id);
+    if (row >= 0 && row != current_)
+        setCurrent(row);
+}
+
+void RegistryDataset::requireOpen() const
+{
+    if (state_ == State::Closed)
+        throw EDatabaseError(RegistryClosedMessage);
+}
+
+// One statement in its own transaction, committed before returning: a crash after Post keeps the row.
+RegistryDataset::WriteResult RegistryDataset::runWrite(const QString& sql, const QVariantList& values)
+{
+    if (!db_.transaction())
+        throw EDatabaseError(EngineText(db_.lastError()));
+    QSqlQuery query(db_);
+    bool ok = query.prepare(sql);
+    for (int i = 0; ok && i < values.size(); ++i)
+        query.bindValue(i, values[i]);
+    ok = ok && query.exec();
+    const WriteResult result{query.numRowsAffected(), query.lastInsertId().toLongLong()};
+    const QSqlError error = ok ? QSqlError() : query.lastError();
+    query.finish();
+    if (!ok) {
+        db_.rollback();
+        throw EDatabaseError(EngineText(error));
+    }
+    if (!db_.commit()) {
+        const QSqlError commitError = db_.lastError();
+        db_.rollback();
+        throw EDatabaseError(EngineText(commitError));
+    }
+    return result;
+}
+
+// select() reads 256 rows; the grid and the moves need them all.
+void RegistryDataset::reload()
+{
+    if (!model_->select())
+        throw EDatabaseError(EngineText(model_->lastError()));
+    while (model_->canFetchMore())
+        model_->fetchMore();
+    rowById_.clear();
+    for (int row = 0; row < model_->rowCount(); ++row)
+        rowById_.insert(IdAt(row), row);
+}
+
+// Every row index given is brought into the rows there are: -1 only for an empty table.
+void RegistryDataset::setCurrent(int row)
+{
+    current_ = RecordCount() == 0 ? -1 : std::clamp(row, 0, RecordCount() - 1);
+    emit changed();
+}
+
+int RegistryDataset::rowOfId(qint64 id) const { return rowById_.value(id, -1); }
+
+} // namespace tarvel

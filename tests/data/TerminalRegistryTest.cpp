@@ -1,0 +1,356 @@
+#include "data/EDatabaseError.h"
+#include "data/TerminalRegistry.h"
+#include "support/RecordingFront.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <iostream>
+
+using namespace tarvel;
+
+namespace {
+
+// A second connection on the registry file, as the sqlite3 command or another process would have.
+class SideConnection {
+public:
+    explicit SideConnection(const QString& file) : name_(QStringLiteral("side-%1").arg(++count_))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name_);
+        db.setDatabaseName(file);
+        if (!db.open())
+            ADD_FAILURE() << db.lastError().text().toStdString();
+    }
+    ~SideConnection() { QSqlDatabase::removeDatabase(name_); }
+
+    void exec(const QString& sql, const QVariantList& values = {})
+    {
+        QSqlQuery query(QSqlDatabase::database(name_));
+        query.prepare(sql);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values[i]);
+        if (!query.exec())
+            ADD_FAILURE() << sql.toStdString() << ": " << query.lastError().text().toStdString();
+    }
+
+    // One column of every row, as text.
+    QStringList column(const QString& sql, int index = 0)
+    {
+        QSqlQuery query(QSqlDatabase::database(name_));
+        if (!query.exec(sql))
+            ADD_FAILURE() << sql.toStdString() << ": " << query.lastError().text().toStdString();
+        QStringList values;
+        while (query.next())
+            values << query.value(index).toString();
+        return values;
+    }
+
+    QStringList addresses() { return column("SELECT ADDRESS FROM Tarvel ORDER BY ID"); }
+
+private:
+    static inline int count_ = 0;
+    QString name_;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+class TerminalRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        programFolder = QDir::toNativeSeparators(dir.path()) + QDir::separator();
+        file = TerminalRegistry::FileOf(programFolder);
+    }
+
+    // Opens the registry on the test's program folder; the table must open.
+    void open(TerminalRegistry& registry)
+    {
+        registry.OpenTerminalRegistry(programFolder, front);
+        ASSERT_TRUE(registry.IsOpen()) << (front.boxes.empty() ? "" : front.boxes[0].text.toStdString());
+    }
+
+    // Makes the file with rows already in it, as a previous run or the sqlite3 command left it.
+    void seed(const QList<QByteArray>& addresses)
+    {
+        {
+            TerminalRegistry registry;
+            open(registry);
+        }
+        SideConnection side(file);
+        side.exec("BEGIN");
+        for (const QByteArray& address : addresses)
+            side.exec("INSERT INTO Tarvel (ADDRESS) VALUES (?)", {QString::fromLatin1(address)});
+        side.exec("COMMIT");
+    }
+
+    QTemporaryDir dir;
+    QString programFolder;
+    QString file;
+    RecordingFront front;
+};
+
+TEST_F(TerminalRegistryTest, FirstStartCreatesFoldersFileTableAndIndex)
+{
+    EXPECT_EQ(TerminalRegistry::FolderOf(programFolder), programFolder + "Log" + QDir::separator() + "TarvelDb");
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/Log"));
+
+    TerminalRegistry registry;
+    open(registry);
+    EXPECT_TRUE(QFileInfo(dir.path() + "/Log").isDir());
+    EXPECT_TRUE(QFileInfo(dir.path() + "/Log/TarvelDb").isDir());
+    EXPECT_TRUE(QFileInfo(dir.path() + "/Log/TarvelDb/Tarvel.Db").isFile());
+    EXPECT_TRUE(front.calls.empty());
+
+    SideConnection side(file);
+    EXPECT_EQ(side.column("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'Tarvel'"),
+              QStringList{"CREATE TABLE Tarvel (ID INTEGER PRIMARY KEY AUTOINCREMENT, ADDRESS CHAR(40))"});
+    EXPECT_EQ(side.column("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Tarvel'"),
+              QStringList{"CREATE INDEX ByName ON Tarvel (ADDRESS)"});
+    EXPECT_EQ(side.column("SELECT count(*) FROM Tarvel"), QStringList{"0"});
+
+    // Until an address is added every terminal is unregistered.
+    EXPECT_FALSE(registry.Locate("127.0.0.1"));
+    EXPECT_EQ(registry.Dataset().state(), RegistryDataset::State::Browse);
+    EXPECT_TRUE(registry.Dataset().IsEmpty());
+}
+
+TEST_F(TerminalRegistryTest, RowsSurviveARestartAndAPresentFileIsOpenedUnchanged)
+{
+    seed({"10.0.0.1"});
+    const QByteArray before = ReadAll(file);
+    {
+        TerminalRegistry registry;
+        open(registry);
+        EXPECT_EQ(ReadAll(file), before);
+        registry.Register("10.0.0.2");
+        EXPECT_EQ(registry.Addresses(), (QList<QByteArray>{"10.0.0.1", "10.0.0.2"}));
+    }
+    TerminalRegistry again;
+    open(again);
+    EXPECT_TRUE(again.Locate("10.0.0.1"));
+    EXPECT_TRUE(again.Locate("10.0.0.2"));
+    EXPECT_EQ(again.Dataset().RecNo(), 1);
+    EXPECT_EQ(again.Addresses(), (QList<QByteArray>{"10.0.0.1", "10.0.0.2"}));
+    EXPECT_TRUE(front.calls.empty());
+}
+
+TEST_F(TerminalRegistryTest, OnlyAWholeByteExactAddressMatches)
+{
+    seed({"192.168.001.5", " 192.168.1.6", "ABC", "", "10.0.0.70", "10.0.0.8 ", "\xE9t\xE9", "172.16.0.9"});
+    SideConnection(file).exec("INSERT INTO Tarvel (ADDRESS) VALUES (NULL)");
+    TerminalRegistry registry;
+    open(registry);
+
+    EXPECT_FALSE(registry.Locate("192.168.1.5"));  // stored with a leading zero
+    EXPECT_FALSE(registry.Locate("192.168.1.6"));  // stored with a leading blank
+    EXPECT_FALSE(registry.Locate("abc"));          // other letter case
+    EXPECT_FALSE(registry.Locate("10.0.0.7"));     // a stored address merely begins with it
+    EXPECT_FALSE(registry.Locate("10.0.0.8"));     // CHAR(40) is not padded: the trailing blank counts
+    EXPECT_FALSE(registry.Locate("172.16.0.90"));
+    EXPECT_FALSE(registry.Locate("\xC3\xA9t\xC3\xA9"));  // the UTF-8 spelling is other bytes
+
+    EXPECT_TRUE(registry.Locate("ABC"));
+    EXPECT_TRUE(registry.Locate("\xE9t\xE9"));
+    EXPECT_TRUE(registry.Locate("172.16.0.9"));
+    EXPECT_EQ(registry.Dataset().Address(), "172.16.0.9");
+    EXPECT_EQ(registry.Dataset().RecNo(), 7);
+    // Rows in the file are shown as they are, whatever they hold.
+    EXPECT_EQ(registry.Dataset().AddressAt(0), "192.168.001.5");
+    EXPECT_EQ(registry.Dataset().AddressAt(6), "\xE9t\xE9");
+    EXPECT_EQ(registry.Dataset().AddressAt(8), "");
+}
+
+TEST_F(TerminalRegistryTest, DuplicatesStayRegisteredUntilTheLastIsDeleted)
+{
+    seed({"10.0.0.1", "10.0.0.5", "10.0.0.1"});
+    TerminalRegistry registry;
+    open(registry);
+    ASSERT_TRUE(registry.Locate("10.0.0.1"));
+    EXPECT_EQ(registry.Dataset().RecNo(), 0);  // the first matching row
+    registry.Dataset().Delete();
+    EXPECT_TRUE(registry.Locate("10.0.0.1"));
+    EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.5", "10.0.0.1"}));
+
+    seed({"10.0.0.5"});
+    registry.Dataset().Refresh();
+    EXPECT_EQ(registry.Unregister("10.0.0.5"), 2);
+    EXPECT_FALSE(registry.Locate("10.0.0.5"));
+    EXPECT_TRUE(registry.Locate("10.0.0.1"));
+}
+
+TEST_F(TerminalRegistryTest, TheSearchPostsAChangedPendingRowAndCancelsAnUnchangedOne)
+{
+    seed({"10.0.0.1"});
+    TerminalRegistry registry;
+    open(registry);
+    RegistryDataset& data = registry.Dataset();
+
+    // A row typed and left unposted (the dialog closed with Cancel) is stored by the next search.
+    data.Insert();
+    data.SetAddress("10.0.0.2");
+    EXPECT_TRUE(data.IsEditing());
+    EXPECT_TRUE(registry.Locate("10.0.0.2"));
+    EXPECT_EQ(data.state(), RegistryDataset::State::Browse);
+    EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.1", "10.0.0.2"}));
+
+    // An insert with nothing typed is dropped.
+    data.Insert();
+    EXPECT_FALSE(registry.Locate("10.0.0.3"));
+    EXPECT_EQ(data.state(), RegistryDataset::State::Browse);
+    EXPECT_EQ(data.RecordCount(), 2);
+
+    // An edit of a stored row: changed, it is posted; unchanged, cancelled.
+    data.First();
+    data.SetAddress("10.0.0.9");
+    EXPECT_FALSE(registry.Locate("10.0.0.1"));
+    EXPECT_TRUE(registry.Locate("10.0.0.9"));
+    data.Edit();
+    EXPECT_TRUE(registry.Locate("10.0.0.9"));
+    EXPECT_FALSE(data.IsEditing());
+
+    // The search stores a changed row as typed: it could never match, but must not fail every scan.
+    data.Insert();
+    data.SetAddress("till 4");
+    EXPECT_FALSE(registry.Locate("10.0.0.4"));
+    EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.9", "10.0.0.2", "till 4"}));
+}
+
+TEST_F(TerminalRegistryTest, AFolderThatCannotBeCreatedIsAGeneralError)
+{
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString folder = programFolder + "blocker" + QDir::separator();
+    const QString path = TerminalRegistry::FolderOf(folder);
+
+    TerminalRegistry registry;
+    try {
+        registry.OpenTerminalRegistry(folder, front);
+        FAIL() << "no error";
+    } catch (const EDatabaseError&) {
+        FAIL() << "reported as a database error";
+    } catch (const TarvelError& error) {
+        EXPECT_EQ(QByteArray(error.what()), "Cannot create " + QFile::encodeName(path));
+    }
+    EXPECT_TRUE(front.calls.empty());
+    EXPECT_FALSE(registry.IsOpen());
+    EXPECT_THROW(registry.Locate("10.0.0.1"), EDatabaseError);
+}
+
+TEST_F(TerminalRegistryTest, AFileThatIsNoRegistryIsReportedAndLeftAlone)
+{
+    ASSERT_TRUE(QDir().mkpath(TerminalRegistry::FolderOf(programFolder)));
+    const QByteArray garbage = QByteArray("This is not a database, just a note left here.\n").repeated(100);
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(garbage);
+    }
+    TerminalRegistry registry;
+    registry.OpenTerminalRegistry(programFolder, front);
+    ASSERT_EQ(front.calls.size(), 1u);
+    EXPECT_EQ(front.calls[0].kind, "error");
+    EXPECT_TRUE(front.calls[0].text.startsWith("Cannot open the terminal registry " + QFile::encodeName(file) + ": "));
+    EXPECT_TRUE(front.calls[0].text.contains("not a database")) << front.calls[0].text.toStdString();
+    EXPECT_FALSE(registry.IsOpen());
+    EXPECT_EQ(registry.Dataset().state(), RegistryDataset::State::Closed);
+    try {
+        registry.Locate("10.0.0.1");
+        FAIL() << "a closed table searched";
+    } catch (const EDatabaseError& error) {
+        EXPECT_STREQ(error.what(), RegistryClosedMessage);
+    }
+    EXPECT_THROW(registry.Dataset().Insert(), EDatabaseError);
+    EXPECT_EQ(ReadAll(file), garbage);
+
+    // A database without the table Tarvel is no registry either.
+    QFile::remove(file);
+    SideConnection(file).exec("CREATE TABLE Other (X INTEGER)");
+    const QByteArray other = ReadAll(file);
+    front.clear();
+    registry.OpenTerminalRegistry(programFolder, front);
+    ASSERT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_TRUE(front.boxes[0].text.contains("no such table")) << front.boxes[0].text.toStdString();
+    EXPECT_FALSE(registry.IsOpen());
+    EXPECT_EQ(ReadAll(file), other);
+}
+
+TEST_F(TerminalRegistryTest, ARemovedFileIsCreatedAnew)
+{
+    seed({"10.0.0.1"});
+    ASSERT_TRUE(QFile::remove(file));
+    TerminalRegistry registry;
+    open(registry);
+    EXPECT_TRUE(registry.Dataset().IsEmpty());
+    EXPECT_FALSE(registry.Locate("10.0.0.1"));
+    EXPECT_EQ(SideConnection(file).column("SELECT name FROM sqlite_master WHERE type = 'index'"), QStringList{"ByName"});
+}
+
+TEST_F(TerminalRegistryTest, AFailedCreationEscapesAndLeavesNoHalfMadeFile)
+{
+    // SQLite cannot write its journal where a folder stands, so the creation statements fail.
+    ASSERT_TRUE(QDir().mkpath(TerminalRegistry::FolderOf(programFolder) + "/Tarvel.Db-journal"));
+    TerminalRegistry registry;
+    try {
+        registry.OpenTerminalRegistry(programFolder, front);
+        FAIL() << "no error";
+    } catch (const EDatabaseError& error) {
+        EXPECT_TRUE(QByteArray(error.what()).startsWith("Cannot create the terminal registry ")) << error.what();
+    }
+    EXPECT_TRUE(front.calls.empty());
+    EXPECT_FALSE(registry.IsOpen());
+    EXPECT_FALSE(QFileInfo::exists(file));
+
+    // Once the obstacle is gone the next start makes the table.
+    ASSERT_TRUE(QDir(TerminalRegistry::FolderOf(programFolder) + "/Tarvel.Db-journal").removeRecursively());
+    open(registry);
+    registry.Register("10.0.0.1");
+    EXPECT_TRUE(registry.Locate("10.0.0.1"));
+}
+
+TEST_F(TerminalRegistryTest, TheSearchUsesTheIndexAndIsFast)
+{
+    QList<QByteArray> addresses;
+    for (int i = 0; i < 1000; ++i)
+        addresses << QStringLiteral("10.%1.%2.%3").arg(i / 256).arg(i % 256).arg(i % 7).toLatin1();
+    seed(addresses);
+    TerminalRegistry registry;
+    open(registry);
+
+    SideConnection side(file);
+    const QString plan = side.column("EXPLAIN QUERY PLAN SELECT ID FROM Tarvel WHERE ADDRESS = '1' ORDER BY ID LIMIT 1", 3)
+                             .join(' ');
+    EXPECT_TRUE(plan.contains("INDEX ByName")) << plan.toStdString();
+
+    std::vector<qint64> times;
+    for (int i = 0; i < 1000; i += 7) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool found = registry.Locate(addresses[i]);
+        times.push_back(timer.nsecsElapsed());
+        ASSERT_TRUE(found) << addresses[i].toStdString();
+        EXPECT_EQ(registry.Dataset().RecNo(), i);
+    }
+    EXPECT_FALSE(registry.Locate("10.9.9.9"));
+    std::sort(times.begin(), times.end());
+    const qint64 median = times[times.size() / 2];
+    std::cout << "[ median  ] Locate on 1000 rows: " << median / 1000.0 << " us\n";
+    EXPECT_LT(median, 2'000'000);  // far below a terminal's patience even on a slow machine
+}
+
+} // namespace
