@@ -42,7 +42,8 @@ public:
 
     // For the command line. Register adds a row through the dataset, with Post's checks (TarvelError
     // for an empty or non-IPv4 address, nothing stored then). Unregister deletes every row whose
-    // ADDRESS equals `address` exactly and says how many. Addresses lists the stored rows in key order.
+    // ADDRESS equals `address` exactly and says how many. Addresses lists the rows in key order as the
+    // dataset shows them (a pending edit's text included).
     // All throw EDatabaseError while the table is closed.
     void Register(const QByteArray& address);
     int Unregister(const QByteArray& address);
