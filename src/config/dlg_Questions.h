@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+
+class QWidget;
+
+namespace tarvel {
+
+// The setup dialog's two questions. The dialog asks through this interface so that tests can answer;
+// in the window the answers come from modal message boxes, which keep the event loop running.
+class SetupQuestions {
+public:
+    enum class Answer { Yes, No, Ok, Cancel, CloseBox };
+
+    virtual ~SetupQuestions() = default;
+
+    // Titled "Information", information icon, buttons Yes (the default) and No; Esc answers No.
+    // The box's close button gives CloseBox.
+    virtual Answer askYesNo(const QByteArray& text) = 0;
+
+    // Titled "Confirm", buttons OK and Cancel; Esc and the close button answer Cancel.
+    virtual Answer askOkCancel(const QByteArray& text) = 0;
+};
+
+// The questions as message boxes over `parent`.
+class MessageBoxQuestions : public SetupQuestions {
+public:
+    explicit MessageBoxQuestions(QWidget* parent = nullptr) : parent_(parent) {}
+
+    Answer askYesNo(const QByteArray& text) override;
+    Answer askOkCancel(const QByteArray& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace tarvel
