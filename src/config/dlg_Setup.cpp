@@ -1,0 +1,613 @@
+#include "config/dlg_Setup.h"
+
+#include "control/ErrorReport.h"
+#include "control/Errors.h"
+#include "control/Front.h"
+#include "control/LocalAddresses.h"
+#include "data/EDatabaseError.h"
+#include "data/RegistryDataset.h"
+#include "data/TerminalRegistry.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlTableModel>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+namespace tarvel {
+
+namespace {
+
+TdlgSetup* g_current = nullptr;
+
+// The sections and keys of "Tarvel.ini" that the dialog shows and writes.
+constexpr char TCP_SERVER_SETUP[] = "TCP_SERVER_SETUP";
+constexpr char TCP_PORT[] = "TCP_PORT";
+constexpr char FDB_DATA_SETUP[] = "FDB_DATA_SETUP";
+constexpr char FDB_DATA_FILENAME[] = "FDB_DATA_FILENAME";
+constexpr char FDB_DATA_XE[] = "FDB_DATA_XE";
+constexpr char FDB_DATA_XE_PRICE[] = "FDB_DATA_XE_PRICE";
+constexpr char OTHER_SETUP[] = "OTHER_SETUP";
+constexpr char EAN8_TRIM_DIGIT[] = "EAN8_TRIM_DIGIT";
+constexpr char EAN13_TRIM_DIGIT[] = "EAN13_TRIM_DIGIT";
+constexpr char AUTO_START[] = "AUTO_START";
+constexpr char SEND_StoreSHELF[] = "SEND_StoreSHELF";
+constexpr char SEND_PluBarcode[] = "SEND_PluBarcode";
+constexpr char CURRENCY_SYMBOL[] = "CURRENCY_SYMBOL";
+
+constexpr int ClientWidth = 792;
+constexpr int ClientHeight = 456;
+constexpr int PageControlHeight = 409;
+
+// Texts are 8-bit, one byte per character, on screen and in the file alike.
+QString Shown(const QByteArray& text) { return QString::fromLatin1(text); }
+QByteArray Typed(const QString& text) { return text.toLatin1(); }
+QByteArray Switch(const QCheckBox* box) { return box->isChecked() ? "T" : "F"; }
+
+const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
+                                    "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
+
+struct NavigatorButton {
+    const char* name;
+    const char* hint;
+};
+
+// Left to right; the first six move and repeat while held down.
+const NavigatorButton NavigatorButtons[14] = {
+    {"wwDBNavigator1First", "Move to first record"},
+    {"wwDBNavigator1PriorPage", "Move backward 10 records"},
+    {"wwDBNavigator1Prior", "Move to prior record"},
+    {"wwDBNavigator1Next", "Move to next record"},
+    {"wwDBNavigator1NextPage", "Move forward 10 records"},
+    {"wwDBNavigator1Last", "Move to last record"},
+    {"wwDBNavigator1Insert", "Insert new record"},
+    {"wwDBNavigator1Delete", "Delete current record"},
+    {"wwDBNavigator1Edit", "Edit current record"},
+    {"wwDBNavigator1Post", "Post changes of current record"},
+    {"wwDBNavigator1Cancel", "Cancel changes made to current record"},
+    {"wwDBNavigator1Refresh", "Refresh the contents of the dataset"},
+    {"wwDBNavigator1SaveBookmark", "Bookmark current record"},
+    {"wwDBNavigator1RestoreBookmark", "Go back to saved bookmark"},
+};
+enum NavigatorIndex {
+    NavFirst, NavPriorPage, NavPrior, NavNext, NavNextPage, NavLast, NavInsert, NavDelete, NavEdit, NavPost,
+    NavCancel, NavRefresh, NavSaveBookmark, NavRestoreBookmark
+};
+constexpr int MovingButtons = 6;
+
+// A left- or right-pointing triangle in a 16 by 16 glyph, its tip at x = tip.
+void Triangle(QPainter& p, qreal tip, bool left)
+{
+    const qreal base = left ? tip + 6 : tip - 6;
+    p.drawPolygon(QPolygonF({QPointF(tip, 8), QPointF(base, 3), QPointF(base, 13)}));
+}
+
+// The navigator's small pictures, drawn rather than loaded so that the program carries no image files.
+QIcon NavigatorGlyph(int index)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x20, 0x20, 0x60);
+    p.setPen(QPen(ink, 1.5));
+    p.setBrush(ink);
+    switch (index) {
+    case NavFirst: p.drawLine(QPointF(3.5, 3), QPointF(3.5, 13)); Triangle(p, 5, true); Triangle(p, 10, true); break;
+    case NavPriorPage: Triangle(p, 2, true); Triangle(p, 8, true); break;
+    case NavPrior: Triangle(p, 5, true); break;
+    case NavNext: Triangle(p, 11, false); break;
+    case NavNextPage: Triangle(p, 8, false); Triangle(p, 14, false); break;
+    case NavLast: Triangle(p, 6, false); Triangle(p, 11, false); p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13)); break;
+    case NavInsert: p.setPen(QPen(ink, 2.5)); p.drawLine(8, 3, 8, 13); p.drawLine(3, 8, 13, 8); break;
+    case NavDelete: p.setPen(QPen(ink, 2.5)); p.drawLine(3, 8, 13, 8); break;
+    case NavEdit:
+        p.drawPolygon(QPolygonF({QPointF(8, 3), QPointF(3, 13), QPointF(13, 13)}));
+        break;
+    case NavPost:
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0, 0x80, 0), 2.5));
+        p.drawPolyline(QPolygonF({QPointF(3, 8), QPointF(7, 12), QPointF(13, 4)}));
+        break;
+    case NavCancel:
+        p.setPen(QPen(QColor(0xb0, 0, 0), 2.5));
+        p.drawLine(4, 4, 12, 12);
+        p.drawLine(12, 4, 4, 12);
+        break;
+    case NavRefresh: {
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(3, 3, 10, 10), 90 * 16, 270 * 16);
+        p.setBrush(ink);
+        p.drawPolygon(QPolygonF({QPointF(8, 1), QPointF(12, 3), QPointF(8, 5.5)}));
+        break;
+    }
+    case NavSaveBookmark:
+    case NavRestoreBookmark:
+        p.setPen(QPen(ink, 1));
+        p.setBrush(index == NavSaveBookmark ? QColor(0xd0, 0x30, 0x30) : QColor(0x30, 0x60, 0xd0));
+        p.drawPolygon(QPolygonF({QPointF(4, 2), QPointF(12, 2), QPointF(12, 14), QPointF(8, 10), QPointF(4, 14)}));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+// The test button's picture: a database drum with a green tick.
+QIcon TestGlyph()
+{
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x30, 0x30, 0x50), 1));
+    p.setBrush(QColor(0xe8, 0xc0, 0x40));
+    QPainterPath drum;
+    drum.moveTo(2, 4);
+    drum.lineTo(2, 15);
+    drum.arcTo(QRectF(2, 12, 12, 6), 180, 180);
+    drum.lineTo(14, 4);
+    p.drawPath(drum);
+    p.drawEllipse(QRectF(2, 1, 12, 6));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(0, 0x90, 0), 2.5));
+    p.drawPolyline(QPolygonF({QPointF(9, 13), QPointF(12.5, 17), QPointF(19, 8)}));
+    return QIcon(pixmap);
+}
+
+// The grid's editor takes at most the 40 characters an address field holds.
+class AddressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(RegistryAddressWidth);
+        return editor;
+    }
+};
+
+template <typename T>
+T* Named(T* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* page, const char* name, const char* text, int x, int y)
+{
+    auto* label = Named(new QLabel(text, page), name);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QCheckBox* MakeCheckBox(QWidget* page, const char* name, const char* text, int x, int y)
+{
+    auto* box = Named(new QCheckBox(text, page), name);
+    box->move(x, y);
+    box->adjustSize();
+    return box;
+}
+
+QLineEdit* MakeField(QWidget* page, const char* name, QRect geometry, bool frame)
+{
+    auto* field = Named(new QLineEdit(page), name);
+    field->setGeometry(geometry);
+    field->setFrame(frame);
+    return field;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* button = Named(new QPushButton(text, parent), name);
+    button->setGeometry(geometry);
+    // Neither OK nor Cancel answers Enter or Esc on its own.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+TdlgSetup::TdlgSetup(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb, Front& front,
+                     SetupQuestions* questions, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      settingsFile_(settingsFile),
+      registry_(registry),
+      dataset_(registry.Dataset()),
+      coDataDb_(coDataDb),
+      front_(front),
+      ownQuestions_(questions ? nullptr : std::make_unique<MessageBoxQuestions>(this)),
+      questions_(questions ? *questions : *ownQuestions_)
+{
+    setObjectName("dlgSetup");
+    setWindowTitle("Setup");
+    setModal(true);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    pgcSetup = Named(new QTabWidget(this), "pgcSetup");
+    pgcSetup->setGeometry(0, 0, ClientWidth, PageControlHeight);
+    pgcSetup->setDocumentMode(true);  // flat tabs
+    TabSheet1 = Named(new QWidget, "TabSheet1");
+    TabSheet2 = Named(new QWidget, "TabSheet2");
+    TabSheet3 = Named(new QWidget, "TabSheet3");
+    TabSheet4 = Named(new QWidget, "TabSheet4");
+    pgcSetup->addTab(TabSheet1, "Server Setup");
+    pgcSetup->addTab(TabSheet2, "FDB Data Setup");
+    pgcSetup->addTab(TabSheet3, "Client Setup");
+    pgcSetup->addTab(TabSheet4, "Other Setup");
+    buildServerPage();
+    buildDataPage();
+    buildClientPage();
+    buildOtherPage();
+
+    BitBtn1 = MakeButton(this, "BitBtn1", "OK", QRect(596, 418, 90, 28));
+    BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", QRect(694, 418, 90, 28));
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    connect(BitBtn1, &QPushButton::clicked, this, &TdlgSetup::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TdlgSetup::reject);
+
+    chooseFile = [](QFileDialog& chooser) {
+        return chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()
+            ? chooser.selectedFiles().constFirst()
+            : QString();
+    };
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TdlgSetup::~TdlgSetup()
+{
+    if (g_current == this)
+        g_current = nullptr;
+}
+
+void TdlgSetup::Execute(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb, Front& front)
+{
+    auto* dialog = new TdlgSetup(settingsFile, registry, coDataDb, front);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    g_current = dialog;
+    dialog->exec();
+}
+
+TdlgSetup* TdlgSetup::Current() { return g_current; }
+
+// FormClose: the open dialog is no longer current once it has closed.
+void TdlgSetup::done(int result)
+{
+    if (g_current == this)
+        g_current = nullptr;
+    QDialog::done(result);
+}
+
+void TdlgSetup::buildServerPage()
+{
+    Label1 = MakeLabel(TabSheet1, "Label1", "Your Current IP : ", 24, 28);
+    ListBox1 = Named(new QListWidget(TabSheet1), "ListBox1");
+    ListBox1->setGeometry(170, 24, 240, 180);
+    ListBox1->setFrameShape(QFrame::NoFrame);
+    ListBox1->setSelectionMode(QAbstractItemView::NoSelection);
+    ListBox1->setFocusPolicy(Qt::NoFocus);
+    Label2 = MakeLabel(TabSheet1, "Label2", "TCP Port : ", 24, 228);
+    Edit2 = MakeField(TabSheet1, "Edit2", QRect(170, 224, 120, 24), false);
+}
+
+void TdlgSetup::buildDataPage()
+{
+    Label3 = MakeLabel(TabSheet2, "Label3", "FDB Data FileName : ", 24, 28);
+    Edit3 = MakeField(TabSheet2, "Edit3", QRect(170, 24, 520, 24), false);
+    BitBtn3 = MakeButton(TabSheet2, "BitBtn3", QString(), QRect(700, 22, 28, 28));
+    BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    BitBtn3->setToolTip("Browse for the data file");
+    BitBtn4 = MakeButton(TabSheet2, "BitBtn4", QString(), QRect(734, 22, 28, 28));
+    BitBtn4->setIcon(TestGlyph());
+    BitBtn4->setIconSize(QSize(20, 20));
+    BitBtn4->setToolTip("Test the connection to the data file");
+    connect(BitBtn3, &QPushButton::clicked, this, &TdlgSetup::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TdlgSetup::BitBtn4Click);
+
+    CheckBoxVexaXE = MakeCheckBox(TabSheet2, "CheckBoxVexaXE", "Vexa XE", 170, 72);
+    ComboBoxPriceLevel = Named(new QComboBox(TabSheet2), "ComboBoxPriceLevel");
+    ComboBoxPriceLevel->setGeometry(280, 68, 200, 26);
+    ComboBoxPriceLevel->setEditable(true);
+    ComboBoxPriceLevel->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* column : PriceColumns)
+        ComboBoxPriceLevel->addItem(column);
+
+    OpenDialog = Named(new QFileDialog(this), "OpenDialog");
+    OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog->setNameFilters({"Firebird Database (*.fdb)", "Interbase Database (*.gdb)"});
+    OpenDialog->selectNameFilter("Firebird Database (*.fdb)");
+}
+
+void TdlgSetup::buildClientPage()
+{
+    Label4 = MakeLabel(TabSheet3, "Label4", "Client IP Address : ", 24, 16);
+    buildNavigator(TabSheet3);
+
+    wwDBGrid1 = Named(new QTableView(TabSheet3), "wwDBGrid1");
+    wwDBGrid1->setGeometry(24, 76, 440, 290);
+    wwDBGrid1->verticalHeader()->hide();
+    wwDBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    wwDBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    wwDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    wwDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                               | QAbstractItemView::AnyKeyPressed);
+    wwDBGrid1->setItemDelegate(new AddressDelegate(wwDBGrid1));
+    wwDBGrid1->installEventFilter(this);
+    if (QSqlTableModel* model = dataset_.model()) {
+        wwDBGrid1->setModel(model);
+        wwDBGrid1->setColumnHidden(RegistryIdColumn, true);
+        wwDBGrid1->setColumnWidth(RegistryAddressColumn,
+                                  wwDBGrid1->fontMetrics().horizontalAdvance('0') * RegistryAddressWidth + 8);
+        connect(wwDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TdlgSetup::gridRowChosen);
+    }
+    connect(&dataset_, &RegistryDataset::changed, this, [this] {
+        updateNavigator();
+        showCurrentRow();
+    });
+    // The refusal arrives from inside the view's commit; the box opens once the view is done.
+    connect(&dataset_, &RegistryDataset::editRefused, this, &TdlgSetup::editRefused, Qt::QueuedConnection);
+    updateNavigator();
+    showCurrentRow();
+}
+
+void TdlgSetup::buildNavigator(QWidget* page)
+{
+    wwDBNavigator1 = Named(new QWidget(page), "wwDBNavigator1");
+    constexpr int ButtonSize = 26;
+    wwDBNavigator1->setGeometry(24, 40, ButtonSize * 14, ButtonSize);
+    using Action = void (RegistryDataset::*)();
+    const Action actions[14] = {&RegistryDataset::First, &RegistryDataset::PriorPage, &RegistryDataset::Prior,
+                                &RegistryDataset::Next,  &RegistryDataset::NextPage,  &RegistryDataset::Last,
+                                &RegistryDataset::Insert, nullptr, &RegistryDataset::Edit, &RegistryDataset::Post,
+                                &RegistryDataset::Cancel, &RegistryDataset::Refresh, nullptr, nullptr};
+    for (int i = 0; i < 14; ++i) {
+        auto* button = Named(new QToolButton(wwDBNavigator1), NavigatorButtons[i].name);
+        button->setGeometry(i * ButtonSize, 0, ButtonSize, ButtonSize);
+        button->setToolTip(NavigatorButtons[i].hint);
+        button->setIcon(NavigatorGlyph(i));
+        if (i < MovingButtons) {
+            button->setAutoRepeat(true);
+            button->setAutoRepeatDelay(500);
+            button->setAutoRepeatInterval(100);
+        }
+        navigatorButtons[i] = button;
+        if (actions[i]) {
+            const Action action = actions[i];
+            connect(button, &QToolButton::clicked, this, [this, action] { guarded([this, action] { (dataset_.*action)(); }); });
+        }
+    }
+    connect(navigatorButtons[NavDelete], &QToolButton::clicked, this, &TdlgSetup::askDelete);
+    connect(navigatorButtons[NavSaveBookmark], &QToolButton::clicked, this,
+            [this] { guarded([this] { dataset_.SaveBookmark(); updateNavigator(); }); });
+    connect(navigatorButtons[NavRestoreBookmark], &QToolButton::clicked, this,
+            [this] { guarded([this] { dataset_.RestoreBookmark(); }); });
+}
+
+void TdlgSetup::buildOtherPage()
+{
+    CheckBox1 = MakeCheckBox(TabSheet4, "CheckBox1", "EAN 8 Always Trim Digits", 24, 24);
+    CheckBox2 = MakeCheckBox(TabSheet4, "CheckBox2", "EAN 13 Always Trim Digits", 24, 56);
+    cbAutoStart = MakeCheckBox(TabSheet4, "cbAutoStart", "Auto Start", 24, 88);
+    cbStoreSHELF = MakeCheckBox(TabSheet4, "cbStoreSHELF", "Send -> StoreSHELF", 24, 120);
+    cbPluBarcode = MakeCheckBox(TabSheet4, "cbPluBarcode", "Send -> SKU+Barcode", 24, 152);
+    Label5 = MakeLabel(TabSheet4, "Label5", "Currency Symbol", 24, 200);
+    edtCurrSymbol = MakeField(TabSheet4, "edtCurrSymbol", QRect(170, 196, 100, 24), true);
+}
+
+void TdlgSetup::FormCreate()
+{
+    pgcSetup->setCurrentWidget(TabSheet1);
+    ListBox1->clear();
+    for (const QByteArray& address : LocalAddresses())
+        ListBox1->addItem(Shown(address));
+
+    const auto read = [this](const char* section, const char* key, const char* fallback) {
+        return settingsFile_.ReadString(section, key, fallback);
+    };
+    Edit2->setText(Shown(read(TCP_SERVER_SETUP, TCP_PORT, "9101")));
+    Edit3->setText(Shown(read(FDB_DATA_SETUP, FDB_DATA_FILENAME, "")));
+    CheckBoxVexaXE->setChecked(read(FDB_DATA_SETUP, FDB_DATA_XE, "") == "T");
+    ComboBoxPriceLevel->setCurrentText(Shown(read(FDB_DATA_SETUP, FDB_DATA_XE_PRICE, "M_PRICE")));
+    const std::pair<QCheckBox*, const char*> switches[] = {
+        {CheckBox1, EAN8_TRIM_DIGIT},   {CheckBox2, EAN13_TRIM_DIGIT},   {cbAutoStart, AUTO_START},
+        {cbStoreSHELF, SEND_StoreSHELF}, {cbPluBarcode, SEND_PluBarcode},
+    };
+    for (const auto& [box, key] : switches)
+        box->setChecked(read(OTHER_SETUP, key, "F") == "T");
+    edtCurrSymbol->setText(Shown(read(OTHER_SETUP, CURRENCY_SYMBOL, "RM")));
+}
+
+void TdlgSetup::BitBtn1Click()
+{
+    if (dataset_.IsEditing()) {
+        front_.showNotice("Please save your Client IP Address.");
+        pgcSetup->setCurrentWidget(TabSheet3);
+        return;
+    }
+    if (questions_.askYesNo("Are you sure want to [SAVE] ?") == SetupQuestions::Answer::No)
+        return;
+    try {
+        writeSettings();
+    } catch (const std::exception& error) {
+        ReportErrorNow(front_, error.what());
+        return;
+    }
+    BitBtn2->click();
+}
+
+void TdlgSetup::writeSettings()
+{
+    const auto write = [this](const char* section, const char* key, const QByteArray& value) {
+        settingsFile_.WriteString(section, key, value);
+    };
+    write(TCP_SERVER_SETUP, TCP_PORT, Typed(Edit2->text()));
+    write(FDB_DATA_SETUP, FDB_DATA_FILENAME, Typed(Edit3->text()));
+    write(FDB_DATA_SETUP, FDB_DATA_XE, Switch(CheckBoxVexaXE));
+    write(FDB_DATA_SETUP, FDB_DATA_XE_PRICE, Typed(ComboBoxPriceLevel->currentText()));
+    write(OTHER_SETUP, EAN8_TRIM_DIGIT, Switch(CheckBox1));
+    write(OTHER_SETUP, EAN13_TRIM_DIGIT, Switch(CheckBox2));
+    write(OTHER_SETUP, AUTO_START, Switch(cbAutoStart));
+    write(OTHER_SETUP, SEND_StoreSHELF, Switch(cbStoreSHELF));
+    write(OTHER_SETUP, SEND_PluBarcode, Switch(cbPluBarcode));
+    write(OTHER_SETUP, CURRENCY_SYMBOL, Typed(edtCurrSymbol->text()));
+}
+
+void TdlgSetup::BitBtn3Click()
+{
+    const QString path = chooseFile(*OpenDialog);
+    if (!path.isEmpty())
+        Edit3->setText(QDir::toNativeSeparators(path));
+}
+
+void TdlgSetup::BitBtn4Click()
+{
+    const QByteArray path = Typed(Edit3->text());
+    try {
+        // A failed Start may have left the connection open on the old file: the test opens afresh.
+        coDataDb_.Close();
+        coDataDb_.SetParams({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3", "SERVER NAME=" + path});
+        coDataDb_.Open();
+        front_.showInformation("FDB data connection checked.OK !\n\r" + path);
+        coDataDb_.Close();
+    } catch (const EDatabaseError& error) {
+        front_.showErrorBox(error.what());
+    } catch (const std::exception& error) {
+        ReportErrorNow(front_, error.what());
+    }
+}
+
+void TdlgSetup::guarded(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const TarvelError& error) {
+        // Refusals of the row's text and the engine's failures alike: the operator fixes the row.
+        front_.showErrorBox(error.what());
+    } catch (const std::exception& error) {
+        ReportErrorNow(front_, error.what());
+    }
+}
+
+void TdlgSetup::askDelete()
+{
+    if (questions_.askOkCancel("Delete record?") != SetupQuestions::Answer::Ok)
+        return;
+    guarded([this] { dataset_.Delete(); });
+}
+
+void TdlgSetup::updateNavigator()
+{
+    const bool open = dataset_.IsOpen();
+    const bool editing = dataset_.IsEditing();
+    const bool rows = open && !dataset_.IsEmpty();
+    const bool up = open && !dataset_.Bof();
+    const bool down = open && !dataset_.Eof();
+    const bool enabled[14] = {up,   up,      up,    down,    down,    down, open, rows,
+                              rows && !editing, editing, editing, open,
+                              open && dataset_.CurrentId() > 0, open && dataset_.HasBookmark()};
+    for (int i = 0; i < 14; ++i)
+        navigatorButtons[i]->setEnabled(enabled[i]);
+}
+
+// The grid follows the dataset's current row.
+void TdlgSetup::showCurrentRow()
+{
+    if (!wwDBGrid1->model() || !wwDBGrid1->selectionModel())
+        return;
+    const int row = dataset_.RecNo();
+    if (row < 0 || wwDBGrid1->currentIndex().row() == row)
+        return;
+    followingDataset_ = true;
+    wwDBGrid1->setCurrentIndex(wwDBGrid1->model()->index(row, RegistryAddressColumn));
+    followingDataset_ = false;
+}
+
+// The grid's current row changed. That happens also inside the dataset's own work (rows removed or
+// read again), where moving the dataset would re-enter it; so the move waits for the next turn of the
+// event loop, when the dataset has settled and has put the grid on its row again if it moved itself.
+void TdlgSetup::gridRowChosen()
+{
+    if (followingDataset_ || gridMovePending_)
+        return;
+    gridMovePending_ = true;
+    QTimer::singleShot(0, this, &TdlgSetup::followGrid);
+}
+
+// The operator picked a row: the dataset moves there, ending a pending edit first. When that is
+// refused the grid goes back to the row still being edited.
+void TdlgSetup::followGrid()
+{
+    gridMovePending_ = false;
+    const int row = wwDBGrid1->currentIndex().row();
+    if (row < 0 || row == dataset_.RecNo() || !dataset_.IsOpen())
+        return;
+    guarded([this, row] { dataset_.MoveTo(row); });
+    showCurrentRow();
+}
+
+void TdlgSetup::editRefused(const QByteArray& message, bool databaseError)
+{
+    (void)databaseError;  // both kinds ask the operator to fix the row
+    front_.showErrorBox(message);
+}
+
+void TdlgSetup::keyPressEvent(QKeyEvent* event)
+{
+    // The dialog has no cancel button: Esc does not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// The grid's keyboard: Insert starts a new row, Ctrl+Delete deletes after the question, Esc drops the
+// pending changes of the row.
+bool TdlgSetup::eventFilter(QObject* watched, QEvent* event)
+{
+    // An open cell editor has the keyboard itself; these reach the grid only between edits.
+    if (watched == wwDBGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            guarded([this] { dataset_.Insert(); });
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            if (!dataset_.IsEmpty())
+                askDelete();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && dataset_.IsEditing()) {
+            guarded([this] { dataset_.Cancel(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace tarvel

@@ -1,0 +1,262 @@
+#include "config/dlg_Setup.h"
+#include "dlg_SetupFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSqlTableModel>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tarvel;
+using Answer = SetupQuestions::Answer;
+using State = RegistryDataset::State;
+
+namespace {
+
+const char* const ButtonNames[14] = {
+    "wwDBNavigator1First",  "wwDBNavigator1PriorPage", "wwDBNavigator1Prior",         "wwDBNavigator1Next",
+    "wwDBNavigator1NextPage", "wwDBNavigator1Last",    "wwDBNavigator1Insert",        "wwDBNavigator1Delete",
+    "wwDBNavigator1Edit",   "wwDBNavigator1Post",      "wwDBNavigator1Cancel",        "wwDBNavigator1Refresh",
+    "wwDBNavigator1SaveBookmark", "wwDBNavigator1RestoreBookmark"};
+
+class SetupRegistryTest : public SetupDialogTest {
+protected:
+    void SetUp() override
+    {
+        SetupDialogTest::SetUp();
+        dialog = open();
+        dialog->pgcSetup->setCurrentWidget(dialog->TabSheet3);
+    }
+
+    QToolButton* button(const char* name) const
+    {
+        auto* found = dialog->findChild<QToolButton*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    // Which of the 14 buttons are enabled, as a string of 1 and 0 from left to right.
+    std::string enabled() const
+    {
+        std::string flags;
+        for (const char* name : ButtonNames)
+            flags += button(name)->isEnabled() ? '1' : '0';
+        return flags;
+    }
+
+    void add(const QByteArray& address)
+    {
+        data.Insert();
+        data.SetAddress(address);
+        data.Post();
+    }
+
+    std::unique_ptr<TdlgSetup> dialog;
+};
+
+TEST_F(SetupRegistryTest, NavigatorHasFourteenButtonsWithTheirHintsAndRepeatingMoves)
+{
+    const char* const hints[14] = {"Move to first record", "Move backward 10 records", "Move to prior record",
+                                   "Move to next record", "Move forward 10 records", "Move to last record",
+                                   "Insert new record", "Delete current record", "Edit current record",
+                                   "Post changes of current record", "Cancel changes made to current record",
+                                   "Refresh the contents of the dataset", "Bookmark current record",
+                                   "Go back to saved bookmark"};
+    auto* bar = dialog->findChild<QWidget*>("wwDBNavigator1");
+    ASSERT_NE(bar, nullptr);
+    const QList<QToolButton*> buttons = bar->findChildren<QToolButton*>();
+    ASSERT_EQ(buttons.size(), 14);
+    int left = -1;
+    for (int i = 0; i < 14; ++i) {
+        QToolButton* b = button(ButtonNames[i]);
+        EXPECT_EQ(b->toolTip(), hints[i]);
+        EXPECT_GT(b->x(), left) << "out of order: " << ButtonNames[i];
+        left = b->x();
+        EXPECT_FALSE(b->icon().isNull());
+        EXPECT_EQ(b->autoRepeat(), i < 6) << ButtonNames[i];
+        if (i < 6) {
+            EXPECT_EQ(b->autoRepeatDelay(), 500);
+            EXPECT_EQ(b->autoRepeatInterval(), 100);
+        }
+    }
+}
+
+TEST_F(SetupRegistryTest, GridShowsOnlyTheAddressColumn)
+{
+    add("10.0.0.1");
+    add("10.0.0.2");
+    auto* grid = dialog->findChild<QTableView*>("wwDBGrid1");
+    ASSERT_NE(grid, nullptr);
+    ASSERT_EQ(grid->model(), static_cast<QAbstractItemModel*>(data.model()));
+    EXPECT_TRUE(grid->isColumnHidden(RegistryIdColumn));
+    EXPECT_FALSE(grid->isColumnHidden(RegistryAddressColumn));
+    EXPECT_EQ(grid->model()->headerData(RegistryAddressColumn, Qt::Horizontal).toString(), "ADDRESS");
+    EXPECT_FALSE(grid->verticalHeader()->isVisible());
+    EXPECT_GE(grid->columnWidth(RegistryAddressColumn), grid->fontMetrics().horizontalAdvance('0') * 40);
+    EXPECT_EQ(grid->model()->index(1, RegistryAddressColumn).data().toString(), "10.0.0.2");
+    EXPECT_EQ(grid->currentIndex().row(), data.RecNo());
+}
+
+// Enabled buttons, left to right: First PriorPage Prior Next NextPage Last Insert Delete Edit Post
+// Cancel Refresh SaveBookmark RestoreBookmark.
+TEST_F(SetupRegistryTest, ButtonsFollowTheTableStateAndPosition)
+{
+    EXPECT_EQ(enabled(), "00000010000100") << "empty table";
+
+    click("wwDBNavigator1Insert");
+    ASSERT_EQ(data.state(), State::Insert);
+    EXPECT_EQ(enabled(), "00000011011100") << "inserting into an empty table";
+    click("wwDBNavigator1Cancel");
+    EXPECT_EQ(data.RecordCount(), 0);
+
+    for (int i = 1; i <= 12; ++i)
+        add("10.0.0." + QByteArray::number(i));
+    click("wwDBNavigator1First");
+    EXPECT_EQ(data.RecNo(), 0);
+    EXPECT_EQ(enabled(), "00011111100110") << "at the first row";
+    click("wwDBNavigator1NextPage");
+    EXPECT_EQ(data.RecNo(), 10);
+    EXPECT_EQ(enabled(), "11111111100110") << "in the middle";
+    click("wwDBNavigator1Last");
+    EXPECT_EQ(data.RecNo(), 11);
+    EXPECT_EQ(enabled(), "11100011100110") << "at the last row";
+
+    click("wwDBNavigator1Edit");
+    ASSERT_EQ(data.state(), State::Edit);
+    EXPECT_EQ(enabled(), "11100011011110") << "editing the last row";
+    click("wwDBNavigator1Cancel");
+
+    click("wwDBNavigator1PriorPage");
+    EXPECT_EQ(data.RecNo(), 1);
+    click("wwDBNavigator1SaveBookmark");
+    EXPECT_EQ(enabled(), "11111111100111") << "with a bookmark";
+    click("wwDBNavigator1Prior");
+    EXPECT_EQ(data.RecNo(), 0);
+    click("wwDBNavigator1RestoreBookmark");
+    EXPECT_EQ(data.RecNo(), 1);
+    click("wwDBNavigator1Next");
+    EXPECT_EQ(data.RecNo(), 2);
+    EXPECT_EQ(dialog->wwDBGrid1->currentIndex().row(), 2) << "the grid follows the table";
+}
+
+TEST_F(SetupRegistryTest, DeleteAsksAndCancelKeepsTheRow)
+{
+    add("10.0.0.1");
+    add("10.0.0.2");
+    data.First();
+
+    questions.answers = {Answer::Cancel};
+    click("wwDBNavigator1Delete");
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.1", "10.0.0.2"}));
+
+    questions.answers = {Answer::Ok};
+    click("wwDBNavigator1Delete");
+    EXPECT_EQ(questions.asked, std::vector<ScriptedQuestions::Asked>(
+                                   {{"ok/cancel", "Delete record?"}, {"ok/cancel", "Delete record?"}}));
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.2"}));
+    TerminalRegistry other;
+    other.OpenTerminalRegistry(programFolder, front);
+    EXPECT_FALSE(other.Locate("10.0.0.1"));
+    EXPECT_TRUE(other.Locate("10.0.0.2"));
+    EXPECT_TRUE(front.boxes.empty());
+}
+
+TEST_F(SetupRegistryTest, PostRefusesAnAddressNoTerminalCouldHaveAndKeepsTheRowInEdit)
+{
+    click("wwDBNavigator1Insert");
+    data.SetAddress("10.0.0.01");
+    click("wwDBNavigator1Post");
+
+    ASSERT_EQ(front.boxes.size(), 1u);
+    EXPECT_EQ(front.boxes[0].kind, "error");
+    EXPECT_TRUE(front.boxes[0].text.contains("\"10.0.0.01\" is not an IPv4 address")) << front.boxes[0].text.constData();
+    EXPECT_EQ(data.state(), State::Insert);
+    EXPECT_EQ(data.Address(), "10.0.0.01");
+    EXPECT_TRUE(button("wwDBNavigator1Post")->isEnabled());
+
+    front.clear();
+    data.SetAddress("");
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_EQ(data.state(), State::Insert);
+
+    data.SetAddress("10.0.0.1");
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(data.state(), State::Browse);
+    TerminalRegistry other;
+    other.OpenTerminalRegistry(programFolder, front);
+    EXPECT_EQ(other.Addresses(), QList<QByteArray>({"10.0.0.1"}));
+}
+
+// Typing in a cell edits the row; choosing another row posts it, or is refused with the row kept.
+TEST_F(SetupRegistryTest, TypingInTheGridEditsAndMovingAwayPostsOrRefuses)
+{
+    add("10.0.0.1");
+    add("10.0.0.2");
+    QTableView* grid = dialog->wwDBGrid1;
+    grid->setFocus();
+    data.First();
+
+    grid->edit(grid->model()->index(0, RegistryAddressColumn));
+    auto* editor = grid->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->maxLength(), 40);
+    editor->selectAll();
+    QTest::keyClicks(editor, "10.0.0.9");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::qWait(20);  // the view commits the editor's text on the next turn
+    EXPECT_EQ(data.state(), State::Edit);
+    EXPECT_EQ(data.Address(), "10.0.0.9");
+
+    grid->setCurrentIndex(grid->model()->index(1, RegistryAddressColumn));
+    QTest::qWait(20);  // the dataset follows on the next turn of the event loop
+    EXPECT_EQ(data.state(), State::Browse);
+    EXPECT_EQ(data.RecNo(), 1);
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.9", "10.0.0.2"}));
+
+    data.SetAddress("not an address");
+    grid->setCurrentIndex(grid->model()->index(0, RegistryAddressColumn));
+    QTest::qWait(20);
+    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_EQ(data.state(), State::Edit);
+    EXPECT_EQ(data.RecNo(), 1);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+}
+
+TEST_F(SetupRegistryTest, GridKeysInsertAndDeleteRows)
+{
+    add("10.0.0.1");
+    QTableView* grid = dialog->wwDBGrid1;
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_EQ(data.state(), State::Insert);
+    QTest::keyClick(grid, Qt::Key_Escape);
+    EXPECT_EQ(data.state(), State::Browse);
+    EXPECT_EQ(data.RecordCount(), 1);
+    EXPECT_TRUE(dialog->isVisible());
+
+    questions.answers = {Answer::Ok};
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(data.RecordCount(), 0);
+}
+
+TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
+{
+    QTemporaryDir dir;
+    RecordingFront front;
+    ScriptedQuestions questions;
+    TerminalRegistry registry;  // never opened
+    MemorySettingsFile settings;
+    RecordingConnection coDataDb;
+    TdlgSetup dialog(settings, registry, coDataDb, front, &questions);
+    dialog.show();
+    EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);
+    for (QToolButton* b : dialog.navigatorButtons)
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+}
+
+} // namespace

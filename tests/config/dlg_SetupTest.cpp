@@ -1,0 +1,361 @@
+#include "config/dlg_Setup.h"
+#include "control/LocalAddresses.h"
+#include "dlg_SetupFakes.h"
+
+#include <gtest/gtest.h>
+
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+
+using namespace tarvel;
+using Answer = SetupQuestions::Answer;
+
+namespace {
+
+const QByteArray SaveQuestion = "Are you sure want to [SAVE] ?";
+
+QString PageShown(const TdlgSetup& dialog) { return dialog.pgcSetup->tabText(dialog.pgcSetup->currentIndex()); }
+
+QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// Every control of the dialog, by the object name that tests and the screenshots find it by.
+TEST_F(SetupDialogTest, HasEveryControlByNameWithItsText)
+{
+    auto dialog = open();
+    EXPECT_EQ(dialog->windowTitle(), "Setup");
+    EXPECT_EQ(dialog->size(), QSize(792, 456));
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+    EXPECT_TRUE(dialog->isModal());
+
+    auto* pages = dialog->findChild<QTabWidget*>("pgcSetup");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->height(), 409);
+    ASSERT_EQ(pages->count(), 4);
+    EXPECT_EQ(pages->tabText(0), "Server Setup");
+    EXPECT_EQ(pages->tabText(1), "FDB Data Setup");
+    EXPECT_EQ(pages->tabText(2), "Client Setup");
+    EXPECT_EQ(pages->tabText(3), "Other Setup");
+
+    const std::pair<const char*, const char*> labels[] = {
+        {"Label1", "Your Current IP : "}, {"Label2", "TCP Port : "}, {"Label3", "FDB Data FileName : "},
+        {"Label4", "Client IP Address : "}, {"Label5", "Currency Symbol"}};
+    for (const auto& [name, text] : labels) {
+        auto* label = dialog->findChild<QLabel*>(name);
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_EQ(label->text(), text);
+    }
+    const std::pair<const char*, const char*> boxes[] = {
+        {"CheckBoxVexaXE", "Vexa XE"},          {"CheckBox1", "EAN 8 Always Trim Digits"},
+        {"CheckBox2", "EAN 13 Always Trim Digits"}, {"cbAutoStart", "Auto Start"},
+        {"cbStoreSHELF", "Send -> StoreSHELF"}, {"cbPluBarcode", "Send -> SKU+Barcode"}};
+    for (const auto& [name, text] : boxes) {
+        auto* box = dialog->findChild<QCheckBox*>(name);
+        ASSERT_NE(box, nullptr) << name;
+        EXPECT_EQ(box->text(), text);
+    }
+    for (const char* name : {"Edit2", "Edit3", "edtCurrSymbol"})
+        EXPECT_NE(dialog->findChild<QLineEdit*>(name), nullptr) << name;
+    EXPECT_NE(dialog->findChild<QListWidget*>("ListBox1"), nullptr);
+    EXPECT_NE(dialog->findChild<QFileDialog*>("OpenDialog"), nullptr);
+
+    auto* ok = dialog->findChild<QPushButton*>("BitBtn1");
+    auto* cancel = dialog->findChild<QPushButton*>("BitBtn2");
+    ASSERT_TRUE(ok && cancel);
+    EXPECT_EQ(ok->text(), "OK");
+    EXPECT_EQ(cancel->text(), "Cancel");
+    // Neither is the dialog's default button.
+    EXPECT_FALSE(ok->isDefault() || ok->autoDefault() || cancel->isDefault() || cancel->autoDefault());
+    for (const char* name : {"BitBtn3", "BitBtn4"}) {
+        auto* button = dialog->findChild<QPushButton*>(name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->text().isEmpty());
+        EXPECT_FALSE(button->icon().isNull());
+    }
+
+    auto* prices = dialog->findChild<QComboBox*>("ComboBoxPriceLevel");
+    ASSERT_NE(prices, nullptr);
+    EXPECT_TRUE(prices->isEditable());
+    EXPECT_EQ(Items(prices), QStringList({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
+                                          "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"}));
+}
+
+TEST_F(SetupDialogTest, OpensWithTheDefaultsWhenThereIsNoSettingsFile)
+{
+    auto dialog = open();
+    EXPECT_EQ(PageShown(*dialog), "Server Setup");
+    EXPECT_EQ(dialog->Edit2->text(), "9101");
+    EXPECT_EQ(dialog->Edit3->text(), "");
+    EXPECT_FALSE(dialog->CheckBoxVexaXE->isChecked());
+    EXPECT_EQ(dialog->ComboBoxPriceLevel->currentText(), "M_PRICE");
+    for (QCheckBox* box : {dialog->CheckBox1, dialog->CheckBox2, dialog->cbAutoStart, dialog->cbStoreSHELF,
+                           dialog->cbPluBarcode})
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_EQ(dialog->edtCurrSymbol->text(), "RM");
+
+    QStringList addresses;
+    for (const QByteArray& address : LocalAddresses())
+        addresses << QString::fromLatin1(address);
+    QStringList shown;
+    for (int i = 0; i < dialog->ListBox1->count(); ++i)
+        shown << dialog->ListBox1->item(i)->text();
+    EXPECT_EQ(shown, addresses);
+    EXPECT_TRUE(settings.writes.empty()) << "opening wrote to the file";
+}
+
+TEST_F(SetupDialogTest, ShowsWhatTheFileHoldsAndOnlyAnUpperCaseTTicks)
+{
+    settings.WriteString("TCP_SERVER_SETUP", "TCP_PORT", "9200");
+    settings.WriteString("FDB_DATA_SETUP", "FDB_DATA_FILENAME", "server:C:\\POS\\DATA.FDB");
+    settings.WriteString("FDB_DATA_SETUP", "FDB_DATA_XE", "T");
+    settings.WriteString("FDB_DATA_SETUP", "FDB_DATA_XE_PRICE", "M_P1_S3");
+    settings.WriteString("OTHER_SETUP", "EAN8_TRIM_DIGIT", "T");
+    settings.WriteString("OTHER_SETUP", "EAN13_TRIM_DIGIT", "t");
+    settings.WriteString("OTHER_SETUP", "AUTO_START", "T");
+    settings.WriteString("OTHER_SETUP", "SEND_StoreSHELF", "1");
+    settings.WriteString("OTHER_SETUP", "SEND_PluBarcode", "T");
+    settings.WriteString("OTHER_SETUP", "CURRENCY_SYMBOL", "\xA3");  // a pound sign, one byte
+
+    auto dialog = open();
+    EXPECT_EQ(dialog->Edit2->text(), "9200");
+    EXPECT_EQ(dialog->Edit3->text(), "server:C:\\POS\\DATA.FDB");
+    EXPECT_TRUE(dialog->CheckBoxVexaXE->isChecked());
+    EXPECT_EQ(dialog->ComboBoxPriceLevel->currentText(), "M_P1_S3");
+    EXPECT_TRUE(dialog->CheckBox1->isChecked());
+    EXPECT_FALSE(dialog->CheckBox2->isChecked());
+    EXPECT_TRUE(dialog->cbAutoStart->isChecked());
+    EXPECT_FALSE(dialog->cbStoreSHELF->isChecked());
+    EXPECT_TRUE(dialog->cbPluBarcode->isChecked());
+    EXPECT_EQ(dialog->edtCurrSymbol->text(), QString(QChar(0xA3)));
+}
+
+// The save writes the ten keys in their order, texts as they stand and switches as T or F.
+TEST_F(SetupDialogTest, OkAsksThenWritesTheTenKeysInOrderAndClosesWithCancel)
+{
+    auto dialog = open();
+    dialog->Edit3->setText("C:\\POS\\DATA.FDB");
+    dialog->CheckBoxVexaXE->setChecked(true);
+    dialog->ComboBoxPriceLevel->setCurrentIndex(10);
+    dialog->CheckBox2->setChecked(true);
+    dialog->cbStoreSHELF->setChecked(true);
+    questions.answers = {Answer::Yes};
+
+    dialog->BitBtn1->click();
+
+    EXPECT_EQ(questions.asked, std::vector<ScriptedQuestions::Asked>({{"yes/no", SaveQuestion}}));
+    EXPECT_TRUE(front.boxes.empty());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(settings.writes, std::vector<std::string>(
+                                   {"TCP_SERVER_SETUP/TCP_PORT=9101", "FDB_DATA_SETUP/FDB_DATA_FILENAME=C:\\POS\\DATA.FDB",
+                                    "FDB_DATA_SETUP/FDB_DATA_XE=T", "FDB_DATA_SETUP/FDB_DATA_XE_PRICE=M_P1_MIN_PRICE",
+                                    "OTHER_SETUP/EAN8_TRIM_DIGIT=F", "OTHER_SETUP/EAN13_TRIM_DIGIT=T",
+                                    "OTHER_SETUP/AUTO_START=F", "OTHER_SETUP/SEND_StoreSHELF=T",
+                                    "OTHER_SETUP/SEND_PluBarcode=F", "OTHER_SETUP/CURRENCY_SYMBOL=RM"}));
+}
+
+TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndStaysOpen)
+{
+    auto dialog = open();
+    dialog->Edit2->setText("9300");
+    questions.answers = {Answer::No, Answer::No};  // Esc answers No
+    dialog->BitBtn1->click();
+    dialog->BitBtn1->click();
+    EXPECT_EQ(questions.asked.size(), 2u);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(settings.writes.empty());
+}
+
+TEST_F(SetupDialogTest, ClosingTheQuestionWithItsCloseBoxSaves)
+{
+    auto dialog = open();
+    dialog->Edit2->setText("9300");
+    questions.answers = {Answer::CloseBox};
+    dialog->BitBtn1->click();
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_EQ(settings.writes.size(), 10u);
+    EXPECT_EQ(settings.writes[0], "TCP_SERVER_SETUP/TCP_PORT=9300");
+}
+
+// Texts go to the file as typed, and come back as typed at the next opening.
+TEST_F(SetupDialogTest, TypedTextsAreSavedUncheckedAndShownAgain)
+{
+    {
+        auto dialog = open();
+        dialog->Edit2->setText("abc");
+        dialog->edtCurrSymbol->clear();
+        dialog->ComboBoxPriceLevel->setCurrentText("M_MY_PRICE");
+        questions.answers = {Answer::Yes};
+        dialog->BitBtn1->click();
+        ASSERT_FALSE(dialog->isVisible());
+    }
+    ASSERT_EQ(settings.writes.size(), 10u);
+    EXPECT_EQ(settings.writes[0], "TCP_SERVER_SETUP/TCP_PORT=abc");
+    EXPECT_EQ(settings.writes[3], "FDB_DATA_SETUP/FDB_DATA_XE_PRICE=M_MY_PRICE");
+    EXPECT_EQ(settings.writes[9], "OTHER_SETUP/CURRENCY_SYMBOL=");
+
+    auto again = open();
+    EXPECT_EQ(again->Edit2->text(), "abc");
+    EXPECT_EQ(again->edtCurrSymbol->text(), "");
+    EXPECT_EQ(again->ComboBoxPriceLevel->currentText(), "M_MY_PRICE");
+}
+
+TEST_F(SetupDialogTest, OkWithARowBeingTypedAsksToSaveItFirst)
+{
+    auto dialog = open();
+    dialog->Edit2->setText("9300");
+    data.Insert();
+    data.SetAddress("10.0.0.7");
+
+    dialog->BitBtn1->click();
+
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"notice", "Please save your Client IP Address."}}));
+    EXPECT_EQ(PageShown(*dialog), "Client Setup");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(settings.writes.empty());
+
+    // Once the row is posted, OK asks.
+    dialog->findChild<QAbstractButton*>("wwDBNavigator1Post")->click();
+    questions.answers = {Answer::No};
+    dialog->BitBtn1->click();
+    EXPECT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.7"}));
+}
+
+TEST_F(SetupDialogTest, CancelWritesNothingAndKeepsAPostedRow)
+{
+    auto dialog = open();
+    dialog->Edit2->setText("9300");
+    dialog->findChild<QAbstractButton*>("wwDBNavigator1Insert")->click();
+    data.SetAddress("192.168.1.20");
+    dialog->findChild<QAbstractButton*>("wwDBNavigator1Post")->click();
+    dialog->BitBtn2->click();
+
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_TRUE(settings.writes.empty());
+    // On disk: a registry of its own reads the row.
+    TerminalRegistry other;
+    other.OpenTerminalRegistry(programFolder, front);
+    EXPECT_TRUE(other.Locate("192.168.1.20"));
+}
+
+// A write refused halfway through the save (a full disk, a read-only file): the general error
+// report shows it, the keys before it stay written, the rest are not tried, the dialog stays open.
+TEST_F(SetupDialogTest, ARefusedWriteIsReportedKeepsTheKeysBeforeItAndStaysOpen)
+{
+    auto dialog = open();
+    settings.refuseFrom = 4;
+    questions.answers = {Answer::Yes};
+
+    dialog->BitBtn1->click();
+
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
+                               {{"general", "Unable to write to C:\\Tarvel\\Tarvel.ini."}}));
+    EXPECT_EQ(settings.writes.size(), 4u);
+    EXPECT_EQ(settings.values.count("OTHER_SETUP/EAN8_TRIM_DIGIT"), 0u);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(SetupDialogTest, EscDoesNotCloseTheDialog)
+{
+    auto dialog = open();
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(SetupDialogTest, BrowsePutsTheChosenPathInTheFieldAndCancelLeavesIt)
+{
+    auto dialog = open();
+    dialog->Edit3->setText("old.fdb");
+    QStringList filters;
+    dialog->chooseFile = [&filters](QFileDialog& chooser) {
+        filters = chooser.nameFilters();
+        EXPECT_EQ(chooser.selectedNameFilter(), "Firebird Database (*.fdb)");
+        return QString();
+    };
+    dialog->BitBtn3->click();
+    EXPECT_EQ(dialog->Edit3->text(), "old.fdb");
+    EXPECT_EQ(filters, QStringList({"Firebird Database (*.fdb)", "Interbase Database (*.gdb)"}));
+
+    const QString picked = programFolder + "DATA.FDB";
+    dialog->chooseFile = [&picked](QFileDialog&) { return picked; };
+    dialog->BitBtn3->click();
+    EXPECT_EQ(dialog->Edit3->text(), QDir::toNativeSeparators(picked));
+    EXPECT_TRUE(settings.writes.empty());
+}
+
+// The window's way in: a modal dialog, destroyed once it has closed.
+TEST_F(SetupDialogTest, ExecuteShowsTheDialogModallyAndDestroysItAfterwards)
+{
+    QPointer<TdlgSetup> seen;
+    bool wasModal = false;
+    QTimer::singleShot(0, [&] {
+        seen = TdlgSetup::Current();
+        ASSERT_FALSE(seen.isNull());
+        wasModal = QApplication::activeModalWidget() == seen.data();
+        seen->BitBtn2->click();
+    });
+    TdlgSetup::Execute(settings, registry, coDataDb, front);
+    EXPECT_TRUE(wasModal);
+    EXPECT_TRUE(seen.isNull()) << "the dialog outlived its closing";
+    EXPECT_EQ(TdlgSetup::Current(), nullptr);
+    EXPECT_TRUE(settings.writes.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The Test button: the four parameter lines from the file name field, open, the notice, then close.
+TEST_F(SetupDialogTest, TestOpensTheDataFileShowsItAndClosesAgain)
+{
+    auto dialog = open();
+    dialog->Edit3->setText("localhost:/srv/pos/DATA.FDB");
+    coDataDb.connected = true;  // left open by a failed Start
+
+    dialog->BitBtn4->click();
+
+    EXPECT_EQ(coDataDb.params, QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
+                                                  "SERVER NAME=localhost:/srv/pos/DATA.FDB"}));
+    EXPECT_EQ(coDataDb.calls, std::vector<std::string>({"close", "params", "open", "close"}));
+    EXPECT_FALSE(coDataDb.connected);
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
+                               {{"information", "FDB data connection checked.OK !\n\rlocalhost:/srv/pos/DATA.FDB"}}));
+
+    // The test saves nothing: Cancel afterwards leaves the file as it was.
+    dialog->BitBtn2->click();
+    EXPECT_TRUE(settings.writes.empty());
+}
+
+TEST_F(SetupDialogTest, TestShowsTheEngineErrorInAnErrorBox)
+{
+    auto dialog = open();
+    coDataDb.openError = "I/O error during \"open\" operation for file \"/nowhere/DATA.FDB\"";
+    dialog->BitBtn4->click();
+
+    EXPECT_EQ(coDataDb.params.value(3), "SERVER NAME=");
+    EXPECT_EQ(coDataDb.calls, std::vector<std::string>({"close (not open)", "params", "open"}));
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"error", QByteArray::fromStdString(coDataDb.openError)}}));
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+} // namespace
