@@ -1,0 +1,67 @@
+#include "config/IniFile.h"
+
+#include "config/IniText.h"
+#include "control/Errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace tarvel {
+
+namespace {
+
+// The file's bytes, or nothing when it cannot be opened (missing, a folder, no permission).
+std::optional<QByteArray> readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+[[noreturn]] void throwUnableToWrite(const QString& path)
+{
+    throw TarvelError("Unable to write to " + QFile::encodeName(path).toStdString());
+}
+
+} // namespace
+
+IniFile::IniFile(QString fullPath) : path_(std::move(fullPath)) {}
+
+std::optional<QByteArray> IniFile::ReadValue(const QByteArray& section, const QByteArray& key) const
+{
+    const std::optional<QByteArray> content = readFile(path_);
+    if (!content)
+        return std::nullopt;
+    return FindIniValue(*content, section, key);
+}
+
+QByteArray IniFile::ReadString(const QByteArray& section, const QByteArray& key, const QByteArray& fallback) const
+{
+    return ReadValue(section, key).value_or(fallback);
+}
+
+int IniFile::ReadInteger(const QByteArray& section, const QByteArray& key, int fallback) const
+{
+    return ParseIniInteger(ReadString(section, key, QByteArray())).value_or(fallback);
+}
+
+void IniFile::WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value)
+{
+    // A file that exists but cannot be read must not be replaced by one holding only this key.
+    std::optional<QByteArray> content = readFile(path_);
+    if (!content) {
+        if (QFile::exists(path_))
+            throwUnableToWrite(path_);
+        content = QByteArray();
+    }
+    const QByteArray updated = SetIniValue(*content, section, key, value);
+
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.commit())
+        throwUnableToWrite(path_);
+}
+
+} // namespace tarvel

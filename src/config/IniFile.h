@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tarvel {
+
+// One settings file ("Tarvel.ini", "Register.ini", "Setup.ini") under the profile-file rules of
+// IniText.h. It holds only the full path: creating it touches no disk, every read reads the file as it
+// is now, and every write is on disk when it returns. Not thread-safe; the window's thread uses it.
+class IniFile {
+public:
+    explicit IniFile(QString fullPath);
+
+    const QString& FileName() const { return path_; }
+
+    // The value as read, or the fallback when the file, the section or the key is missing (an empty
+    // value is returned as empty). Never fails: an unreadable file counts as missing.
+    QByteArray ReadString(const QByteArray& section, const QByteArray& key, const QByteArray& fallback) const;
+
+    // The value as an integer (see ParseIniInteger), or the fallback when it is missing, empty, not
+    // such a number or outside the 32-bit range.
+    int ReadInteger(const QByteArray& section, const QByteArray& key, int fallback) const;
+
+    // The value as read, or nothing when the file, the section or the key is missing.
+    std::optional<QByteArray> ReadValue(const QByteArray& section, const QByteArray& key) const;
+
+    // Writes the value in place (see SetIniValue), creating the file when it is missing. The new
+    // content replaces the file whole through a sibling temporary file, so the file is never torn.
+    // Throws TarvelError "Unable to write to <full path>" when the file cannot be read or replaced;
+    // the file then stays as it was.
+    void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
+
+private:
+    QString path_;
+};
+
+} // namespace tarvel

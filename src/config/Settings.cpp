@@ -1,0 +1,124 @@
+#include "config/Settings.h"
+
+#include "terminal/ByteText.h"
+
+#include <QFileInfo>
+
+namespace tarvel {
+
+namespace {
+
+bool readSwitch(const IniFile& file, const char* section, const char* key, const char* fallback)
+{
+    return IsSwitchOn(file.ReadString(section, key, fallback));
+}
+
+QByteArray switchText(bool on)
+{
+    return on ? "T" : "F";
+}
+
+// Windows' file-exists test: a folder of that name does not count.
+bool fileExists(const QString& path)
+{
+    return QFileInfo(path).isFile();
+}
+
+std::optional<QByteArray> nonEmpty(std::optional<QByteArray> value)
+{
+    if (value && value->isEmpty())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ServiceSettings CaptureServiceSettings(const IniFile& settingsFile)
+{
+    ServiceSettings settings;
+    settings.TrimEan8Digits = readSwitch(settingsFile, kOtherSetup, kEan8TrimDigit, "F");
+    settings.TrimEan13Digits = readSwitch(settingsFile, kOtherSetup, kEan13TrimDigit, "F");
+    settings.SendStoreShelf = readSwitch(settingsFile, kOtherSetup, kSendStoreShelf, "F");
+    settings.SendSkuBarcode = readSwitch(settingsFile, kOtherSetup, kSendPluBarcode, "F");
+    settings.CurrencySymbol = settingsFile.ReadString(kOtherSetup, kCurrencySymbol, "RM");
+    return settings;
+}
+
+QString ChoosePosSettingsFile(const QString& programFolder)
+{
+    const QString registerFile = programFolder + QLatin1String(kRegisterFileName);
+    return fileExists(registerFile) ? registerFile : programFolder + QLatin1String(kSetupFileName);
+}
+
+StoreIdentity DeriveStoreIdentity(const IniFile& posSettingsFile, const QString& programFolder)
+{
+    StoreIdentity identity;
+    identity.StoreCode = posSettingsFile.ReadString(kPosStore, kPosDefaultStore, "0001");
+    if (!fileExists(programFolder + QLatin1String(kRegisterFileName)))
+        identity.StoreCode = posSettingsFile.ReadString(kPosZeltStore, kPosZeltStoreCode, "0001");
+    identity.StoreName = posSettingsFile.ReadString(kPosStore, kPosDefaultStoreName, "001");
+    return identity;
+}
+
+WindowSettings ReadWindowSettings(const IniFile& settingsFile)
+{
+    WindowSettings settings;
+    settings.AutoStart = readSwitch(settingsFile, kOtherSetup, kAutoStart, "F");
+    settings.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    settings.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
+    return settings;
+}
+
+StartSettings ReadStartSettings(const IniFile& settingsFile)
+{
+    StartSettings settings;
+    settings.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
+    settings.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    settings.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
+    return settings;
+}
+
+int ReadPort(const IniFile& settingsFile)
+{
+    return settingsFile.ReadInteger(kTcpServerSetup, kTcpPort, kDefaultTcpPort);
+}
+
+DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile)
+{
+    DatabaseCredentials credentials;
+    credentials.User = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbUser));
+    credentials.Password = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbPassword));
+    return credentials;
+}
+
+SettingsValues ReadDialogSettings(const IniFile& settingsFile)
+{
+    SettingsValues values;
+    values.TcpPort = settingsFile.ReadString(kTcpServerSetup, kTcpPort, "9101");
+    values.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
+    values.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    values.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
+    values.Ean8Trim = readSwitch(settingsFile, kOtherSetup, kEan8TrimDigit, "F");
+    values.Ean13Trim = readSwitch(settingsFile, kOtherSetup, kEan13TrimDigit, "F");
+    values.AutoStart = readSwitch(settingsFile, kOtherSetup, kAutoStart, "F");
+    values.SendStoreShelf = readSwitch(settingsFile, kOtherSetup, kSendStoreShelf, "F");
+    values.SendPluBarcode = readSwitch(settingsFile, kOtherSetup, kSendPluBarcode, "F");
+    values.CurrencySymbol = settingsFile.ReadString(kOtherSetup, kCurrencySymbol, "RM");
+    return values;
+}
+
+void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values)
+{
+    settingsFile.WriteString(kTcpServerSetup, kTcpPort, values.TcpPort);
+    settingsFile.WriteString(kFdbDataSetup, kFdbDataFilename, values.DataFileName);
+    settingsFile.WriteString(kFdbDataSetup, kFdbDataXe, switchText(values.VexaXE));
+    settingsFile.WriteString(kFdbDataSetup, kFdbDataXePrice, values.PriceColumn);
+    settingsFile.WriteString(kOtherSetup, kEan8TrimDigit, switchText(values.Ean8Trim));
+    settingsFile.WriteString(kOtherSetup, kEan13TrimDigit, switchText(values.Ean13Trim));
+    settingsFile.WriteString(kOtherSetup, kAutoStart, switchText(values.AutoStart));
+    settingsFile.WriteString(kOtherSetup, kSendStoreShelf, switchText(values.SendStoreShelf));
+    settingsFile.WriteString(kOtherSetup, kSendPluBarcode, switchText(values.SendPluBarcode));
+    settingsFile.WriteString(kOtherSetup, kCurrencySymbol, values.CurrencySymbol);
+}
+
+} // namespace tarvel

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "config/IniFile.h"
+#include "config/ServiceSettings.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The keys of "Tarvel.ini" and of the POS installation's settings file, and every read and write the
+// program makes of them, each with its reader's defaults.
+namespace tarvel {
+
+inline constexpr const char* kSettingsFileName = "Tarvel.ini";
+inline constexpr const char* kRegisterFileName = "Register.ini";
+inline constexpr const char* kSetupFileName = "Setup.ini";
+
+// "Tarvel.ini"
+inline constexpr const char* kTcpServerSetup = "TCP_SERVER_SETUP";
+inline constexpr const char* kTcpPort = "TCP_PORT";
+inline constexpr const char* kFdbDataSetup = "FDB_DATA_SETUP";
+inline constexpr const char* kFdbDataFilename = "FDB_DATA_FILENAME";
+inline constexpr const char* kFdbDataXe = "FDB_DATA_XE";
+inline constexpr const char* kFdbDataXePrice = "FDB_DATA_XE_PRICE";
+inline constexpr const char* kFdbUser = "FDB_USER";
+inline constexpr const char* kFdbPassword = "FDB_PASSWORD";
+inline constexpr const char* kOtherSetup = "OTHER_SETUP";
+inline constexpr const char* kEan8TrimDigit = "EAN8_TRIM_DIGIT";
+inline constexpr const char* kEan13TrimDigit = "EAN13_TRIM_DIGIT";
+inline constexpr const char* kAutoStart = "AUTO_START";
+inline constexpr const char* kSendStoreShelf = "SEND_StoreSHELF";
+inline constexpr const char* kSendPluBarcode = "SEND_PluBarcode";
+inline constexpr const char* kCurrencySymbol = "CURRENCY_SYMBOL";
+
+// "Register.ini" / "Setup.ini"
+inline constexpr const char* kPosStore = "STORE";
+inline constexpr const char* kPosDefaultStore = "DEFAULT_STORE";
+inline constexpr const char* kPosDefaultStoreName = "DEFAULT_STORE_NAME";
+inline constexpr const char* kPosZeltStore = "Store";
+inline constexpr const char* kPosZeltStoreCode = "POS_ZELT_Store_Code";
+
+inline constexpr int kDefaultTcpPort = 9101;
+
+// Start's capture: EAN8_TRIM_DIGIT, EAN13_TRIM_DIGIT, SEND_StoreSHELF, SEND_PluBarcode (each "F") and
+// CURRENCY_SYMBOL ("RM"), read in this order.
+ServiceSettings CaptureServiceSettings(const IniFile& settingsFile);
+
+// programFolder (with its trailing separator) + "Register.ini" when that file exists, else + "Setup.ini"
+// whether or not it exists.
+QString ChoosePosSettingsFile(const QString& programFolder);
+
+struct StoreIdentity {
+    QByteArray StoreCode;
+    QByteArray StoreName;
+};
+
+// StoreCode from STORE/DEFAULT_STORE ("0001"), replaced by Store/POS_ZELT_Store_Code ("0001") when no
+// "Register.ini" lies in programFolder; StoreName from STORE/DEFAULT_STORE_NAME ("001").
+StoreIdentity DeriveStoreIdentity(const IniFile& posSettingsFile, const QString& programFolder);
+
+// What the main window reads when it is created.
+struct WindowSettings {
+    bool AutoStart = false;
+    bool VexaXE = false;
+    QByteArray PriceColumn = "M_PRICE";
+};
+
+// AUTO_START ("F"), FDB_DATA_XE (empty), FDB_DATA_XE_PRICE ("M_PRICE").
+WindowSettings ReadWindowSettings(const IniFile& settingsFile);
+
+// What Start reads before it opens the database.
+struct StartSettings {
+    QByteArray DataFileName;
+    bool VexaXE = false;
+    QByteArray PriceColumn = "M_PRICE";
+};
+
+// FDB_DATA_FILENAME (empty), FDB_DATA_XE (empty), FDB_DATA_XE_PRICE ("M_PRICE"), in this order.
+StartSettings ReadStartSettings(const IniFile& settingsFile);
+
+// TCP_PORT as an integer, 9101 when missing, empty or not a number.
+int ReadPort(const IniFile& settingsFile);
+
+// FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value; otherwise the
+// connection keeps its fixed user and password.
+struct DatabaseCredentials {
+    std::optional<QByteArray> User;
+    std::optional<QByteArray> Password;
+};
+
+DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);
+
+// The ten keys the setup dialog shows and saves.
+struct SettingsValues {
+    QByteArray TcpPort;
+    QByteArray DataFileName;
+    bool VexaXE = false;
+    QByteArray PriceColumn;
+    bool Ean8Trim = false;
+    bool Ean13Trim = false;
+    bool AutoStart = false;
+    bool SendStoreShelf = false;
+    bool SendPluBarcode = false;
+    QByteArray CurrencySymbol;
+};
+
+// The setup dialog's reads: TCP_PORT as text ("9101"), FDB_DATA_FILENAME (empty), FDB_DATA_XE (empty),
+// FDB_DATA_XE_PRICE ("M_PRICE"), the five switches ("F"), CURRENCY_SYMBOL ("RM").
+SettingsValues ReadDialogSettings(const IniFile& settingsFile);
+
+// The ten writes in table order, switches as "T" or "F". Throws TarvelError at the first refused
+// write; the keys written before it stay written.
+void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values);
+
+} // namespace tarvel
