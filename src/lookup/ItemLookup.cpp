@@ -1,0 +1,169 @@
+#include "lookup/ItemLookup.h"
+
+#include "lookup/PriceFormat.h"
+#include "terminal/ByteText.h"
+
+#include <QDate>
+#include <algorithm>
+#include <cmath>
+
+namespace tarvel {
+
+namespace {
+
+constexpr qint64 MillisecondsPerDay = 86400000;
+
+// A date-time value (days since 30 December 1899, time of day as the fraction) as whole
+// milliseconds from that zero, rounded to the nearest one so that 12:00:00 held as 11:59:59.9999…
+// counts as 12:00:00. Values far outside any real date are held at the edge of the scale.
+qint64 DateTimeMilliseconds(double value)
+{
+    constexpr double Limit = 1e8; // days: well beyond year 9999 either way
+    if (std::isnan(value))
+        return 0;
+    return std::llround(std::clamp(value, -Limit, Limit) * double(MillisecondsPerDay));
+}
+
+// The time of day of a date-time value in whole seconds since midnight, milliseconds dropped.
+int SecondOfDay(double value)
+{
+    const qint64 ms = ((DateTimeMilliseconds(value) % MillisecondsPerDay) + MillisecondsPerDay) % MillisecondsPerDay;
+    return int(ms / 1000);
+}
+
+// Today at 00:00:00 on the same scale.
+qint64 MidnightMilliseconds(const QDate& date)
+{
+    static const qint64 zeroDay = QDate(1899, 12, 30).toJulianDay();
+    return (date.toJulianDay() - zeroDay) * MillisecondsPerDay;
+}
+
+struct PromotionColumns {
+    const char* dateActive;
+    const char* dateFrom;
+    const char* dateTo;
+    const char* timeActive;
+    const char* timeFrom;
+    const char* timeTo;
+    const char* discPrice;
+};
+
+constexpr PromotionColumns Promotion1{"M_DATEACTIVE", "M_DATEFROM", "M_DATETO", "M_TIMEACTIVE",
+                                      "M_TIMEFROM",   "M_TIMETO",   "M_DISCPRICE"};
+constexpr PromotionColumns Promotion2{"M_DATEACTIVE2", "M_DATEFROM2", "M_DATETO2", "M_TIMEACTIVE2",
+                                      "M_TIMEFROM2",   "M_TIMETO2",   "M_DISCPRICE2"};
+
+// Both ends included; M_DATETO is read only once M_DATEFROM has let today in.
+bool DateWindowOpen(const Query& row, const PromotionColumns& columns, qint64 today)
+{
+    if (!IsSwitchOn(row.FieldAsText(columns.dateActive)))
+        return false;
+    if (DateTimeMilliseconds(row.FieldAsDateTime(columns.dateFrom)) > today)
+        return false;
+    return today <= DateTimeMilliseconds(row.FieldAsDateTime(columns.dateTo));
+}
+
+// Whole seconds, both ends included; a window whose start lies after its end is never open.
+bool TimeWindowOpen(const Query& row, const PromotionColumns& columns, int now)
+{
+    if (!IsSwitchOn(row.FieldAsText(columns.timeActive)))
+        return false;
+    const int start = SecondOfDay(row.FieldAsDateTime(columns.timeFrom));
+    const int end = SecondOfDay(row.FieldAsDateTime(columns.timeTo));
+    return start <= now && now <= end;
+}
+
+// Runs the shelf query and fills the shelf fields from its first row.
+void FetchShelf(Query& qryStoreSHELF, const QByteArray& sql, LookupResult& result)
+{
+    qryStoreSHELF.Open(sql);
+    result.ShelfQueried = true;
+    result.ShelfText = qryStoreSHELF.Eof() ? QByteArray("<NA>") : qryStoreSHELF.FieldAsText("M_SHELF");
+}
+
+} // namespace
+
+LookupResult LookupExtended(Query& qryTmp, Query& qryStoreSHELF, const QByteArray& priceColumn,
+                            const QByteArray& code, const ServiceSettings& settings)
+{
+    qryTmp.Open("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
+
+    const QByteArray selectList = "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, " + priceColumn
+                                  + " M_Price1 From Mas_Stock ";
+    // A barcode row that points at no item is not found: the code is not tried as an item code then.
+    const QByteArray itemSql = qryTmp.RowCount() != 0
+        ? selectList + "Where M_STOCK_ID=" + QuoteSql(qryTmp.FieldAsText("M_STOCK_ID"))
+        : selectList + "Where M_STOCK_CODE=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
+    qryTmp.Open(itemSql);
+    if (qryTmp.RowCount() == 0)
+        return {};
+
+    LookupResult result;
+    result.ItemKey = qryTmp.FieldAsText("M_STOCK_ID");
+    result.ItemCode = qryTmp.FieldAsText("M_STOCK_CODE");
+    result.Barcode = qryTmp.FieldAsText("M_Barcode");
+    result.PriceText = FormatPriceText(settings.CurrencySymbol, qryTmp.FieldAsDouble("M_Price1"));
+    result.Description = qryTmp.FieldAsText("M_DESC");
+    result.Found = true;
+
+    // The latest shelf row of the item in any store.
+    if (settings.SendStoreShelf && !result.ItemKey.isEmpty())
+        FetchShelf(qryStoreSHELF,
+                   "Select * From MAS_Stock_SHELF Where M_STOCK_ID=" + QuoteSql(result.ItemKey)
+                       + " order by M_DATE_UPDATE DESC",
+                   result);
+    return result;
+}
+
+LookupResult LookupStandard(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF,
+                            const QByteArray& priceLevel, const QByteArray& storeCode, const Clock& clock,
+                            const QByteArray& code, const ServiceSettings& settings)
+{
+    qryTmp.Open("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
+
+    const QByteArray selectList = "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
+    const QByteArray itemSql = qryTmp.RowCount() != 0
+        ? selectList + "M_PluLinkId=" + QuoteSql(qryTmp.FieldAsText("M_PluLinkId"))
+        : selectList + "M_PLUCODE=" + QuoteSql(code) + "Or M_ALU=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
+    qryTmp.Open(itemSql);
+    if (qryTmp.RowCount() == 0)
+        return {};
+
+    LookupResult result;
+    result.ItemKey = qryTmp.FieldAsText("M_PluLinkId");
+    result.ItemCode = qryTmp.FieldAsText("M_PluCode");
+    result.Barcode = qryTmp.FieldAsText("M_Barcode");
+    result.Description = qryTmp.FieldAsText("M_DESC");
+    result.Found = true;
+
+    // Runs with an empty key too: the item still shows, at the no-price text.
+    qryStockPrice.Open("Select * From Mas_Stock_Price Where M_PluLinkId=" + QuoteSql(result.ItemKey)
+                       + " And M_Level=" + QuoteSql(priceLevel) + " AND M_QTY=1 AND M_OFQTY=1");
+    // With no price row the text is fixed, a point whatever the regional settings.
+    result.PriceText = qryStockPrice.RowCount() == 0 ? settings.CurrencySymbol + " 0.00"
+                                                     : StandardPriceText(qryStockPrice, settings.CurrencySymbol, clock.Now());
+
+    if (settings.SendStoreShelf && !result.ItemKey.isEmpty())
+        FetchShelf(qryStoreSHELF,
+                   "Select * From MAS_Stock_SHELF Where M_Store=" + QuoteSql(storeCode)
+                       + " And M_PluLinkId=" + QuoteSql(result.ItemKey) + " order by M_UPDATE DESC",
+                   result);
+    return result;
+}
+
+QByteArray StandardPriceText(const Query& priceRow, const QByteArray& currencySymbol, const LocalMoment& now)
+{
+    QByteArray text = FormatPriceText(currencySymbol, priceRow.FieldAsDouble("M_PRICE"));
+    const qint64 today = MidnightMilliseconds(now.date);
+    // Each window is judged on its own and the last open one decides, so promotion 2 outranks
+    // promotion 1, and a promotion's date and time windows are alternatives.
+    for (const PromotionColumns* promotion : {&Promotion1, &Promotion2}) {
+        if (DateWindowOpen(priceRow, *promotion, today))
+            text = FormatPriceText(currencySymbol, priceRow.FieldAsDouble(promotion->discPrice));
+        if (TimeWindowOpen(priceRow, *promotion, now.secondOfDay))
+            text = FormatPriceText(currencySymbol, priceRow.FieldAsDouble(promotion->discPrice));
+    }
+    return text;
+}
+
+} // namespace tarvel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "data/Query.h"
+#include "lookup/Clock.h"
+#include "terminal/ScanServices.h"
+
+#include <QByteArray>
+#include <functional>
+
+namespace tarvel {
+
+// The item lookups the running service uses: both layouts over the data connection's three query
+// components. The price level (the price column in the extended layout) and the store code are
+// asked for at every scan, since Start settles them after this object is made. Holds references
+// only: the queries and the clock must outlive it.
+class PosItemLookups : public ItemLookups {
+public:
+    PosItemLookups(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF,
+                   std::function<QByteArray()> activePriceLevel, std::function<QByteArray()> storeCode,
+                   const Clock& clock);
+
+    LookupResult LookupExtended(const QByteArray& code, const ServiceSettings& settings) override;
+    LookupResult LookupStandard(const QByteArray& code, const ServiceSettings& settings) override;
+
+private:
+    Query& qryTmp_;
+    Query& qryStockPrice_;
+    Query& qryStoreSHELF_;
+    std::function<QByteArray()> activePriceLevel_;
+    std::function<QByteArray()> storeCode_;
+    const Clock& clock_;
+};
+
+} // namespace tarvel
