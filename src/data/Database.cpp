@@ -1,0 +1,285 @@
+#include "data/Database.h"
+
+#include "data/EDatabaseError.h"
+#include "data/FbQuery.h"
+
+#include <firebird/Interface.h>
+
+#include <algorithm>
+#include <initializer_list>
+
+using namespace Firebird;
+
+namespace tarvel {
+
+namespace {
+
+// Owns one status object of the engine for the length of one call.
+class Status {
+public:
+    explicit Status(IMaster* master) : status_(master->getStatus()), wrapper_(status_) {}
+    ~Status() { status_->dispose(); }
+    Status(const Status&) = delete;
+    Status& operator=(const Status&) = delete;
+
+    CheckStatusWrapper* operator&() { return &wrapper_; }
+    bool failed() const { return (wrapper_.getState() & IStatus::STATE_ERRORS) != 0; }
+    IStatus* status() { return &wrapper_; }
+
+private:
+    IStatus* status_;
+    CheckStatusWrapper wrapper_;
+};
+
+// The codes after which the attachment is gone and only a new one helps.
+bool attachmentLost(IStatus* status)
+{
+    static constexpr std::initializer_list<ISC_STATUS> kLost = {
+        isc_network_error, isc_net_connect_err, isc_net_connect_listen_err, isc_net_read_err, isc_net_write_err,
+        isc_lost_db_connection, isc_conn_lost, isc_att_shutdown, isc_shutdown, isc_bad_db_handle};
+    const ISC_STATUS* v = status->getErrors();
+    while (*v != isc_arg_end) {
+        const ISC_STATUS kind = v[0];
+        if (kind == isc_arg_gds && std::find(kLost.begin(), kLost.end(), v[1]) != kLost.end())
+            return true;
+        v += kind == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
+QByteArray messageOf(IMaster* master, IStatus* status)
+{
+    char buffer[2048];
+    const unsigned length = master->getUtilInterface()->formatStatus(buffer, sizeof buffer, status);
+    QByteArray text(buffer, int(std::min<unsigned>(length, sizeof buffer - 1)));
+    while (text.endsWith('\n'))
+        text.chop(1);
+    return text;
+}
+
+// Frees an engine object; when the engine refuses (the attachment is gone) the object is only released.
+template <typename T, typename Finish>
+void finish(IMaster* master, T*& object, Finish finishCall)
+{
+    if (!object)
+        return;
+    Status status(master);
+    finishCall(object, &status);
+    if (status.failed())
+        object->release();
+    object = nullptr;
+}
+
+constexpr unsigned char kReadTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version,
+                                      isc_tpb_nowait};
+constexpr unsigned char kWriteTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                                       isc_tpb_nowait};
+
+} // namespace
+
+Database::Database() : master_(fb_get_master_interface()), provider_(master_->getDispatcher()) {}
+
+Database::~Database()
+{
+    Close();
+    for (FbQuery* query : queries_)
+        query->Close();
+    provider_->release();
+}
+
+void Database::ClearParams() { params_.clear(); }
+
+void Database::AddParam(const QByteArray& line) { params_.append(line); }
+
+QList<QByteArray> Database::Params() const { return params_; }
+
+QByteArray Database::param(const QByteArray& name) const
+{
+    const QByteArray wanted = name.toUpper();
+    for (const QByteArray& line : params_) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq >= 0 && line.left(eq).trimmed().toUpper() == wanted)
+            return line.mid(eq + 1);
+    }
+    return {};
+}
+
+unsigned Database::dialect() const { return param("SQLDIALECT").trimmed() == "1" ? 1 : 3; }
+
+void Database::Open()
+{
+    if (connected_)
+        return;
+    attach();
+    connected_ = true;
+}
+
+void Database::Close()
+{
+    if (!connected_)
+        return;
+    for (FbQuery* query : queries_)
+        query->Close();
+    dropAttachment(true);
+    connected_ = false;
+}
+
+void Database::attach()
+{
+    Status status(master_);
+    IXpbBuilder* dpb = master_->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
+    if (status.failed())
+        fail(status.status());
+    dpb->insertString(&status, isc_dpb_user_name, param("USER NAME").constData());
+    dpb->insertString(&status, isc_dpb_password, param("PASSWORD").constData());
+    dpb->insertString(&status, isc_dpb_lc_ctype, "NONE");
+    dpb->insertInt(&status, isc_dpb_sql_dialect, int(dialect()));
+    const QByteArray server = param("SERVER NAME");
+    if (!status.failed())
+        attachment_ = provider_->attachDatabase(&status, server.constData(), dpb->getBufferLength(&status),
+                                                dpb->getBuffer(&status));
+    dpb->dispose();
+    if (status.failed()) {
+        attachment_ = nullptr;
+        fail(status.status());
+    }
+    transaction_ = attachment_->startTransaction(&status, sizeof kReadTpb, kReadTpb);
+    if (status.failed()) {
+        transaction_ = nullptr;
+        const QByteArray message = messageOf(master_, status.status());
+        dropAttachment(true);
+        throw EDatabaseError(message.toStdString());
+    }
+}
+
+void Database::ensureAttached()
+{
+    if (!connected_)
+        throw EDatabaseError("Database is not connected");
+    if (!attachment_)
+        attach();
+}
+
+void Database::dropAttachment(bool detach)
+{
+    if (!detach) {
+        // The engine cannot end what it has lost: only the objects go.
+        if (transaction_)
+            transaction_->release();
+        if (attachment_)
+            attachment_->release();
+        transaction_ = nullptr;
+        attachment_ = nullptr;
+        return;
+    }
+    finish(master_, transaction_, [](ITransaction* t, CheckStatusWrapper* s) { t->rollback(s); });
+    finish(master_, attachment_, [](IAttachment* a, CheckStatusWrapper* s) { a->detach(s); });
+}
+
+void Database::fail(IStatus* status)
+{
+    const QByteArray message = messageOf(master_, status);
+    if (attachment_ && attachmentLost(status))
+        dropAttachment(false);
+    throw EDatabaseError(message.toStdString());
+}
+
+void Database::ExecSql(const QByteArray& sql)
+{
+    if (trace_)
+        trace_(sql);
+    ensureAttached();
+    Status status(master_);
+    ITransaction* write = attachment_->startTransaction(&status, sizeof kWriteTpb, kWriteTpb);
+    if (status.failed())
+        fail(status.status());
+    attachment_->execute(&status, write, sql.size(), sql.constData(), dialect(), nullptr, nullptr, nullptr, nullptr);
+    if (status.failed()) {
+        Status cleanup(master_);
+        write->rollback(&cleanup);
+        if (cleanup.failed())
+            write->release();
+        fail(status.status());
+    }
+    write->commit(&status);
+    if (status.failed()) {
+        write->release();
+        fail(status.status());
+    }
+}
+
+FbResult Database::Select(const QByteArray& sql)
+{
+    if (trace_)
+        trace_(sql);
+    ensureAttached();
+    Status status(master_);
+    IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect(),
+                                                 nullptr, nullptr, nullptr, nullptr, 0);
+    if (status.failed())
+        fail(status.status());
+
+    FbResult result;
+    IMessageMetadata* meta = cursor->getMetadata(&status);
+    const auto cleanUp = [&] {
+        if (meta)
+            meta->release();
+        finish(master_, cursor, [](IResultSet* c, CheckStatusWrapper* s) { c->close(s); });
+    };
+    std::vector<int> blobColumns;
+    if (!status.failed()) {
+        const unsigned count = meta->getCount(&status);
+        for (unsigned i = 0; i < count && !status.failed(); ++i) {
+            FbColumn c;
+            c.name = meta->getAlias(&status, i);
+            c.type = meta->getType(&status, i) & ~1u;
+            c.subType = unsigned(meta->getSubType(&status, i));
+            c.scale = meta->getScale(&status, i);
+            c.length = meta->getLength(&status, i);
+            c.offset = meta->getOffset(&status, i);
+            c.nullOffset = meta->getNullOffset(&status, i);
+            c.index = int(i);
+            if (c.type == SQL_BLOB)
+                blobColumns.push_back(int(i));
+            result.columns.push_back(c);
+        }
+    }
+    const unsigned messageLength = status.failed() ? 0 : meta->getMessageLength(&status);
+    while (!status.failed()) {
+        FbRow row;
+        row.message = QByteArray(int(messageLength), '\0');
+        if (cursor->fetchNext(&status, row.message.data()) != IStatus::RESULT_OK)
+            break;
+        row.blobs.resize(result.columns.size());
+        for (int i : blobColumns) {
+            const FbColumn& c = result.columns[i];
+            if (FieldIsNull(c, row))
+                continue;
+            ISC_QUAD id;
+            std::memcpy(&id, row.message.constData() + c.offset, sizeof id);
+            IBlob* blob = attachment_->openBlob(&status, transaction_, &id, 0, nullptr);
+            char segment[8192];
+            unsigned got = 0;
+            while (!status.failed()) {
+                const int r = blob->getSegment(&status, sizeof segment, segment, &got);
+                if (r != IStatus::RESULT_OK && r != IStatus::RESULT_SEGMENT)
+                    break;
+                row.blobs[i].append(segment, int(got));
+            }
+            finish(master_, blob, [](IBlob* b, CheckStatusWrapper* s) { b->close(s); });
+        }
+        result.rows.push_back(std::move(row));
+    }
+    if (status.failed()) {
+        const QByteArray message = messageOf(master_, status.status());
+        const bool lost = attachmentLost(status.status());
+        cleanUp();
+        if (lost)
+            dropAttachment(false);
+        throw EDatabaseError(message.toStdString());
+    }
+    cleanUp();
+    return result;
+}
+
+} // namespace tarvel

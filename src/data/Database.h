@@ -1,0 +1,79 @@
+#pragma once
+
+#include "data/FbResult.h"
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+#include <vector>
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+class IProvider;
+class IStatus;
+class IMaster;
+} // namespace Firebird
+
+namespace tarvel {
+
+class FbQuery;
+
+// A connection component (coDataDb, coStoreDb): a Firebird attachment made from a parameter list of
+// "NAME=value" lines. Names, matched without regard to case: "USER NAME", "PASSWORD", "SQLDIALECT"
+// (1 or 3; 3 when missing), "SERVER NAME" (the Firebird connection string: a plain path opens the
+// file embedded, "host:/path" goes to that server over TCP). Other lines are kept and ignored.
+// The attachment uses the character set NONE, so every text goes both ways byte for byte.
+// All reads share one read-only read-committed transaction, started with the attachment: it sees
+// every commit at once and holds back no garbage collection.
+// A lost attachment (server restart, dropped network) fails the call that meets it; the next call
+// attaches again by itself. Every engine failure is an EDatabaseError with Firebird's own message.
+// Event thread only.
+class Database {
+public:
+    Database();
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // The lines in force at the next Open.
+    void ClearParams();
+    void AddParam(const QByteArray& line);
+    QList<QByteArray> Params() const;
+
+    // Attaches. Does nothing when already connected. Throws EDatabaseError.
+    void Open();
+    // Closes every query open on it, then detaches. Does nothing when not connected. Never throws.
+    void Close();
+    // True from a successful Open until Close, also while the attachment is lost and not yet renewed.
+    bool Connected() const { return connected_; }
+
+    // Runs a statement without rows in a transaction of its own, committed at once.
+    void ExecSql(const QByteArray& sql);
+
+    // Runs a statement and copies out its whole result; for FbQuery.
+    FbResult Select(const QByteArray& sql);
+
+    // Called with every SQL text run on this connection, verbatim, before it runs.
+    void setSqlTrace(std::function<void(const QByteArray&)> trace) { trace_ = std::move(trace); }
+
+private:
+    friend class FbQuery;
+    void attach();
+    void ensureAttached();
+    void dropAttachment(bool detach);
+    [[noreturn]] void fail(Firebird::IStatus* status);
+    QByteArray param(const QByteArray& name) const;
+    unsigned dialect() const;
+
+    QList<QByteArray> params_;
+    std::vector<FbQuery*> queries_;
+    std::function<void(const QByteArray&)> trace_;
+    Firebird::IMaster* master_ = nullptr;
+    Firebird::IProvider* provider_ = nullptr;
+    Firebird::IAttachment* attachment_ = nullptr;
+    Firebird::ITransaction* transaction_ = nullptr;
+    bool connected_ = false;
+};
+
+} // namespace tarvel

@@ -1,0 +1,73 @@
+#include "data/PosConnections.h"
+
+#include "control/Front.h"
+#include "control/OperatorLog.h"
+#include "data/EDatabaseError.h"
+#include "terminal/ByteText.h"
+
+#include <algorithm>
+
+namespace tarvel {
+
+namespace {
+
+void setParams(Database& connection, const QByteArray& serverName, const PosConnections::Credentials& credentials)
+{
+    connection.ClearParams();
+    connection.AddParam("USER NAME=" + credentials.User.value_or("SYSDBA"));
+    connection.AddParam("PASSWORD=" + credentials.Password.value_or("quillpost"));
+    connection.AddParam("SQLDIALECT=3");
+    connection.AddParam("SERVER NAME=" + serverName);
+}
+
+} // namespace
+
+PosConnections::PosConnections(Front& front) : front_(front) {}
+
+QByteArray PosConnections::StoreFilePath(const QByteArray& dataFilePath)
+{
+    // "/" ends the folder too, or "server:/db/pos.fdb" would give "server:POSSYS.FDB".
+    qsizetype end = -1;
+    for (char separator : {'\\', ':', '/'})
+        end = std::max(end, dataFilePath.lastIndexOf(separator));
+    return dataFilePath.left(end + 1) + "POSSYS.FDB";
+}
+
+bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+                                        const QByteArray& storeCode, const Credentials& credentials)
+{
+    // A Start that failed may have left a connection open on the old file: without this the new
+    // lists would never take effect, since opening an open connection does nothing.
+    ClosePosConnections();
+    setParams(coDataDb, dataFilePath, credentials);
+    setParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
+    try {
+        openAndSettle(vexaXE, priceColumn, storeCode);
+    } catch (const EDatabaseError& error) {
+        front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
+        front_.showErrorBox(error.what());
+        return false;
+    }
+    return true;
+}
+
+void PosConnections::openAndSettle(bool vexaXE, const QByteArray& priceColumn, const QByteArray& storeCode)
+{
+    coDataDb.Open();
+    if (vexaXE) {
+        activePriceLevel_ = priceColumn;
+    } else {
+        coStoreDb.Open();
+        qryStore.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
+        activePriceLevel_ = qryStore.RowCount() != 0 ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+    }
+    front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+}
+
+void PosConnections::ClosePosConnections()
+{
+    coDataDb.Close();
+    coStoreDb.Close();
+}
+
+} // namespace tarvel

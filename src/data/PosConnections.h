@@ -1,0 +1,59 @@
+#pragma once
+
+#include "data/Database.h"
+#include "data/FbQuery.h"
+
+#include <QByteArray>
+#include <optional>
+
+namespace tarvel {
+
+class Front;
+
+// The POS database while the service runs: coDataDb on the data file with the lookups' queries,
+// coStoreDb on the store-system file "POSSYS.FDB" beside it with qryStore, and the price level in
+// force for the run. Owned by the main window; event thread only.
+class PosConnections {
+public:
+    explicit PosConnections(Front& front);
+
+    // User and password for both connections; an absent value keeps the fixed one. Never logged.
+    struct Credentials {
+        std::optional<QByteArray> User;
+        std::optional<QByteArray> Password;
+    };
+
+    // The database step of Start. Rebuilds both parameter lists; closes first whatever a failed Start
+    // left open, so the new lists take effect. Opens coDataDb; in the extended layout (vexaXE) the
+    // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
+    // store's M_DEFAULTPRICE ("PRCERR" when the store has no row). Logs "+ FDB data connected" and
+    // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
+    // the "Error" box and returns false, leaving open what had opened. Other errors propagate.
+    bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+                            const QByteArray& storeCode, const Credentials& credentials = {});
+
+    // Closes coDataDb, then coStoreDb. Never throws.
+    void ClosePosConnections();
+
+    // Empty until the first successful OpenPosConnections; kept after Stop and after a failed Start.
+    const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
+
+    // The data file's folder part, up to and including its last "\", ":" or "/", + "POSSYS.FDB".
+    static QByteArray StoreFilePath(const QByteArray& dataFilePath);
+
+    // The components, declared in this order so the connections outlive their queries.
+    Database coDataDb;
+    Database coStoreDb;
+    FbQuery qryTmp{coDataDb};
+    FbQuery qryStockPrice{coDataDb};
+    FbQuery qryStoreSHELF{coDataDb};
+    FbQuery qryStore{coStoreDb};
+
+private:
+    void openAndSettle(bool vexaXE, const QByteArray& priceColumn, const QByteArray& storeCode);
+
+    Front& front_;
+    QByteArray activePriceLevel_;
+};
+
+} // namespace tarvel

@@ -1,0 +1,178 @@
+#include "data/PosConnections.h"
+
+#include "control/OperatorLog.h"
+#include "support/FirebirdFixture.h"
+#include "support/RecordingFront.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvel;
+
+namespace {
+
+TEST(StoreFilePath, FolderEndsAtTheLastBackslashColonOrSlash)
+{
+    EXPECT_EQ(PosConnections::StoreFilePath("C:\\POS\\DATA.FDB"), "C:\\POS\\POSSYS.FDB");
+    EXPECT_EQ(PosConnections::StoreFilePath("server:C:\\POS\\DATA.FDB"), "server:C:\\POS\\POSSYS.FDB");
+    EXPECT_EQ(PosConnections::StoreFilePath("DATA.FDB"), "POSSYS.FDB");
+    EXPECT_EQ(PosConnections::StoreFilePath(""), "POSSYS.FDB");
+    // A server on Linux: the folder keeps its slashes.
+    EXPECT_EQ(PosConnections::StoreFilePath("server:/db/pos.fdb"), "server:/db/POSSYS.FDB");
+    EXPECT_EQ(PosConnections::StoreFilePath("/var/pos/DATA.FDB"), "/var/pos/POSSYS.FDB");
+    EXPECT_EQ(PosConnections::StoreFilePath("C:DATA.FDB"), "C:POSSYS.FDB");
+}
+
+const QByteArray Connected = FormatLogLabel("+ FDB data connected") + kStatusConnected;
+const QByteArray Failed = FormatLogLabel("- FDB data connection") + kStatusError;
+
+enum class Access { Embedded, Server };
+
+// A standard-layout data file with its POSSYS.FDB, and an extended-layout one alone in its folder.
+class PosConnectionsTest : public testing::TestWithParam<Access> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Access::Server) {
+            const QByteArray problem = FirebirdFixture::serverProblem();
+            ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        }
+        QByteArray made = standard.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"});
+        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+        made = standard.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
+        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+        made = extended.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"});
+        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+        pos.coStoreDb.setSqlTrace([this](const QByteArray& sql) { storeSql.push_back(sql); });
+    }
+    void TearDown() override { pos.ClosePosConnections(); }
+
+    QByteArray at(const FirebirdFixture& fb, const QString& file) const
+    {
+        return GetParam() == Access::Server ? fb.serverPath(file) : fb.path(file);
+    }
+
+    FirebirdFixture standard;
+    FirebirdFixture extended;
+    RecordingFront front;
+    PosConnections pos{front};
+    std::vector<QByteArray> storeSql;
+};
+
+TEST_P(PosConnectionsTest, StandardLayoutTakesTheStoresDefaultLevel)
+{
+    const QByteArray data = at(standard, "DATA.FDB");
+    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S02"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "P2");
+    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}}));
+    EXPECT_EQ(storeSql, std::vector<QByteArray>({"Select M_DEFAULTPRICE from Mas_Store Where M_Code='S02'"}));
+    EXPECT_EQ(pos.coDataDb.Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
+                                                        "SERVER NAME=" + data}));
+    EXPECT_EQ(pos.coStoreDb.Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
+                                                         "SERVER NAME=" + PosConnections::StoreFilePath(data)}));
+    EXPECT_TRUE(pos.coDataDb.Connected());
+    EXPECT_TRUE(pos.coStoreDb.Connected());
+    EXPECT_TRUE(pos.qryStore.IsOpen()) << "qryStore stays open until its connection closes";
+
+    pos.ClosePosConnections();
+    EXPECT_FALSE(pos.coDataDb.Connected());
+    EXPECT_FALSE(pos.coStoreDb.Connected());
+    EXPECT_FALSE(pos.qryStore.IsOpen());
+    EXPECT_EQ(pos.ActivePriceLevel(), "P2") << "the level outlives Stop";
+
+    // A quote in the store code is doubled; a store without a row gets PRCERR; a NULL level is empty.
+    storeSql.clear();
+    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "ST'03"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "P3");
+    EXPECT_EQ(storeSql, std::vector<QByteArray>({"Select M_DEFAULTPRICE from Mas_Store Where M_Code='ST''03'"}));
+    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S99"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "PRCERR");
+    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S04"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "");
+    EXPECT_TRUE(front.boxes.empty());
+}
+
+TEST_P(PosConnectionsTest, ExtendedLayoutNeedsNoStoreFile)
+{
+    ASSERT_TRUE(pos.OpenPosConnections(at(extended, "XE.FDB"), true, "M_P1_S3", "S01"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "M_P1_S3");
+    EXPECT_TRUE(pos.coDataDb.Connected());
+    EXPECT_FALSE(pos.coStoreDb.Connected());
+    EXPECT_TRUE(storeSql.empty());
+    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}}));
+    pos.ClosePosConnections();
+    EXPECT_FALSE(pos.coDataDb.Connected());
+    EXPECT_FALSE(pos.coStoreDb.Connected());
+}
+
+TEST_P(PosConnectionsTest, AMissingStoreFileFailsAfterTheDataFileOpened)
+{
+    ASSERT_TRUE(pos.OpenPosConnections(at(extended, "XE.FDB"), true, "M_P1_S3", "S01"));
+    front.clear();
+    // The standard layout on the folder that has no POSSYS.FDB.
+    EXPECT_FALSE(pos.OpenPosConnections(at(extended, "XE.FDB"), false, "M_PRICE", "S01"));
+    ASSERT_EQ(front.calls.size(), 2u);
+    EXPECT_EQ(front.calls[0], (RecordingFront::Call{"log", Failed}));
+    EXPECT_EQ(front.calls[1].kind, "error");
+    EXPECT_TRUE(front.calls[1].text.contains("POSSYS.FDB")) << front.calls[1].text.toStdString();
+    EXPECT_TRUE(pos.coDataDb.Connected()) << "what opened before the failure stays open";
+    EXPECT_FALSE(pos.coStoreDb.Connected());
+    EXPECT_EQ(pos.ActivePriceLevel(), "M_P1_S3") << "a failed Start keeps the level";
+}
+
+TEST_P(PosConnectionsTest, AWrongPathIsTheEnginesMessageInTheErrorBox)
+{
+    const QByteArray missing = at(standard, "NOSUCH.FDB");
+    EXPECT_FALSE(pos.OpenPosConnections(missing, false, "M_PRICE", "S01"));
+    ASSERT_EQ(front.calls.size(), 2u);
+    EXPECT_EQ(front.calls[0], (RecordingFront::Call{"log", Failed}));
+    EXPECT_EQ(front.calls[1].kind, "error");
+    EXPECT_TRUE(front.calls[1].text.contains("NOSUCH.FDB")) << front.calls[1].text.toStdString();
+    EXPECT_FALSE(pos.coDataDb.Connected());
+    EXPECT_EQ(pos.ActivePriceLevel(), "");
+
+    // An empty path goes to the engine unchanged, and is refused by it.
+    front.clear();
+    EXPECT_FALSE(pos.OpenPosConnections("", false, "M_PRICE", "S01"));
+    EXPECT_EQ(pos.coDataDb.Params().last(), "SERVER NAME=");
+    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+
+    // A later Start on the right file works: the lists are rebuilt.
+    front.clear();
+    EXPECT_TRUE(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"));
+    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Access, PosConnectionsTest, testing::Values(Access::Embedded, Access::Server),
+                         [](const testing::TestParamInfo<Access>& info) {
+                             return info.param == Access::Embedded ? "Embedded" : "Server";
+                         });
+
+// Credentials from the settings replace the fixed ones and reach the server; a wrong password is the
+// server's refusal. (Embedded access checks no password, so this needs the server.)
+TEST(PosConnectionsServer, CredentialsReplaceTheFixedUserAndPassword)
+{
+    const QByteArray problem = FirebirdFixture::serverProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    FirebirdFixture fb;
+    ASSERT_TRUE(fb.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"}).isEmpty());
+    ASSERT_TRUE(fb.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"}).isEmpty());
+    RecordingFront front;
+    PosConnections pos(front);
+
+    EXPECT_FALSE(pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
+                                        {std::nullopt, QByteArray("not-the-password")}));
+    EXPECT_EQ(pos.coDataDb.Params()[0], "USER NAME=SYSDBA");
+    EXPECT_EQ(pos.coDataDb.Params()[1], "PASSWORD=not-the-password");
+    ASSERT_EQ(front.boxTexts("error").size(), 1u);
+    const QByteArray message = front.boxTexts("error")[0];
+    EXPECT_TRUE(message.contains("password")) << message.toStdString();
+    EXPECT_FALSE(message.contains("not-the-password")) << "the password never shows";
+
+    front.clear();
+    EXPECT_TRUE(pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
+                                       {QByteArray("sysdba"), QByteArray("quillpost")}));
+    EXPECT_EQ(pos.coStoreDb.Params()[0], "USER NAME=sysdba");
+    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+}
+
+} // namespace
