@@ -6,6 +6,7 @@
 #include <QDate>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tarvel {
 
@@ -24,11 +25,12 @@ qint64 DateTimeMilliseconds(double value)
     return std::llround(std::clamp(value, -Limit, Limit) * double(MillisecondsPerDay));
 }
 
-// The time of day of a date-time value in whole seconds since midnight, milliseconds dropped.
+// The time of day of a date-time value in whole seconds since midnight, milliseconds dropped. Before
+// the zero day the scale counts the fraction away from zero (-1.25 is 29 December 1899, 06:00), so
+// the time of day is the fraction of the magnitude either way.
 int SecondOfDay(double value)
 {
-    const qint64 ms = ((DateTimeMilliseconds(value) % MillisecondsPerDay) + MillisecondsPerDay) % MillisecondsPerDay;
-    return int(ms / 1000);
+    return int(std::abs(DateTimeMilliseconds(value)) % MillisecondsPerDay / 1000);
 }
 
 // Today at 00:00:00 on the same scale.

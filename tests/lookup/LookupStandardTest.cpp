@@ -223,6 +223,13 @@ TEST_F(LookupStandardTest, TimeWindowInWholeSecondsBothEndsIncluded)
                           .set("M_TIMETO", 45000.0 + noonValue + 999.0 / 86400000.0),
                       QTime(12, 0, 1)),
               "RM 10.00");
+    // Before the zero day the fraction counts away from zero: -1.375 is 29 December 1899, 09:00.
+    EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")).set("M_TIMEFROM", -1.375).set("M_TIMETO", 0.375),
+                      QTime(9, 0, 0)),
+              "RM 8.00");
+    EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")).set("M_TIMEFROM", -1.375).set("M_TIMETO", 0.375),
+                      QTime(8, 59, 59)),
+              "RM 10.00");
     // NULL ends read as 00:00:00.
     EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")), QTime(0, 0)), "RM 8.00");
     EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")), QTime(0, 0, 1)), "RM 10.00");
