@@ -59,8 +59,16 @@ void IniFile::WriteString(const QByteArray& section, const QByteArray& key, cons
     }
     const QByteArray updated = SetIniValue(*content, section, key, value);
 
+    // Qt 6.4's commit() renames the temporary file over the original even when flushing it failed (a
+    // full disk): flush first and look at the error, so a torn file never replaces a whole one.
     QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly))
+        throwUnableToWrite(path_);
+    if (file.write(updated) != updated.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        throwUnableToWrite(path_);
+    }
+    if (!file.commit())
         throwUnableToWrite(path_);
 }
 

@@ -46,7 +46,7 @@ std::optional<QMessageBox::StandardButton> Ask(QWidget* parent, QMessageBox::Ico
 
 } // namespace
 
-SetupQuestions::Answer MessageBoxQuestions::askYesNo(const QByteArray& text)
+QuestionBoxes::Answer MessageQuestionBoxes::askYesNo(const QByteArray& text)
 {
     const auto button = Ask(parent_, QMessageBox::Information, "Information", text, QMessageBox::Yes,
                             QMessageBox::No, "QuestionYesNo");
@@ -55,13 +55,11 @@ SetupQuestions::Answer MessageBoxQuestions::askYesNo(const QByteArray& text)
     return *button == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
-SetupQuestions::Answer MessageBoxQuestions::askOkCancel(const QByteArray& text)
+QuestionBoxes::Answer MessageQuestionBoxes::askOkCancel(const QByteArray& text)
 {
     const auto button = Ask(parent_, QMessageBox::Question, "Confirm", text, QMessageBox::Ok,
                             QMessageBox::Cancel, "QuestionOkCancel");
-    if (!button)
-        return Answer::CloseBox;
-    return *button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    return button && *button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
 } // namespace tarvel

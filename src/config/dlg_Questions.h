@@ -8,11 +8,11 @@ namespace tarvel {
 
 // The setup dialog's two questions. The dialog asks through this interface so that tests can answer;
 // in the window the answers come from modal message boxes, which keep the event loop running.
-class SetupQuestions {
+class QuestionBoxes {
 public:
     enum class Answer { Yes, No, Ok, Cancel, CloseBox };
 
-    virtual ~SetupQuestions() = default;
+    virtual ~QuestionBoxes() = default;
 
     // Titled "Information", information icon, buttons Yes (the default) and No; Esc answers No.
     // The box's close button gives CloseBox.
@@ -22,10 +22,12 @@ public:
     virtual Answer askOkCancel(const QByteArray& text) = 0;
 };
 
-// The questions as message boxes over `parent`.
-class MessageBoxQuestions : public SetupQuestions {
+// The questions as modal message boxes over `parent` (none: application-modal, centred on the screen).
+class MessageQuestionBoxes : public QuestionBoxes {
 public:
-    explicit MessageBoxQuestions(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit MessageQuestionBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void setParent(QWidget* parent) { parent_ = parent; }
 
     Answer askYesNo(const QByteArray& text) override;
     Answer askOkCancel(const QByteArray& text) override;

@@ -1,9 +1,12 @@
 #include "config/dlg_Setup.h"
 
+#include "config/IniFile.h"
+#include "config/Settings.h"
 #include "control/ErrorReport.h"
 #include "control/Errors.h"
 #include "control/Front.h"
 #include "control/LocalAddresses.h"
+#include "data/Database.h"
 #include "data/EDatabaseError.h"
 #include "data/RegistryDataset.h"
 #include "data/TerminalRegistry.h"
@@ -37,21 +40,6 @@ namespace {
 
 TdlgSetup* g_current = nullptr;
 
-// The sections and keys of "Tarvel.ini" that the dialog shows and writes.
-constexpr char TCP_SERVER_SETUP[] = "TCP_SERVER_SETUP";
-constexpr char TCP_PORT[] = "TCP_PORT";
-constexpr char FDB_DATA_SETUP[] = "FDB_DATA_SETUP";
-constexpr char FDB_DATA_FILENAME[] = "FDB_DATA_FILENAME";
-constexpr char FDB_DATA_XE[] = "FDB_DATA_XE";
-constexpr char FDB_DATA_XE_PRICE[] = "FDB_DATA_XE_PRICE";
-constexpr char OTHER_SETUP[] = "OTHER_SETUP";
-constexpr char EAN8_TRIM_DIGIT[] = "EAN8_TRIM_DIGIT";
-constexpr char EAN13_TRIM_DIGIT[] = "EAN13_TRIM_DIGIT";
-constexpr char AUTO_START[] = "AUTO_START";
-constexpr char SEND_StoreSHELF[] = "SEND_StoreSHELF";
-constexpr char SEND_PluBarcode[] = "SEND_PluBarcode";
-constexpr char CURRENCY_SYMBOL[] = "CURRENCY_SYMBOL";
-
 constexpr int ClientWidth = 792;
 constexpr int ClientHeight = 456;
 constexpr int PageControlHeight = 409;
@@ -59,7 +47,6 @@ constexpr int PageControlHeight = 409;
 // Texts are 8-bit, one byte per character, on screen and in the file alike.
 QString Shown(const QByteArray& text) { return QString::fromLatin1(text); }
 QByteArray Typed(const QString& text) { return text.toLatin1(); }
-QByteArray Switch(const QCheckBox* box) { return box->isChecked() ? "T" : "F"; }
 
 const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
@@ -226,8 +213,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-TdlgSetup::TdlgSetup(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb, Front& front,
-                     SetupQuestions* questions, QWidget* parent)
+TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
+                     QuestionBoxes& questions, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settingsFile_(settingsFile),
@@ -235,8 +222,7 @@ TdlgSetup::TdlgSetup(SetupSettingsFile& settingsFile, TerminalRegistry& registry
       dataset_(registry.Dataset()),
       coDataDb_(coDataDb),
       front_(front),
-      ownQuestions_(questions ? nullptr : std::make_unique<MessageBoxQuestions>(this)),
-      questions_(questions ? *questions : *ownQuestions_)
+      questions_(questions)
 {
     setObjectName("dlgSetup");
     setWindowTitle("Setup");
@@ -284,12 +270,17 @@ TdlgSetup::~TdlgSetup()
         g_current = nullptr;
 }
 
-void TdlgSetup::Execute(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb, Front& front)
+void TdlgSetup::Execute(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
+                        QWidget* parent)
 {
-    auto* dialog = new TdlgSetup(settingsFile, registry, coDataDb, front);
+    MessageQuestionBoxes questions;
+    QPointer<TdlgSetup> dialog = new TdlgSetup(settingsFile, registry, coDataDb, front, questions, parent);
+    questions.setParent(dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     g_current = dialog;
     dialog->exec();
+    // Closed by its buttons the dialog is gone by now; this covers a dialog closed another way.
+    delete dialog.data();
 }
 
 TdlgSetup* TdlgSetup::Current() { return g_current; }
@@ -426,20 +417,18 @@ void TdlgSetup::FormCreate()
     for (const QByteArray& address : LocalAddresses())
         ListBox1->addItem(Shown(address));
 
-    const auto read = [this](const char* section, const char* key, const char* fallback) {
-        return settingsFile_.ReadString(section, key, fallback);
-    };
-    Edit2->setText(Shown(read(TCP_SERVER_SETUP, TCP_PORT, "9101")));
-    Edit3->setText(Shown(read(FDB_DATA_SETUP, FDB_DATA_FILENAME, "")));
-    CheckBoxVexaXE->setChecked(read(FDB_DATA_SETUP, FDB_DATA_XE, "") == "T");
-    ComboBoxPriceLevel->setCurrentText(Shown(read(FDB_DATA_SETUP, FDB_DATA_XE_PRICE, "M_PRICE")));
-    const std::pair<QCheckBox*, const char*> switches[] = {
-        {CheckBox1, EAN8_TRIM_DIGIT},   {CheckBox2, EAN13_TRIM_DIGIT},   {cbAutoStart, AUTO_START},
-        {cbStoreSHELF, SEND_StoreSHELF}, {cbPluBarcode, SEND_PluBarcode},
-    };
-    for (const auto& [box, key] : switches)
-        box->setChecked(read(OTHER_SETUP, key, "F") == "T");
-    edtCurrSymbol->setText(Shown(read(OTHER_SETUP, CURRENCY_SYMBOL, "RM")));
+    const SettingsValues values = ReadDialogSettings(settingsFile_);
+    Edit2->setText(Shown(values.TcpPort));
+    Edit3->setText(Shown(values.DataFileName));
+    CheckBoxVexaXE->setChecked(values.VexaXE);
+    // Also a text that is none of the items: the operator may have typed it.
+    ComboBoxPriceLevel->setCurrentText(Shown(values.PriceColumn));
+    CheckBox1->setChecked(values.Ean8Trim);
+    CheckBox2->setChecked(values.Ean13Trim);
+    cbAutoStart->setChecked(values.AutoStart);
+    cbStoreSHELF->setChecked(values.SendStoreShelf);
+    cbPluBarcode->setChecked(values.SendPluBarcode);
+    edtCurrSymbol->setText(Shown(values.CurrencySymbol));
 }
 
 void TdlgSetup::BitBtn1Click()
@@ -449,10 +438,11 @@ void TdlgSetup::BitBtn1Click()
         pgcSetup->setCurrentWidget(TabSheet3);
         return;
     }
-    if (questions_.askYesNo("Are you sure want to [SAVE] ?") == SetupQuestions::Answer::No)
+    // The box's close button goes on like Yes; only No (Esc included) stops the save.
+    if (questions_.askYesNo("Are you sure want to [SAVE] ?") == QuestionBoxes::Answer::No)
         return;
     try {
-        writeSettings();
+        WriteAllSettings(settingsFile_, shownSettings());
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
         return;
@@ -460,21 +450,30 @@ void TdlgSetup::BitBtn1Click()
     BitBtn2->click();
 }
 
-void TdlgSetup::writeSettings()
+// The ten settings as the controls show them; texts unchanged, without any check.
+SettingsValues TdlgSetup::shownSettings() const
 {
-    const auto write = [this](const char* section, const char* key, const QByteArray& value) {
-        settingsFile_.WriteString(section, key, value);
-    };
-    write(TCP_SERVER_SETUP, TCP_PORT, Typed(Edit2->text()));
-    write(FDB_DATA_SETUP, FDB_DATA_FILENAME, Typed(Edit3->text()));
-    write(FDB_DATA_SETUP, FDB_DATA_XE, Switch(CheckBoxVexaXE));
-    write(FDB_DATA_SETUP, FDB_DATA_XE_PRICE, Typed(ComboBoxPriceLevel->currentText()));
-    write(OTHER_SETUP, EAN8_TRIM_DIGIT, Switch(CheckBox1));
-    write(OTHER_SETUP, EAN13_TRIM_DIGIT, Switch(CheckBox2));
-    write(OTHER_SETUP, AUTO_START, Switch(cbAutoStart));
-    write(OTHER_SETUP, SEND_StoreSHELF, Switch(cbStoreSHELF));
-    write(OTHER_SETUP, SEND_PluBarcode, Switch(cbPluBarcode));
-    write(OTHER_SETUP, CURRENCY_SYMBOL, Typed(edtCurrSymbol->text()));
+    SettingsValues values;
+    values.TcpPort = Typed(Edit2->text());
+    values.DataFileName = Typed(Edit3->text());
+    values.VexaXE = CheckBoxVexaXE->isChecked();
+    values.PriceColumn = Typed(ComboBoxPriceLevel->currentText());
+    values.Ean8Trim = CheckBox1->isChecked();
+    values.Ean13Trim = CheckBox2->isChecked();
+    values.AutoStart = cbAutoStart->isChecked();
+    values.SendStoreShelf = cbStoreSHELF->isChecked();
+    values.SendPluBarcode = cbPluBarcode->isChecked();
+    values.CurrencySymbol = Typed(edtCurrSymbol->text());
+    return values;
+}
+
+// The four lines of the data connection, the user and password from "Tarvel.ini" when the store has
+// set its own there.
+QList<QByteArray> TdlgSetup::DataParams(const QByteArray& path) const
+{
+    const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
+    return {"USER NAME=" + credentials.User.value_or("SYSDBA"), "PASSWORD=" + credentials.Password.value_or("quillpost"),
+            "SQLDIALECT=3", "SERVER NAME=" + path};
 }
 
 void TdlgSetup::BitBtn3Click()
@@ -490,7 +489,9 @@ void TdlgSetup::BitBtn4Click()
     try {
         // A failed Start may have left the connection open on the old file: the test opens afresh.
         coDataDb_.Close();
-        coDataDb_.SetParams({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3", "SERVER NAME=" + path});
+        coDataDb_.ClearParams();
+        for (const QByteArray& line : DataParams(path))
+            coDataDb_.AddParam(line);
         coDataDb_.Open();
         front_.showInformation("FDB data connection checked.OK !\n\r" + path);
         coDataDb_.Close();
@@ -515,7 +516,7 @@ void TdlgSetup::guarded(const std::function<void()>& action)
 
 void TdlgSetup::askDelete()
 {
-    if (questions_.askOkCancel("Delete record?") != SetupQuestions::Answer::Ok)
+    if (questions_.askOkCancel("Delete record?") != QuestionBoxes::Answer::Ok)
         return;
     guarded([this] { dataset_.Delete(); });
 }

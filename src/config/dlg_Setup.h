@@ -7,7 +7,6 @@
 #include <QList>
 
 #include <functional>
-#include <memory>
 
 class QAbstractButton;
 class QCheckBox;
@@ -24,31 +23,12 @@ class QWidget;
 
 namespace tarvel {
 
+class Database;
 class Front;
+class IniFile;
 class RegistryDataset;
+struct SettingsValues;
 class TerminalRegistry;
-
-// What the dialog needs of the main window's "Tarvel.ini" object: reads that give the caller's default
-// for a missing file, section or key, and writes that are in the file when they return. WriteString
-// throws TarvelError ("Unable to write to " + path) when the file system refuses.
-class SetupSettingsFile {
-public:
-    virtual ~SetupSettingsFile() = default;
-    virtual QByteArray ReadString(const QByteArray& section, const QByteArray& key,
-                                  const QByteArray& fallback) const = 0;
-    virtual void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value) = 0;
-};
-
-// What the Test button needs of the data connection coDataDb: its parameter lines replaced, then
-// opened and closed. Open throws EDatabaseError with the engine's message; Close of a closed
-// connection does nothing.
-class SetupDataConnection {
-public:
-    virtual ~SetupDataConnection() = default;
-    virtual void SetParams(const QList<QByteArray>& lines) = 0;
-    virtual void Open() = 0;
-    virtual void Close() = 0;
-};
 
 // The setup dialog: the host's addresses, every key of "Tarvel.ini", the data file with its connection
 // test, and the terminal registry's grid and navigator. Created for one opening, modal, destroyed when
@@ -58,15 +38,18 @@ public:
 class TdlgSetup : public QDialog {
     Q_OBJECT
 public:
-    // Fills every control (FormCreate). `questions` null: message boxes over the dialog.
-    TdlgSetup(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb, Front& front,
-              SetupQuestions* questions = nullptr, QWidget* parent = nullptr);
+    // Fills every control (FormCreate). The dialog reads and writes "Tarvel.ini" through `settingsFile`,
+    // edits the registry's data set, tests the data connection `coDataDb` and asks through `questions`;
+    // all must outlive it.
+    TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
+              QuestionBoxes& questions, QWidget* parent = nullptr);
     ~TdlgSetup() override;
 
-    // The Setup button's action: creates the dialog without an owner, shows it modally and destroys it
-    // once it has closed. Current() is the open dialog meanwhile.
-    static void Execute(SetupSettingsFile& settingsFile, TerminalRegistry& registry, SetupDataConnection& coDataDb,
-                        Front& front);
+    // The Setup button's action: creates the dialog, shows it modally (the event loop keeps running) and
+    // destroys it once it has closed. Current() is the open dialog meanwhile. Its questions are message
+    // boxes over the dialog.
+    static void Execute(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
+                        QWidget* parent = nullptr);
     static TdlgSetup* Current();
 
     void FormCreate();
@@ -98,15 +81,16 @@ private:
     void gridRowChosen();
     void followGrid();
     void editRefused(const QByteArray& message, bool databaseError);
-    void writeSettings();
+    SettingsValues shownSettings() const;
+    // The data connection's parameter lines for a test of the file at `path`.
+    QList<QByteArray> DataParams(const QByteArray& path) const;
 
-    SetupSettingsFile& settingsFile_;
+    IniFile& settingsFile_;
     TerminalRegistry& registry_;
     RegistryDataset& dataset_;
-    SetupDataConnection& coDataDb_;
+    Database& coDataDb_;
     Front& front_;
-    std::unique_ptr<SetupQuestions> ownQuestions_;
-    SetupQuestions& questions_;
+    QuestionBoxes& questions_;
     bool followingDataset_ = false;
     bool gridMovePending_ = false;
 

@@ -3,30 +3,28 @@
 // What the setup dialog's tests share: questions answered from a script, and the objects the dialog
 // works on, made fresh in a temporary program folder.
 
+#include "config/IniFile.h"
 #include "config/dlg_Questions.h"
 #include "config/dlg_Setup.h"
-#include "control/Errors.h"
-#include "data/EDatabaseError.h"
+#include "data/Database.h"
 #include "data/TerminalRegistry.h"
 #include "support/RecordingFront.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <deque>
-#include <map>
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace tarvel {
 
 // Answers each question with the next scripted answer and keeps what was asked: ("yes/no" or
 // "ok/cancel", text). A question with no answer left fails the test and is answered No or Cancel.
-class ScriptedQuestions : public SetupQuestions {
+class ScriptedQuestions : public QuestionBoxes {
 public:
     struct Asked {
         QByteArray kind;
@@ -59,66 +57,8 @@ inline void PrintTo(const ScriptedQuestions::Asked& asked, std::ostream* out)
     *out << asked.kind.constData() << ": " << asked.text.constData();
 }
 
-// "Tarvel.ini" in memory, with the profile rules the dialog relies on: names match without regard
-// to letter case, a missing key reads as the caller's default. Keeps every write in order; from the
-// write numbered `refuseFrom` (0 = the first) on, writes are refused as a full disk refuses them.
-class MemorySettingsFile : public SetupSettingsFile {
-public:
-    QByteArray ReadString(const QByteArray& section, const QByteArray& key, const QByteArray& fallback) const override
-    {
-        const auto found = values.find(name(section, key));
-        return found == values.end() ? fallback : found->second;
-    }
-
-    void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value) override
-    {
-        if (refuseFrom && int(writes.size()) >= *refuseFrom)
-            throw TarvelError("Unable to write to " + path);
-        writes.push_back(section.toStdString() + "/" + key.toStdString() + "=" + value.toStdString());
-        values[name(section, key)] = value;
-    }
-
-    std::string path = "C:\\Tarvel\\Tarvel.ini";
-    std::optional<int> refuseFrom;
-    std::vector<std::string> writes;  // "SECTION/KEY=value", in order
-    std::map<QByteArray, QByteArray> values;
-
-private:
-    static QByteArray name(const QByteArray& section, const QByteArray& key)
-    {
-        return section.toUpper() + "/" + key.toUpper();
-    }
-};
-
-// The data connection as the Test button drives it: each call in `calls` in order ("params: ...",
-// "open", "close"); Open fails with EDatabaseError(openError) when that is set.
-class RecordingConnection : public SetupDataConnection {
-public:
-    void SetParams(const QList<QByteArray>& lines) override
-    {
-        params = lines;
-        calls.push_back("params");
-    }
-    void Open() override
-    {
-        calls.push_back("open");
-        if (!openError.empty())
-            throw EDatabaseError(openError);
-        connected = true;
-    }
-    void Close() override
-    {
-        calls.push_back(connected ? "close" : "close (not open)");
-        connected = false;
-    }
-
-    QList<QByteArray> params;
-    std::vector<std::string> calls;
-    std::string openError;
-    bool connected = false;
-};
-
-// A program folder with an open, empty registry, and no "Tarvel.ini" yet.
+// A program folder with an open, empty registry, and no "Tarvel.ini" yet; the dialog works on the
+// real file there and on a real (closed) data connection.
 class SetupDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -137,7 +77,7 @@ protected:
     // A dialog over the fixture's objects, shown (not modal-exec'd) so the test can drive it.
     std::unique_ptr<TdlgSetup> open()
     {
-        auto dialog = std::make_unique<TdlgSetup>(settings, registry, coDataDb, front, &questions);
+        auto dialog = std::make_unique<TdlgSetup>(settings, registry, coDataDb, front, questions);
         dialog->show();
         return dialog;
     }
@@ -147,9 +87,27 @@ protected:
     RecordingFront front;
     ScriptedQuestions questions;
     TerminalRegistry registry;
-    MemorySettingsFile settings;
-    RecordingConnection coDataDb;
+    IniFile settings{dir.filePath("Tarvel.ini")};
+    Database coDataDb;
     RegistryDataset& data = registry.Dataset();
+
+    // "Tarvel.ini" as it stands on disk; empty when there is none.
+    QByteArray settingsText() const
+    {
+        QFile file(settings.FileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // The key lines of "Tarvel.ini" in file order, "KEY=value", section lines and blank lines left out.
+    QList<QByteArray> keyLines() const
+    {
+        QList<QByteArray> lines;
+        for (QByteArray line : settingsText().split('\n')) {
+            line = line.trimmed();
+            if (!line.isEmpty() && !line.startsWith('['))
+                lines << line;
+        }
+        return lines;
+    }
 };
 
 } // namespace tarvel

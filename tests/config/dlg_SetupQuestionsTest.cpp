@@ -11,13 +11,13 @@
 #include <functional>
 
 using namespace tarvel;
-using Answer = SetupQuestions::Answer;
+using Answer = QuestionBoxes::Answer;
 
 namespace {
 
 // The message boxes behind the questions: Enter takes the default, Esc answers No or Cancel, and the
 // close button of the save question goes on as a Yes.
-TEST(MessageBoxQuestions, AnswerAsTheOperatorClosesThem)
+TEST(MessageQuestionBoxes, AnswerAsTheOperatorClosesThem)
 {
     struct Case {
         bool yesNo;
@@ -31,6 +31,7 @@ TEST(MessageBoxQuestions, AnswerAsTheOperatorClosesThem)
         {true, [](QMessageBox* box) { box->close(); }, Answer::CloseBox},
         {false, [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); }, Answer::Ok},
         {false, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, Answer::Cancel},
+        {false, [](QMessageBox* box) { box->close(); }, Answer::Cancel},
     };
     for (const Case& c : cases) {
         QString title, text;
@@ -43,7 +44,7 @@ TEST(MessageBoxQuestions, AnswerAsTheOperatorClosesThem)
             icon = box->icon();
             c.act(box);
         });
-        MessageBoxQuestions questions;
+        MessageQuestionBoxes questions;
         const Answer answer = c.yesNo ? questions.askYesNo("Are you sure want to [SAVE] ?")
                                       : questions.askOkCancel("Delete record?");
         EXPECT_EQ(answer, c.expected);

@@ -12,7 +12,7 @@
 #include <QToolButton>
 
 using namespace tarvel;
-using Answer = SetupQuestions::Answer;
+using Answer = QuestionBoxes::Answer;
 using State = RegistryDataset::State;
 
 namespace {
@@ -250,9 +250,9 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     RecordingFront front;
     ScriptedQuestions questions;
     TerminalRegistry registry;  // never opened
-    MemorySettingsFile settings;
-    RecordingConnection coDataDb;
-    TdlgSetup dialog(settings, registry, coDataDb, front, &questions);
+    IniFile settings(dir.filePath("Tarvel.ini"));
+    Database coDataDb;
+    TdlgSetup dialog(settings, registry, coDataDb, front, questions);
     dialog.show();
     EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);
     for (QToolButton* b : dialog.navigatorButtons)

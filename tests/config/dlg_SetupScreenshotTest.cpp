@@ -1,5 +1,5 @@
 // Renders each page of the setup dialog to PNG for the documentation, when TARVEL_SCREENSHOT_DIR names
-// a folder: setup-server.png, setup-data.png, setup-client.png, setup-other.png. Does nothing otherwise.
+// a folder: setup-server.png, setup-fdb.png, setup-client.png, setup-other.png. Does nothing otherwise.
 
 #include "config/dlg_Setup.h"
 #include "dlg_SetupFakes.h"
@@ -30,7 +30,7 @@ TEST_F(SetupDialogTest, RendersEachPageWhenAskedTo)
         data.Post();
     }
     auto dialog = open();
-    const char* const files[4] = {"setup-server.png", "setup-data.png", "setup-client.png", "setup-other.png"};
+    const char* const files[4] = {"setup-server.png", "setup-fdb.png", "setup-client.png", "setup-other.png"};
     for (int page = 0; page < 4; ++page) {
         dialog->pgcSetup->setCurrentIndex(page);
         QTest::qWait(20);

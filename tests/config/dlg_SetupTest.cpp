@@ -6,6 +6,7 @@
 
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -18,9 +19,13 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace tarvel;
-using Answer = SetupQuestions::Answer;
+using Answer = QuestionBoxes::Answer;
 
 namespace {
 
@@ -117,7 +122,7 @@ TEST_F(SetupDialogTest, OpensWithTheDefaultsWhenThereIsNoSettingsFile)
     for (int i = 0; i < dialog->ListBox1->count(); ++i)
         shown << dialog->ListBox1->item(i)->text();
     EXPECT_EQ(shown, addresses);
-    EXPECT_TRUE(settings.writes.empty()) << "opening wrote to the file";
+    EXPECT_FALSE(QFile::exists(settings.FileName())) << "opening wrote to the file";
 }
 
 TEST_F(SetupDialogTest, ShowsWhatTheFileHoldsAndOnlyAnUpperCaseTTicks)
@@ -163,12 +168,12 @@ TEST_F(SetupDialogTest, OkAsksThenWritesTheTenKeysInOrderAndClosesWithCancel)
     EXPECT_TRUE(front.boxes.empty());
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_EQ(settings.writes, std::vector<std::string>(
-                                   {"TCP_SERVER_SETUP/TCP_PORT=9101", "FDB_DATA_SETUP/FDB_DATA_FILENAME=C:\\POS\\DATA.FDB",
-                                    "FDB_DATA_SETUP/FDB_DATA_XE=T", "FDB_DATA_SETUP/FDB_DATA_XE_PRICE=M_P1_MIN_PRICE",
-                                    "OTHER_SETUP/EAN8_TRIM_DIGIT=F", "OTHER_SETUP/EAN13_TRIM_DIGIT=T",
-                                    "OTHER_SETUP/AUTO_START=F", "OTHER_SETUP/SEND_StoreSHELF=T",
-                                    "OTHER_SETUP/SEND_PluBarcode=F", "OTHER_SETUP/CURRENCY_SYMBOL=RM"}));
+    EXPECT_EQ(keyLines(), QList<QByteArray>({"TCP_PORT=9101", "FDB_DATA_FILENAME=C:\\POS\\DATA.FDB", "FDB_DATA_XE=T",
+                                             "FDB_DATA_XE_PRICE=M_P1_MIN_PRICE", "EAN8_TRIM_DIGIT=F",
+                                             "EAN13_TRIM_DIGIT=T", "AUTO_START=F", "SEND_StoreSHELF=T",
+                                             "SEND_PluBarcode=F", "CURRENCY_SYMBOL=RM"}));
+    EXPECT_EQ(settings.ReadString("FDB_DATA_SETUP", "FDB_DATA_XE", ""), "T");
+    EXPECT_EQ(settings.ReadString("OTHER_SETUP", "CURRENCY_SYMBOL", ""), "RM");
 }
 
 TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndStaysOpen)
@@ -180,7 +185,7 @@ TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndStaysOpen)
     dialog->BitBtn1->click();
     EXPECT_EQ(questions.asked.size(), 2u);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_FALSE(QFile::exists(settings.FileName()));
 }
 
 TEST_F(SetupDialogTest, ClosingTheQuestionWithItsCloseBoxSaves)
@@ -190,8 +195,8 @@ TEST_F(SetupDialogTest, ClosingTheQuestionWithItsCloseBoxSaves)
     questions.answers = {Answer::CloseBox};
     dialog->BitBtn1->click();
     EXPECT_FALSE(dialog->isVisible());
-    ASSERT_EQ(settings.writes.size(), 10u);
-    EXPECT_EQ(settings.writes[0], "TCP_SERVER_SETUP/TCP_PORT=9300");
+    ASSERT_EQ(keyLines().size(), 10);
+    EXPECT_EQ(settings.ReadString("TCP_SERVER_SETUP", "TCP_PORT", ""), "9300");
 }
 
 // Texts go to the file as typed, and come back as typed at the next opening.
@@ -206,10 +211,12 @@ TEST_F(SetupDialogTest, TypedTextsAreSavedUncheckedAndShownAgain)
         dialog->BitBtn1->click();
         ASSERT_FALSE(dialog->isVisible());
     }
-    ASSERT_EQ(settings.writes.size(), 10u);
-    EXPECT_EQ(settings.writes[0], "TCP_SERVER_SETUP/TCP_PORT=abc");
-    EXPECT_EQ(settings.writes[3], "FDB_DATA_SETUP/FDB_DATA_XE_PRICE=M_MY_PRICE");
-    EXPECT_EQ(settings.writes[9], "OTHER_SETUP/CURRENCY_SYMBOL=");
+    const QList<QByteArray> lines = keyLines();
+    ASSERT_EQ(lines.size(), 10);
+    EXPECT_EQ(lines[0], "TCP_PORT=abc");
+    EXPECT_EQ(lines[3], "FDB_DATA_XE_PRICE=M_MY_PRICE");
+    EXPECT_EQ(lines[9], "CURRENCY_SYMBOL=");
+    EXPECT_EQ(settings.ReadValue("OTHER_SETUP", "CURRENCY_SYMBOL"), QByteArray("")) << "empty, not missing";
 
     auto again = open();
     EXPECT_EQ(again->Edit2->text(), "abc");
@@ -230,7 +237,7 @@ TEST_F(SetupDialogTest, OkWithARowBeingTypedAsksToSaveItFirst)
     EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"notice", "Please save your Client IP Address."}}));
     EXPECT_EQ(PageShown(*dialog), "Client Setup");
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_FALSE(QFile::exists(settings.FileName()));
 
     // Once the row is posted, OK asks.
     dialog->findChild<QAbstractButton*>("wwDBNavigator1Post")->click();
@@ -251,29 +258,93 @@ TEST_F(SetupDialogTest, CancelWritesNothingAndKeepsAPostedRow)
 
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_FALSE(QFile::exists(settings.FileName()));
     // On disk: a registry of its own reads the row.
     TerminalRegistry other;
     other.OpenTerminalRegistry(programFolder, front);
     EXPECT_TRUE(other.Locate("192.168.1.20"));
 }
 
-// A write refused halfway through the save (a full disk, a read-only file): the general error
-// report shows it, the keys before it stay written, the rest are not tried, the dialog stays open.
-TEST_F(SetupDialogTest, ARefusedWriteIsReportedKeepsTheKeysBeforeItAndStaysOpen)
+// "Tarvel.ini" cannot be written at all (its folder is a file; root is refused too): the general
+// error report names the file, nothing is written, the dialog stays open for another try.
+TEST_F(SetupDialogTest, ARefusedWriteIsReportedAndTheDialogStaysOpen)
 {
-    auto dialog = open();
-    settings.refuseFrom = 4;
+    QFile blocker(dir.filePath("Settings"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    IniFile unwritable(dir.filePath("Settings/Tarvel.ini"));
+    TdlgSetup dialog(unwritable, registry, coDataDb, front, questions);
+    dialog.show();
     questions.answers = {Answer::Yes};
 
-    dialog->BitBtn1->click();
+    dialog.BitBtn1->click();
 
     EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
-                               {{"general", "Unable to write to C:\\Tarvel\\Tarvel.ini."}}));
-    EXPECT_EQ(settings.writes.size(), 4u);
-    EXPECT_EQ(settings.values.count("OTHER_SETUP/EAN8_TRIM_DIGIT"), 0u);
-    EXPECT_TRUE(dialog->isVisible());
+                               {{"general", "Unable to write to " + QFile::encodeName(unwritable.FileName()) + "."}}));
+    EXPECT_TRUE(dialog.isVisible());
 }
+
+#ifdef Q_OS_UNIX
+// Restores the process's file size limit and SIGXFSZ when it goes out of scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t oldHandler_;
+};
+
+// A disk that fills up halfway through the save (a file size limit stands in for it, and binds
+// root as well): the keys written before the refusal stay in the file, the rest are not written,
+// the general error report names the file, the dialog stays open.
+TEST_F(SetupDialogTest, AWriteRefusedHalfwayKeepsTheKeysBeforeIt)
+{
+    auto dialog = open();
+    dialog->Edit2->setText("9300");
+    // The size of the file after four of the ten writes, from a save of the same values elsewhere.
+    QTemporaryDir other;
+    IniFile rehearsal(other.filePath("Tarvel.ini"));
+    rehearsal.WriteString("TCP_SERVER_SETUP", "TCP_PORT", "9300");
+    rehearsal.WriteString("FDB_DATA_SETUP", "FDB_DATA_FILENAME", "");
+    rehearsal.WriteString("FDB_DATA_SETUP", "FDB_DATA_XE", "F");
+    rehearsal.WriteString("FDB_DATA_SETUP", "FDB_DATA_XE_PRICE", "M_PRICE");
+    const qint64 fourKeys = QFileInfo(rehearsal.FileName()).size();
+    questions.answers = {Answer::Yes};
+    {
+        // Room for a few bytes of the fifth key's line: a save that does not notice would leave it torn.
+        FileSizeLimit limit(fourKeys + 7);
+        dialog->BitBtn1->click();
+    }
+
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
+                               {{"general", "Unable to write to " + QFile::encodeName(settings.FileName()) + "."}}));
+    EXPECT_EQ(settingsText().size(), fourKeys) << "a torn line in the file:\n" << settingsText().constData();
+    EXPECT_EQ(keyLines(), QList<QByteArray>({"TCP_PORT=9300", "FDB_DATA_FILENAME=", "FDB_DATA_XE=F",
+                                             "FDB_DATA_XE_PRICE=M_PRICE"}));
+    EXPECT_TRUE(dialog->isVisible());
+
+    // With room again, the next OK saves all ten.
+    front.clear();
+    questions.answers = {Answer::Yes};
+    dialog->BitBtn1->click();
+    EXPECT_TRUE(front.boxes.empty());
+    EXPECT_EQ(keyLines().size(), 10);
+    EXPECT_FALSE(dialog->isVisible());
+}
+#endif
 
 TEST_F(SetupDialogTest, EscDoesNotCloseTheDialog)
 {
@@ -300,7 +371,7 @@ TEST_F(SetupDialogTest, BrowsePutsTheChosenPathInTheFieldAndCancelLeavesIt)
     dialog->chooseFile = [&picked](QFileDialog&) { return picked; };
     dialog->BitBtn3->click();
     EXPECT_EQ(dialog->Edit3->text(), QDir::toNativeSeparators(picked));
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_FALSE(QFile::exists(settings.FileName()));
 }
 
 // The window's way in: a modal dialog, destroyed once it has closed.
@@ -318,44 +389,8 @@ TEST_F(SetupDialogTest, ExecuteShowsTheDialogModallyAndDestroysItAfterwards)
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(seen.isNull()) << "the dialog outlived its closing";
     EXPECT_EQ(TdlgSetup::Current(), nullptr);
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_FALSE(QFile::exists(settings.FileName()));
 }
 
 } // namespace
 
-namespace {
-
-// The Test button: the four parameter lines from the file name field, open, the notice, then close.
-TEST_F(SetupDialogTest, TestOpensTheDataFileShowsItAndClosesAgain)
-{
-    auto dialog = open();
-    dialog->Edit3->setText("localhost:/srv/pos/DATA.FDB");
-    coDataDb.connected = true;  // left open by a failed Start
-
-    dialog->BitBtn4->click();
-
-    EXPECT_EQ(coDataDb.params, QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
-                                                  "SERVER NAME=localhost:/srv/pos/DATA.FDB"}));
-    EXPECT_EQ(coDataDb.calls, std::vector<std::string>({"close", "params", "open", "close"}));
-    EXPECT_FALSE(coDataDb.connected);
-    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
-                               {{"information", "FDB data connection checked.OK !\n\rlocalhost:/srv/pos/DATA.FDB"}}));
-
-    // The test saves nothing: Cancel afterwards leaves the file as it was.
-    dialog->BitBtn2->click();
-    EXPECT_TRUE(settings.writes.empty());
-}
-
-TEST_F(SetupDialogTest, TestShowsTheEngineErrorInAnErrorBox)
-{
-    auto dialog = open();
-    coDataDb.openError = "I/O error during \"open\" operation for file \"/nowhere/DATA.FDB\"";
-    dialog->BitBtn4->click();
-
-    EXPECT_EQ(coDataDb.params.value(3), "SERVER NAME=");
-    EXPECT_EQ(coDataDb.calls, std::vector<std::string>({"close (not open)", "params", "open"}));
-    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"error", QByteArray::fromStdString(coDataDb.openError)}}));
-    EXPECT_TRUE(dialog->isVisible());
-}
-
-} // namespace
