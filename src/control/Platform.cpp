@@ -7,8 +7,12 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/signalfd.h>
 #endif
 
 #ifdef Q_OS_WIN
@@ -19,7 +23,31 @@
 
 namespace tarvel {
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_LINUX)
+// The signals are blocked and read from a signalfd on the event loop. A handler would not do: the
+// Firebird client installs its own SIGINT and SIGTERM handlers at the first attachment, which shut the
+// engine down and never reach ours. Blocked signals reach no handler at all, and threads started later
+// (Firebird's among them) inherit the mask; so call this before the first attachment.
+void InstallStopHandler(QObject* context, std::function<void()> onStop)
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        return;
+    const int fd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, fd, onStop] {
+        signalfd_siginfo info{};
+        [[maybe_unused]] const ssize_t got = ::read(fd, &info, sizeof info);
+        notifier->setEnabled(false);
+        onStop();
+    });
+}
+#elif defined(Q_OS_UNIX)
 namespace {
 
 // The signal handler only writes a byte; the event loop reads it and runs the stop on its own thread.

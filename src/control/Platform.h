@@ -9,7 +9,8 @@ namespace tarvel {
 // The one place for what differs between the platforms the server runs on.
 
 // Calls `onStop` on the event thread when the process is asked to stop (SIGINT or SIGTERM; Ctrl+C or
-// a console close on Windows). `context` owns the notifier; call once per process.
+// a console close on Windows). `context` owns the notifier; call once per process, before the first
+// database attachment (see the Linux notes in the source).
 void InstallStopHandler(QObject* context, std::function<void()> onStop);
 
 } // namespace tarvel

@@ -1,0 +1,201 @@
+#include "control/CommandLine.h"
+
+#include "control/ErrorReport.h"
+#include "control/HeadlessFront.h"
+#include "control/Platform.h"
+#include "control/TarvelService.h"
+#include "data/TerminalRegistry.h"
+#include "lookup/Clock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <clocale>
+#include <cstdio>
+#include <exception>
+
+namespace tarvel {
+
+namespace {
+
+QString FolderWithSeparator(const QByteArray& argument)
+{
+    QString folder = QDir::toNativeSeparators(QFileInfo(QFile::decodeName(argument)).absoluteFilePath());
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    return folder;
+}
+
+void Print(std::FILE* stream, const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
+    std::fflush(stream);
+}
+
+int RunHeadless(int argc, char** argv, const QString& folder)
+{
+    QCoreApplication app(argc, argv);
+    const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
+    HeadlessFront front;
+    SystemClock clock;
+    TarvelService service(front, programFolder, clock);
+    InstallStopHandler(&app, [&app, &service] {
+        service.Stop();
+        app.quit();
+    });
+    service.FormCreate();
+    if (!service.Start())
+        return 1;
+    const int status = app.exec();
+    service.CloseRequested();
+    return status;
+}
+
+int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const QString& folder)
+{
+    QCoreApplication app(argc, argv);
+    const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
+    HeadlessFront front;
+    TerminalRegistry registry;
+    try {
+        registry.OpenTerminalRegistry(programFolder, front);
+        if (!registry.IsOpen())
+            return 1;  // the registry has said why
+        switch (command.action) {
+        case CommandLine::Action::Register:
+            if (registry.Locate(command.address)) {
+                Print(stdout, command.address + " is registered already\n");
+            } else {
+                registry.Register(command.address);
+                Print(stdout, "registered " + command.address + '\n');
+            }
+            break;
+        case CommandLine::Action::Unregister: {
+            const int removed = registry.Unregister(command.address);
+            if (removed == 0) {
+                Print(stderr, "error: " + command.address + " is not registered\n");
+                return 1;
+            }
+            Print(stdout, "unregistered " + command.address + (removed > 1 ? " (" + QByteArray::number(removed) + " rows)" : QByteArray()) + '\n');
+            break;
+        }
+        default:
+            for (const QByteArray& address : registry.Addresses())
+                Print(stdout, address + '\n');
+            break;
+        }
+    } catch (const std::exception& error) {
+        front.showGeneralError(QByteArray(error.what()));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
+{
+    CommandLine command;
+    bool actionGiven = false;
+    const auto setAction = [&](CommandLine::Action action, const QByteArray& option) {
+        if (actionGiven && command.action != action && command.problem.isEmpty())
+            command.problem = option + " cannot be combined with the option before it";
+        actionGiven = true;
+        command.action = action;
+    };
+    for (qsizetype i = 0; i < arguments.size() && command.problem.isEmpty(); ++i) {
+        const QByteArray& option = arguments[i];
+        const auto value = [&]() -> QByteArray {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                command.problem = option + " needs a value";
+                return {};
+            }
+            return arguments[++i];
+        };
+        if (option == "--headless") {
+            setAction(CommandLine::Action::Headless, option);
+        } else if (option == "--program-folder") {
+            const QByteArray folder = value();
+            if (command.problem.isEmpty())
+                command.programFolder = FolderWithSeparator(folder);
+        } else if (option == "--register" || option == "--unregister") {
+            setAction(option == "--register" ? CommandLine::Action::Register : CommandLine::Action::Unregister, option);
+            command.address = value();
+        } else if (option == "--list-terminals") {
+            setAction(CommandLine::Action::ListTerminals, option);
+        } else if (option == "--version") {
+            setAction(CommandLine::Action::Version, option);
+        } else if (option == "--help" || option == "-h") {
+            setAction(CommandLine::Action::Help, option);
+        } else {
+            command.problem = "unknown option " + option;
+        }
+    }
+    return command;
+}
+
+QByteArray UsageLine()
+{
+    return "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | --unregister ADDRESS | "
+           "--list-terminals | --version | --help]";
+}
+
+QByteArray HelpText()
+{
+    return UsageLine() + "\n"
+           "\n"
+           "The price-check server for the store's barcode terminals.\n"
+           "\n"
+           "  (no option)             open the operator window\n"
+           "  --headless              no window: start the service at once, the operator log on standard\n"
+           "                          output, errors on standard error; SIGINT or SIGTERM stops it\n"
+           "  --program-folder DIR    read Tarvel.ini and Register.ini (or Setup.ini) and keep the terminal\n"
+           "                          registry in DIR instead of the program's own folder\n"
+           "  --register ADDRESS      allow the terminal with this IPv4 address\n"
+           "  --unregister ADDRESS    remove the terminal with this address\n"
+           "  --list-terminals        list the registered terminal addresses\n"
+           "  --version               print the version\n"
+           "  --help                  print this text\n";
+}
+
+int RunTarvel(int argc, char** argv, WindowRunner runWindow)
+{
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const CommandLine command = ParseCommandLine(arguments);
+    if (!command.problem.isEmpty()) {
+        Print(stderr, "tarvel: " + command.problem + '\n' + UsageLine() + '\n');
+        return 2;
+    }
+    // Prices follow the host's decimal separator.
+    std::setlocale(LC_NUMERIC, "");
+
+    switch (command.action) {
+    case CommandLine::Action::Version:
+        Print(stdout, QByteArray("tarvel ") + TARVEL_VERSION + '\n');
+        return 0;
+    case CommandLine::Action::Help:
+        Print(stdout, HelpText());
+        return 0;
+    default:
+        break;
+    }
+
+    const QString& folder = command.programFolder;
+    switch (command.action) {
+    case CommandLine::Action::Register:
+    case CommandLine::Action::Unregister:
+    case CommandLine::Action::ListTerminals:
+        return RunRegistryCommand(argc, argv, command, folder);
+    case CommandLine::Action::Window:
+        if (runWindow)
+            return runWindow(argc, argv, folder);
+        return RunHeadless(argc, argv, folder);
+    default:
+        return RunHeadless(argc, argv, folder);
+    }
+}
+
+} // namespace tarvel

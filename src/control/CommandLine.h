@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace tarvel {
+
+// The program's command line. Service managers and scripts rely on it, so its options stay as they are:
+//   tarvel                          the operator window
+//   tarvel --headless               no window: creation, then Start at once; the log on standard output
+//   --program-folder DIR            settings files and the registry in DIR instead of the program's folder
+//   --register ADDRESS | --unregister ADDRESS | --list-terminals    manage the registry and exit
+//   --version | --help
+struct CommandLine {
+    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help };
+    Action action = Action::Window;
+    QString programFolder;  // with its trailing separator; empty: the executable's folder
+    QByteArray address;     // of --register and --unregister
+    QByteArray problem;     // a bad command line: what is wrong (the usage line follows it)
+};
+
+// Reads the arguments after the program's name.
+CommandLine ParseCommandLine(const QList<QByteArray>& arguments);
+
+// The one usage line, and the help text that starts with it.
+QByteArray UsageLine();
+QByteArray HelpText();
+
+// Runs the window: builds the application, shows the window for `programFolder` (empty: the
+// executable's folder), runs the event loop; returns the exit status.
+using WindowRunner = int (*)(int& argc, char** argv, const QString& programFolder);
+
+// The program's entry: parses the command line and runs what it asks. Without a window runner the
+// plain command runs headless. Returns the process's exit status: 0 done, 1 failed, 2 bad command line.
+int RunTarvel(int argc, char** argv, WindowRunner runWindow);
+
+} // namespace tarvel
