@@ -1,0 +1,338 @@
+// The lifecycle core in-process, on a real embedded POS database and real sockets.
+
+#include "control/TarvelService.h"
+
+#include "control/OperatorLog.h"
+#include "support/ProgramFolder.h"
+#include "support/RecordingFront.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+
+using namespace tarvel;
+
+namespace {
+
+const QByteArray DataConnected = FormatLogLabel("+ FDB data connected") + kStatusConnected;
+const QByteArray Listen = FormatLogLabel("+ [LISTEN] ");
+const QByteArray Started = FormatLogLabel("+ ServerSocket started ") + kStatusConnected;
+const QByteArray Disconnected = FormatLogLabel("- FDB data disconnected") + kStatusDone;
+const QByteArray Stopped = FormatLogLabel("- IdTCPServer stopped ") + kStatusDone;
+
+// The same settings with the extended layout on, price column M_P1_S3.
+QByteArray Extended(QByteArray settings)
+{
+    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S3");
+}
+
+class TarvelServiceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QByteArray problem = folder.makeDatabase();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        port = ProgramFolder::FreePort();
+        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+        folder.writeStore("S01", "QUILLPOST MART KLANG");
+    }
+
+    // Creates the service as the window does and sets the host's name and addresses.
+    TarvelService& create(QByteArray version = TARVEL_VERSION)
+    {
+        service = std::make_unique<TarvelService>(front, folder.path(), clock, version);
+        service->setHostLookup([] { return QByteArray("till-host"); },
+                               [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; });
+        service->FormCreate();
+        return *service;
+    }
+
+    std::vector<QByteArray> startLines() const
+    {
+        return {DataConnected,
+                Listen,
+                Started,
+                FormatLogLabel("  Server Name : till-host"),
+                FormatLogLabel("  Server IP   : 192.168.1.20"),
+                FormatLogLabel("  Server IP   : 10.0.0.7"),
+                FormatLogLabel("  Port No#    : " + QByteArray::number(port))};
+    }
+
+    ProgramFolder folder;
+    quint16 port = 0;
+    RecordingFront front;
+    SystemClock clock;
+    std::unique_ptr<TarvelService> service;
+};
+
+TEST_F(TarvelServiceTest, CreationReadsTheStoreThePanelAndOpensTheRegistry)
+{
+    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n")));
+    TarvelService& s = create();
+    EXPECT_EQ(s.StoreCode(), "S01");
+    EXPECT_EQ(s.StoreName(), "QUILLPOST MART KLANG");
+    EXPECT_TRUE(s.AutoStart());
+    EXPECT_TRUE(s.VexaXE());
+    EXPECT_EQ(s.PriceColumn(), "M_P1_S3");
+    EXPECT_EQ(s.ActivePriceLevel(), "");
+    EXPECT_FALSE(s.Running());
+    EXPECT_TRUE(s.StartEnabled());
+    EXPECT_FALSE(s.StopEnabled());
+    EXPECT_TRUE(s.Registry().IsOpen());
+    EXPECT_TRUE(QFileInfo::exists(TerminalRegistry::FileOf(folder.path())));
+    EXPECT_TRUE(front.calls.empty()) << "creation writes no line and shows no box";
+}
+
+TEST_F(TarvelServiceTest, CreationWithNothingInTheFolderTakesTheDefaults)
+{
+    QFile::remove(folder.path() + "Tarvel.ini");
+    QFile::remove(folder.path() + "Register.ini");
+    TarvelService& s = create("");
+    // No version information: the plain notice, once.
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"notice", "SWInformation | No FileVersionInfo found"}}));
+    EXPECT_EQ(s.StoreCode(), "0001");
+    EXPECT_EQ(s.StoreName(), "001");
+    EXPECT_FALSE(s.AutoStart());
+    EXPECT_FALSE(s.VexaXE());
+    EXPECT_EQ(s.PriceColumn(), "M_PRICE");
+    EXPECT_FALSE(QFileInfo::exists(folder.path() + "Tarvel.ini")) << "creation writes no settings";
+}
+
+TEST_F(TarvelServiceTest, StartLogsItsLinesInOrderAndStopTakesItDown)
+{
+    TarvelService& s = create();
+    ASSERT_TRUE(s.Start());
+    EXPECT_EQ(front.lines, startLines());
+    EXPECT_TRUE(front.boxes.empty());
+    EXPECT_TRUE(s.Running());
+    EXPECT_FALSE(s.StartEnabled());
+    EXPECT_TRUE(s.StopEnabled());
+    EXPECT_EQ(s.ActivePriceLevel(), "P1");
+    EXPECT_EQ(s.ListeningPort(), port);
+
+    // A second Start while running (the auto-start tick after a click) changes nothing.
+    front.clear();
+    EXPECT_TRUE(s.Start());
+    EXPECT_TRUE(front.calls.empty());
+    EXPECT_EQ(s.ListeningPort(), port);
+
+    // A terminal is connected when Stop comes: dropped without a disconnect line.
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    for (int i = 0; i < 50 && front.lines.empty(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(front.lines.size(), 1u);
+    front.clear();
+    s.Stop();
+    EXPECT_EQ(front.lines, std::vector<QByteArray>({Disconnected, Stopped}));
+    EXPECT_FALSE(s.Running());
+    EXPECT_TRUE(s.StartEnabled());
+    EXPECT_FALSE(s.Pos().coDataDb.Connected());
+    EXPECT_EQ(s.ListeningPort(), 0);
+    EXPECT_TRUE(terminal.state() == QAbstractSocket::UnconnectedState || terminal.waitForDisconnected(5000));
+    EXPECT_EQ(s.ActivePriceLevel(), "P1") << "the panel keeps the level after Stop";
+
+    // Started again, it serves again.
+    front.clear();
+    ASSERT_TRUE(s.Start());
+    EXPECT_EQ(front.lines, startLines());
+}
+
+TEST_F(TarvelServiceTest, SetupAndCloseAreRefusedWhileRunning)
+{
+    TarvelService& s = create();
+    int dialogs = 0;
+    EXPECT_TRUE(s.RunSetup([&] { ++dialogs; }));
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_TRUE(s.Start());
+    front.clear();
+
+    EXPECT_FALSE(s.RunSetup([&] { ++dialogs; }));
+    EXPECT_FALSE(s.CloseRequested());
+    EXPECT_FALSE(s.CloseRequested());
+    EXPECT_EQ(dialogs, 1);
+    const QByteArray closeRefused = FormatLogLabel("- FormClose [ERROR] ") + kStatusDenied;
+    EXPECT_EQ(front.lines, std::vector<QByteArray>({FormatLogLabel("- Setup [ERROR] ") + kStatusDenied, closeRefused,
+                                                    closeRefused}));
+    EXPECT_TRUE(front.boxes.empty());
+    EXPECT_TRUE(s.Running());
+    ASSERT_NE(s.SettingsFile(), nullptr);
+
+    s.Stop();
+    EXPECT_TRUE(s.CloseRequested());
+    EXPECT_EQ(s.SettingsFile(), nullptr) << "an accepted close releases the settings files";
+}
+
+TEST_F(TarvelServiceTest, AFailedDatabaseStepLogsShowsAndLeavesTheServiceStopped)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.path().toLocal8Bit() + "NOSUCH.FDB", port));
+    TarvelService& s = create();
+    EXPECT_FALSE(s.Start());
+    ASSERT_EQ(front.calls.size(), 2u);
+    EXPECT_EQ(front.calls[0], (RecordingFront::Call{"log", FormatLogLabel("- FDB data connection") + kStatusError}));
+    EXPECT_EQ(front.calls[1].kind, "error");
+    EXPECT_TRUE(front.calls[1].text.contains("NOSUCH.FDB")) << front.calls[1].text.toStdString();
+    EXPECT_FALSE(s.Running());
+    EXPECT_TRUE(s.StartEnabled());
+    EXPECT_EQ(s.ListeningPort(), 0);
+
+    // Mended in the settings, the next Start runs.
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+    front.clear();
+    EXPECT_TRUE(s.Start());
+    EXPECT_EQ(front.lines, startLines());
+}
+
+TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)
+{
+    TarvelService& s = create();
+    for (const QByteArray& bad : {QByteArray("70000"), QByteArray("0"), QByteArray("-1")}) {
+        front.clear();
+        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), 1).replace("TCP_PORT=1", "TCP_PORT=" + bad));
+        EXPECT_FALSE(s.Start()) << bad.toStdString();
+        EXPECT_EQ(front.lines, std::vector<QByteArray>({DataConnected})) << bad.toStdString();
+        EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
+                                   {{"general", "TCP_PORT " + bad + " is outside 1 to 65535; the service was not started."}}));
+        EXPECT_FALSE(s.Running());
+    }
+
+    // Another program on the port: the platform's refusal reaches the general error report.
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, port));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+    front.clear();
+    EXPECT_FALSE(s.Start());
+    EXPECT_EQ(front.lines, std::vector<QByteArray>({DataConnected})) << "no listen line when the port cannot be bound";
+    ASSERT_EQ(front.boxes.size(), 1u);
+    EXPECT_EQ(front.boxes[0].kind, "general");
+    EXPECT_TRUE(front.boxes[0].text.contains("on API 'listen'")) << front.boxes[0].text.toStdString();
+    EXPECT_FALSE(s.Running());
+    EXPECT_TRUE(s.StartEnabled());
+    EXPECT_FALSE(s.StopEnabled());
+
+    // The port free again, Start works: the connections left open by the failure are renewed.
+    squatter.close();
+    front.clear();
+    EXPECT_TRUE(s.Start());
+    EXPECT_EQ(front.lines, startLines());
+}
+
+TEST_F(TarvelServiceTest, AutoStartRunsOnTheSecondTickOnce)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n"));
+    TarvelService& s = create();
+    EXPECT_FALSE(s.AutoStartTimerActive()) << "disarmed until the window shows";
+    s.FormShow();
+    EXPECT_TRUE(s.AutoStartTimerActive());
+    s.Timer1StartTimer();
+    EXPECT_FALSE(s.Running());
+    s.Timer1StartTimer();
+    EXPECT_TRUE(s.Running());
+    EXPECT_FALSE(s.AutoStartTimerActive());
+    EXPECT_EQ(front.lines, startLines());
+}
+
+TEST_F(TarvelServiceTest, AutoStartTicksForRealAfterAboutTwoSeconds)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n"));
+    TarvelService& s = create();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    s.FormShow();
+    while (!s.Running() && elapsed.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(s.Running());
+    EXPECT_GE(elapsed.elapsed(), 1900);
+    EXPECT_LT(elapsed.elapsed(), 3500);
+}
+
+TEST_F(TarvelServiceTest, WithoutAutoStartTheTimerTicksWithoutEffect)
+{
+    TarvelService& s = create();
+    s.FormShow();
+    for (int i = 0; i < 5; ++i)
+        s.Timer1StartTimer();
+    EXPECT_FALSE(s.Running());
+    EXPECT_TRUE(s.AutoStartTimerActive());
+    EXPECT_TRUE(front.calls.empty());
+}
+
+TEST_F(TarvelServiceTest, AFailedAutoStartIsNotRetried)
+{
+    folder.writeSettings(ProgramFolder::settingsFor("/nonexistent/DATA.FDB", port, "AUTO_START=T\r\n"));
+    TarvelService& s = create();
+    s.FormShow();
+    s.Timer1StartTimer();
+    s.Timer1StartTimer();
+    EXPECT_FALSE(s.Running());
+    EXPECT_FALSE(s.AutoStartTimerActive());
+    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_TRUE(s.StartEnabled());
+}
+
+TEST_F(TarvelServiceTest, AutoStartWaitsForAnOpenSetupDialog)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n"));
+    TarvelService& s = create();
+    s.FormShow();
+    s.RunSetup([&] {
+        s.Timer1StartTimer();
+        s.Timer1StartTimer();
+        s.Timer1StartTimer();
+        EXPECT_FALSE(s.Running()) << "no Start under the open dialog";
+    });
+    EXPECT_FALSE(s.Running());
+    s.Timer1StartTimer();
+    EXPECT_TRUE(s.Running());
+}
+
+TEST_F(TarvelServiceTest, StartTakesTheLayoutSwitchFromTheSettingsAgain)
+{
+    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)));
+    TarvelService& s = create();
+    ASSERT_TRUE(s.VexaXE());
+    // The setup dialog saved the standard layout meanwhile.
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+    ASSERT_TRUE(s.Start());
+    EXPECT_FALSE(s.VexaXE());
+    EXPECT_EQ(s.PriceColumn(), "M_PRICE");
+    EXPECT_EQ(s.ActivePriceLevel(), "P1");
+}
+
+// The road of one scan through the running service: registered and unregistered terminals.
+TEST_F(TarvelServiceTest, ARunningServiceAnswersScans)
+{
+    TarvelService& s = create();
+    s.Registry().Register("127.0.0.1");
+    ASSERT_TRUE(s.Start());
+    front.clear();
+
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    const auto scan = [&](const QByteArray& code) {
+        terminal.write("\x02]C1" + code + "\r");
+        QByteArray reply;
+        for (int i = 0; i < 100 && !reply.endsWith("\r\n"); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            reply += terminal.readAll();
+        }
+        return reply;
+    };
+    const QByteArray milo = scan("9556001000017");
+    EXPECT_TRUE(milo.contains("MILO 400G")) << milo.toStdString();
+    EXPECT_TRUE(milo.contains("RM 14.90")) << milo.toStdString();
+    const QByteArray unknown = scan("0000000000000");
+    EXPECT_TRUE(unknown.contains("Item not found")) << unknown.toStdString();
+    EXPECT_TRUE(front.boxes.empty());
+}
+
+} // namespace
