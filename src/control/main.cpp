@@ -1,6 +1,7 @@
 #include "control/CommandLine.h"
+#include "control/frm_Tarvel.h"
 
 int main(int argc, char** argv)
 {
-    return tarvel::RunTarvel(argc, argv, nullptr);
+    return tarvel::RunTarvel(argc, argv, tarvel::RunWindow);
 }

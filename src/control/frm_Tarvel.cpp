@@ -1,0 +1,303 @@
+#include "control/frm_Tarvel.h"
+
+#include "config/dlg_Setup.h"
+#include "control/ErrorReport.h"
+#include "control/Errors.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStyle>
+
+#include <exception>
+#include <iterator>
+
+namespace tarvel {
+
+namespace {
+
+template <typename W>
+W* Named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// The operator's fonts are Windows fonts; each is followed by its metric-compatible stand-in.
+QFont PixelFont(const QStringList& families, int pixels, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+const QStringList kWindowFamilies{"Liberation Sans", "Arial"};
+const QStringList kCalibriFamilies{"Calibri", "Carlito"};
+const QStringList kButtonFamilies{"Tahoma", "Liberation Sans"};
+const QStringList kLogFamilies{"Courier New", "Liberation Mono"};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QStyle::StandardPixmap glyph,
+                        const QRect& geometry)
+{
+    auto* button = Named(new QPushButton(QString::fromLatin1(caption), parent), name);
+    button->setGeometry(geometry);
+    button->setFont(PixelFont(kButtonFamilies, 11));
+    button->setIcon(parent->style()->standardIcon(glyph));
+    return button;
+}
+
+QLabel* MakeStatusPanel(QStatusBar* bar, const char* name, int width)
+{
+    auto* panel = Named(new QLabel(bar), name);
+    panel->setFixedWidth(width);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->addWidget(panel);
+    return panel;
+}
+
+} // namespace
+
+TfrmTarvel::TfrmTarvel(const QString& programFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      service_(*this, programFolder, clock_)
+{
+    setObjectName("frmTarvel");
+    buildControls();
+    connect(&service_, &TarvelService::stateChanged, this, &TfrmTarvel::refresh);
+    refresh();
+    FormCreate();
+}
+
+TfrmTarvel::~TfrmTarvel()
+{
+    disconnect(&service_, nullptr, this, nullptr);
+}
+
+void TfrmTarvel::buildControls()
+{
+    setWindowTitle(QString());
+    setFixedSize(562, 452);
+    setFont(PixelFont(kWindowFamilies, 11));
+    if (QScreen* shown = screen())
+        move(shown->availableGeometry().center() - rect().center());
+
+    Bevel1 = Named(new QFrame(this), "Bevel1");
+    Bevel1->setGeometry(8, 8, 100, 85);
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Image1 = Named(new QLabel(Bevel1), "Image1");
+    Image1->setGeometry(2, 2, 96, 80);
+    Image1->setPixmap(DrawLogo());
+
+    Label1 = Named(new QLabel("Tarvel Price Checker", this), "Label1");
+    Label1->setGeometry(120, 12, 240, 26);
+    Label1->setFont(PixelFont(kCalibriFamilies, 19, true));
+    Label2 = Named(new QLabel(QStringLiteral("Price Checker Module v" TARVEL_VERSION), this), "Label2");
+    Label2->setGeometry(120, 40, 240, 18);
+    Label2->setFont(PixelFont(kCalibriFamilies, 12));
+
+    BitBtn1 = MakeButton(this, "BitBtn1", "Start", QStyle::SP_MediaPlay, QRect(8, 102, 100, 56));
+    BitBtn2 = MakeButton(this, "BitBtn2", "Stop", QStyle::SP_MediaStop, QRect(8, 166, 100, 25));
+    BitBtn3 = MakeButton(this, "BitBtn3", "Setup", QStyle::SP_FileDialogDetailedView, QRect(8, 197, 100, 25));
+    BitBtn4 = MakeButton(this, "BitBtn4", "Close", QStyle::SP_DialogCloseButton, QRect(8, 228, 100, 25));
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmTarvel::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TfrmTarvel::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TfrmTarvel::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TfrmTarvel::BitBtn4Click);
+
+    MemoLog = Named(new QPlainTextEdit(this), "MemoLog");
+    MemoLog->setGeometry(124, 68, 426, 344);
+    MemoLog->setReadOnly(true);
+    MemoLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    MemoLog->setFrameShape(QFrame::NoFrame);
+    MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoLog->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    MemoLog->setMaximumBlockCount(kLogLinesKept);
+    MemoLog->setFont(PixelFont(kLogFamilies, 11));
+    QPalette blue = MemoLog->palette();
+    blue.setColor(QPalette::Text, Qt::blue);
+    MemoLog->setPalette(blue);
+
+    Panel1 = Named(new QFrame(this), "Panel1");
+    Panel1->setGeometry(562 - 8 - 185, 8, 185, 48);
+    Panel1->setFrameShape(QFrame::NoFrame);
+    Panel1->setAutoFillBackground(true);
+    QPalette paleYellow = Panel1->palette();
+    paleYellow.setColor(QPalette::Window, QColor(255, 255, 128));
+    Panel1->setPalette(paleYellow);
+    Panel1->setEnabled(false);
+    cbAutoStart = Named(new QCheckBox("Auto Start", Panel1), "cbAutoStart");
+    cbAutoStart->setGeometry(6, 3, 90, 20);
+    CheckBoxVexaXE = Named(new QCheckBox("Vexa XE", Panel1), "CheckBoxVexaXE");
+    CheckBoxVexaXE->setGeometry(6, 25, 74, 20);
+    ComboBoxPriceLevel = Named(new QComboBox(Panel1), "ComboBoxPriceLevel");
+    ComboBoxPriceLevel->setGeometry(82, 24, 97, 21);
+    ComboBoxPriceLevel->setEditable(true);
+    ComboBoxPriceLevel->addItems({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5", "M_P1_S6",
+                                  "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"});
+
+    StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, 452 - 22, 562, 22);
+    StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
+    StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
+    ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50);
+}
+
+QPixmap TfrmTarvel::DrawLogo()
+{
+    QPixmap logo(96, 80);
+    logo.fill(Qt::white);
+    QPainter painter(&logo);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+
+    QLinearGradient night(0, 0, 0, 80);
+    night.setColorAt(0, QColor(0x2a, 0x6f, 0xd0));
+    night.setColorAt(1, QColor(0x0c, 0x2b, 0x6b));
+    painter.setBrush(night);
+    painter.drawRoundedRect(QRectF(1, 1, 94, 78), 10, 10);
+
+    // A shelf price tag with its string hole, a barcode on it and the red line of a scanner.
+    const QPointF tag[] = {{10, 40}, {28, 17}, {88, 17}, {88, 63}, {28, 63}};
+    painter.setBrush(QColor(255, 255, 128));
+    painter.drawPolygon(tag, 5);
+    painter.setBrush(night);
+    painter.drawEllipse(QPointF(25, 40), 4, 4);
+
+    painter.setBrush(Qt::black);
+    const int bars[] = {2, 1, 1, 3, 1, 2, 2, 1, 3, 1, 1, 2, 1, 3, 2, 1};
+    qreal x = 37;
+    for (int i = 0; i < int(std::size(bars)); ++i) {
+        if (i % 2 == 0)
+            painter.drawRect(QRectF(x, 23, bars[i] * 1.5, 34));
+        x += bars[i] * 1.5 + 1;
+    }
+    painter.setPen(QPen(QColor(235, 35, 35), 2.5, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(33, 40), QPointF(84, 40));
+    return logo;
+}
+
+void TfrmTarvel::refresh()
+{
+    BitBtn1->setEnabled(service_.StartEnabled());
+    BitBtn2->setEnabled(service_.StopEnabled());
+    cbAutoStart->setChecked(service_.AutoStart());
+    const bool extended = service_.VexaXE();
+    CheckBoxVexaXE->setChecked(extended);
+    ComboBoxPriceLevel->setCurrentText(QString::fromLatin1(service_.PriceColumn()));
+    CheckBoxVexaXE->setVisible(extended);
+    ComboBoxPriceLevel->setVisible(extended);
+    StoreCode->setText(QString::fromLatin1(service_.StoreCode()));
+    StoreName->setText(QString::fromLatin1(service_.StoreName()));
+    ActivePriceLevel->setText(QString::fromLatin1(service_.ActivePriceLevel()));
+}
+
+void TfrmTarvel::FormCreate()
+{
+    // The log starts empty, before any line of the creation.
+    MemoLog->clear();
+    service_.FormCreate();
+}
+
+void TfrmTarvel::FormShow() { service_.FormShow(); }
+
+void TfrmTarvel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown again after a minimize is not shown for the first time.
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TfrmTarvel::BitBtn1Click() { service_.Start(); }
+
+void TfrmTarvel::BitBtn2Click() { service_.Stop(); }
+
+void TfrmTarvel::BitBtn3Click()
+{
+    try {
+        service_.RunSetup([this] {
+            IniFile* settings = service_.SettingsFile();
+            if (!settings)
+                throw TarvelError("The settings file is not open; the setup dialog cannot be shown");
+            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos().coDataDb, *this, this);
+        });
+    } catch (const std::exception& error) {
+        ReportErrorNow(*this, error.what());
+    }
+}
+
+void TfrmTarvel::BitBtn4Click() { close(); }
+
+void TfrmTarvel::closeEvent(QCloseEvent* event)
+{
+    if (service_.CloseRequested())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmTarvel::appendLog(const QByteArray& line)
+{
+    // One byte, one character: whatever a terminal or the database sent shows as it came.
+    MemoLog->appendPlainText(QString::fromLatin1(line));
+    QScrollBar* bar = MemoLog->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TfrmTarvel::showBox(int icon, const char* title, const QByteArray& text, const char* name)
+{
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(title), QString::fromLatin1(text),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QString::fromLatin1(name));
+    // Database messages may hold "<" and "&"; they are shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void TfrmTarvel::showGeneralError(const QByteArray& text)
+{
+    showBox(QMessageBox::Critical, kApplicationTitle, text, "GeneralErrorBox");
+}
+
+void TfrmTarvel::showErrorBox(const QByteArray& text) { showBox(QMessageBox::Critical, "Error", text, "ErrorBox"); }
+
+void TfrmTarvel::showInformation(const QByteArray& text)
+{
+    showBox(QMessageBox::Information, "Information", text, "InformationBox");
+}
+
+void TfrmTarvel::showNotice(const QByteArray& text)
+{
+    showBox(QMessageBox::NoIcon, kApplicationTitle, text, "NoticeBox");
+}
+
+int RunWindow(int& argc, char** argv, const QString& programFolder)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    TfrmTarvel window(programFolder.isEmpty() ? TarvelService::DefaultProgramFolder() : programFolder);
+    window.show();
+    return app.exec();
+}
+
+} // namespace tarvel

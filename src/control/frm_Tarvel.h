@@ -1,0 +1,96 @@
+#pragma once
+
+#include "control/Front.h"
+#include "control/TarvelService.h"
+#include "lookup/Clock.h"
+
+#include <QByteArray>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+class QCheckBox;
+class QCloseEvent;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QShowEvent;
+class QStatusBar;
+
+namespace tarvel {
+
+// The title of the general error report and of plain notices.
+inline constexpr const char* kApplicationTitle = "Tarvel";
+// Lines the log view keeps; older ones drop off the top, so months of running cost no more.
+inline constexpr int kLogLinesKept = 10000;
+
+// The operator window: shows the service's state, carries the operator log and the boxes, and hands
+// the operator's actions to the lifecycle core it owns. Every control's object name is its name here.
+class TfrmTarvel : public QWidget, public Front {
+    Q_OBJECT
+public:
+    // Builds the controls and runs window creation (FormCreate) for the service in `programFolder`
+    // (with its trailing separator). Boxes of the creation open before the window is shown.
+    explicit TfrmTarvel(const QString& programFolder, QWidget* parent = nullptr);
+    ~TfrmTarvel() override;
+
+    TarvelService& Service() { return service_; }
+
+    void FormCreate();
+    void FormShow();
+    void BitBtn1Click();  // Start
+    void BitBtn2Click();  // Stop
+    void BitBtn3Click();  // Setup: the dialog, or refused while running
+    void BitBtn4Click();  // Close: the same rule as the close box
+
+    // Front: the log view and the modal boxes, each over this window (the event loop keeps running).
+    void appendLog(const QByteArray& line) override;
+    void showGeneralError(const QByteArray& text) override;
+    void showErrorBox(const QByteArray& text) override;
+    void showInformation(const QByteArray& text) override;
+    void showNotice(const QByteArray& text) override;
+
+    // The logo in Image1: 96 x 80, drawn here.
+    static QPixmap DrawLogo();
+
+    QFrame* Bevel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QPlainTextEdit* MemoLog = nullptr;
+    QFrame* Panel1 = nullptr;
+    QCheckBox* cbAutoStart = nullptr;
+    QCheckBox* CheckBoxVexaXE = nullptr;
+    QComboBox* ComboBoxPriceLevel = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StoreCode = nullptr;
+    QLabel* StoreName = nullptr;
+    QLabel* ActivePriceLevel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // The close box, the system menu and the platform's close key: refused while the service runs.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    // Shows every control as the core has it now.
+    void refresh();
+    void showBox(int icon, const char* title, const QByteArray& text, const char* name);
+
+    SystemClock clock_;
+    TarvelService service_;
+    bool shown_ = false;
+};
+
+// The operator window as the program: the application, the window for `programFolder` (empty: the
+// executable's folder), the event loop until the window has closed. Returns the loop's exit status.
+int RunWindow(int& argc, char** argv, const QString& programFolder);
+
+} // namespace tarvel
