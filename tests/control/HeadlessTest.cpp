@@ -1,0 +1,298 @@
+// The tarvel program as a separate process: the headless runner over real sockets and a real POS
+// database on the Firebird server, the registry commands and the command line's refusals.
+
+#include "control/LocalAddresses.h"
+#include "control/OperatorLog.h"
+#include "support/ProgramFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+using namespace tarvel;
+
+namespace {
+
+const QString Tarvel = QStringLiteral(TARVEL_BIN_DIR "/tarvel");
+const QString TarvelTerm = QStringLiteral(TARVEL_BIN_DIR "/tarvel-term");
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result RunProgram(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Result result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = "did not finish";
+        return result;
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// One headless server process.
+class Server {
+public:
+    explicit Server(const QString& folder) { process_.start(Tarvel, {"--headless", "--program-folder", folder}); }
+    ~Server()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+
+    // Waits until standard output holds a line starting with `prefix`, or the process ends.
+    bool waitForLine(const QByteArray& prefix, int ms = 20000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            out_ += process_.readAllStandardOutput();
+            for (const QByteArray& line : lines())
+                if (line.startsWith(prefix))
+                    return true;
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+        }
+        return false;
+    }
+    // SIGTERM, then the exit status (-1 for a crash or no exit).
+    int terminate()
+    {
+        process_.terminate();
+        return finish();
+    }
+    int finish()
+    {
+        if (!process_.waitForFinished(20000))
+            return -1;
+        out_ += process_.readAllStandardOutput();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    QList<QByteArray> lines() const
+    {
+        QList<QByteArray> all = out_.split('\n');
+        if (!all.isEmpty() && all.last().isEmpty())
+            all.removeLast();
+        return all;
+    }
+    QByteArray err() { return err_ += process_.readAllStandardError(); }
+
+private:
+    QProcess process_;
+    QByteArray out_;
+    QByteArray err_;
+};
+
+// Sends one scan from a terminal bound to `from` and returns the reply (empty when none came).
+QByteArray Scan(const char* from, quint16 port, const QByteArray& code)
+{
+    QTcpSocket terminal;
+    if (!terminal.bind(QHostAddress(QString::fromLatin1(from)), 0))
+        return "cannot bind";
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    if (!terminal.waitForConnected(5000))
+        return "cannot connect";
+    terminal.write("\x02]C1" + code + "\r");
+    QByteArray reply;
+    QDeadlineTimer deadline(5000);
+    while (!reply.endsWith("\r\n") && !deadline.hasExpired()) {
+        terminal.waitForReadyRead(100);
+        reply += terminal.readAll();
+    }
+    return reply;
+}
+
+class HeadlessTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QByteArray problem = FirebirdFixture::serverProblem();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        const QByteArray made = folder.makeDatabase();
+        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+        port = ProgramFolder::FreePort();
+        // Over the server, so that two processes can open the database at once.
+        folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port,
+                                                        "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n"));
+        folder.writeStore("S01", "QUILLPOST MART KLANG");
+    }
+
+    ProgramFolder folder;
+    quint16 port = 0;
+};
+
+TEST_F(HeadlessTest, StartsServesAndStopsOnSigterm)
+{
+    const Result registered = RunProgram(Tarvel, {"--program-folder", folder.path(), "--register", "127.0.0.1"});
+    ASSERT_EQ(registered.status, 0) << registered.err.toStdString();
+    EXPECT_EQ(registered.out, "registered 127.0.0.1\n");
+
+    Server server(folder.path());
+    const QByteArray portLine = FormatLogLabel("  Port No#    : " + QByteArray::number(port));
+    ASSERT_TRUE(server.waitForLine(portLine)) << server.err().toStdString();
+    const QList<QByteArray> lines = server.lines();
+    const QList<QByteArray> addresses = LocalAddresses();
+    ASSERT_EQ(lines.size(), 5 + addresses.size());
+    EXPECT_EQ(lines[0], FormatLogLabel("+ FDB data connected") + kStatusConnected);
+    EXPECT_EQ(lines[1], FormatLogLabel("+ [LISTEN] "));
+    EXPECT_EQ(lines[2], FormatLogLabel("+ ServerSocket started ") + kStatusConnected);
+    EXPECT_EQ(lines[3], FormatLogLabel("  Server Name : " + LocalHostName()));
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        EXPECT_EQ(lines[4 + i], FormatLogLabel("  Server IP   : " + addresses[i]));
+    EXPECT_EQ(lines.last(), portLine);
+
+    // A registered terminal gets the item; an unregistered one the not-found screen.
+    const QByteArray milo = Scan("127.0.0.1", port, "9556001000017");
+    EXPECT_TRUE(milo.contains("MILO 400G")) << milo.toStdString();
+    EXPECT_TRUE(milo.contains("RM 14.90")) << milo.toStdString();
+    const QByteArray stranger = Scan("127.0.0.2", port, "9556001000017");
+    EXPECT_TRUE(stranger.contains("Item not found")) << stranger.toStdString();
+    EXPECT_FALSE(stranger.contains("MILO"));
+    ASSERT_TRUE(server.waitForLine("< [Not Found]"));
+    const QByteArray log = server.lines().join('\n');
+    EXPECT_TRUE(log.contains(LogLineWithValue("> [RECV] 9556001000017", "127.0.0.2"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(LogLineWithValue("< [Not Found] ", "Un-Registered"))) << log.toStdString();
+
+    EXPECT_EQ(server.terminate(), 0);
+    const QList<QByteArray> end = server.lines();
+    ASSERT_GE(end.size(), 2);
+    EXPECT_EQ(end[end.size() - 2], FormatLogLabel("- FDB data disconnected") + kStatusDone);
+    EXPECT_EQ(end.last(), FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
+    EXPECT_TRUE(server.err().isEmpty()) << server.err().toStdString();
+}
+
+TEST_F(HeadlessTest, AFailedDatabaseStepExitsWithStatusOne)
+{
+    folder.writeSettings(ProgramFolder::settingsFor("localhost:/nonexistent/tarvel/DATA.FDB", port));
+    Server server(folder.path());
+    EXPECT_EQ(server.finish(), 1);
+    EXPECT_EQ(server.lines(), QList<QByteArray>({FormatLogLabel("- FDB data connection") + kStatusError}));
+    const QByteArray err = server.err();
+    EXPECT_TRUE(err.startsWith("error: ")) << err.toStdString();
+    EXPECT_TRUE(err.contains("/nonexistent/tarvel/DATA.FDB")) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1) << "one line per box: " << err.toStdString();
+}
+
+TEST_F(HeadlessTest, APortInUseOrASecondInstanceExitsWithStatusOne)
+{
+    {
+        QTcpServer squatter;
+        ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, port));
+        Server server(folder.path());
+        EXPECT_EQ(server.finish(), 1);
+        const QByteArray err = server.err();
+        EXPECT_TRUE(err.startsWith("error: Socket error")) << err.toStdString();
+        EXPECT_TRUE(err.contains("on API 'listen'")) << err.toStdString();
+    }
+
+    Server first(folder.path());
+    ASSERT_TRUE(first.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))))
+        << first.err().toStdString();
+    Server second(folder.path());
+    EXPECT_EQ(second.finish(), 1);
+    EXPECT_TRUE(second.err().contains("on API 'listen'")) << second.err().toStdString();
+    // The first goes on serving.
+    EXPECT_TRUE(Scan("127.0.0.1", port, "9556001000017").endsWith("\r\n"));
+    EXPECT_EQ(first.terminate(), 0);
+}
+
+TEST_F(HeadlessTest, RegistryCommands)
+{
+    const QString dir = folder.path();
+    Result r = RunProgram(Tarvel, {"--program-folder", dir, "--list-terminals"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--register", "10.0.0.5"}).out, "registered 10.0.0.5\n");
+    EXPECT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--register", "192.168.1.40"}).status, 0);
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--register", "10.0.0.5"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "10.0.0.5 is registered already\n");
+
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--register", "10.0.0.256"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith("error: ")) << r.err.toStdString();
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--unregister", "10.0.0.9"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "error: 10.0.0.9 is not registered\n");
+
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--list-terminals"});
+    EXPECT_EQ(r.out, "10.0.0.5\n192.168.1.40\n");
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--unregister", "10.0.0.5"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "unregistered 10.0.0.5\n");
+    EXPECT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--list-terminals"}).out, "192.168.1.40\n");
+}
+
+TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
+{
+    const QByteArray usage = "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | "
+                             "--unregister ADDRESS | --list-terminals | --version | --help]\n";
+    Result r = RunProgram(Tarvel, {"--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tarvel: unknown option --bogus\n" + usage);
+    EXPECT_EQ(r.out, "");
+    r = RunProgram(Tarvel, {"--register"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tarvel: --register needs a value\n" + usage);
+    r = RunProgram(Tarvel, {"--headless", "--program-folder"});
+    EXPECT_EQ(r.status, 2);
+    r = RunProgram(Tarvel, {"--register", "10.0.0.1", "--list-terminals"});
+    EXPECT_EQ(r.status, 2);
+
+    r = RunProgram(Tarvel, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "tarvel 10.2.3.2\n");
+    r = RunProgram(Tarvel, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.startsWith(usage)) << r.out.toStdString();
+}
+
+// Both layouts end to end, as a store's IT person checks them with tarvel-term.
+TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
+{
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", folder.path(), "--register", "127.0.0.1"}).status, 0);
+    const QStringList codes = {"9556001000017", "A1002", "0000000000000"};
+    {
+        Server server(folder.path());
+        ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
+        const Result r = RunProgram(TarvelTerm, QStringList{"127.0.0.1", QString::number(port)} + codes);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out.toStdString(), "9556001000017 -> MILO 400G | A1001 | 9556001000017 | A09-09 | RM 14.90\n"
+                         "A1002 -> NESCAFE CLASSIC 200G | A1002 | 9556001000024 | A01-02 | RM 4.85\n"
+                         "0000000000000 -> Item not found | Please scan again\n");
+        EXPECT_EQ(server.terminate(), 0);
+    }
+
+    // The extended layout at price column M_P1_S1, shelf and SKU+barcode switches off: the short form,
+    // whose shelf line is there but empty.
+    FirebirdFixture xe;
+    ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
+    folder.writeSettings(ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
+                             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1"));
+    Server server(folder.path());
+    ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
+    const Result r = RunProgram(TarvelTerm, QStringList{"127.0.0.1", QString::number(port)} + codes);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "9556001000017 -> MILO 400G | 9556001000017 |  | RM 1.48\n"
+                     "A1002 -> Item not found | Please scan again\n"
+                     "0000000000000 -> Item not found | Please scan again\n");
+    ASSERT_TRUE(server.waitForLine("< [SENT.XE] 9556001000017"));
+    EXPECT_EQ(server.terminate(), 0);
+}
+
+} // namespace
