@@ -78,6 +78,9 @@ TfrmTarvel::TfrmTarvel(const QString& programFolder, QWidget* parent)
 {
     setObjectName("frmTarvel");
     buildControls();
+    // The platform window first, so that its title bar and borders count in the centring.
+    create();
+    centre();
     connect(&service_, &TarvelService::stateChanged, this, &TfrmTarvel::refresh);
     refresh();
     FormCreate();
@@ -93,8 +96,6 @@ void TfrmTarvel::buildControls()
     setWindowTitle(QString());
     setFixedSize(562, 452);
     setFont(PixelFont(kWindowFamilies, 11));
-    if (QScreen* shown = screen())
-        move(shown->availableGeometry().center() - rect().center());
 
     Bevel1 = Named(new QFrame(this), "Bevel1");
     Bevel1->setGeometry(8, 8, 100, 85);
@@ -158,6 +159,12 @@ void TfrmTarvel::buildControls()
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
     StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
     ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50);
+}
+
+void TfrmTarvel::centre()
+{
+    if (QScreen* shown = screen())
+        move(pos() + shown->availableGeometry().center() - frameGeometry().center());
 }
 
 QPixmap TfrmTarvel::DrawLogo()

@@ -80,6 +80,8 @@ protected:
 
 private:
     void buildControls();
+    // Puts the window, title bar and borders included, in the middle of its screen.
+    void centre();
     // Shows every control as the core has it now.
     void refresh();
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);

@@ -1,0 +1,126 @@
+#pragma once
+
+// What the operator window's tests share: a program folder with an embedded standard-layout POS
+// database, store S01 and a free port; a watcher that answers the window's boxes; the window itself,
+// created the way the program creates it; helpers that read the log view and act as a terminal.
+
+#include "control/OperatorLog.h"
+#include "control/frm_Tarvel.h"
+#include "support/ModalBoxes.h"
+#include "support/ProgramFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextBlock>
+
+#include <functional>
+#include <memory>
+
+namespace tarvel {
+
+class TarvelWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A window closed by a test must not end the test program's event loops.
+        QApplication::setQuitOnLastWindowClosed(false);
+        const QByteArray problem = folder.makeDatabase();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        port = ProgramFolder::FreePort();
+        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+        folder.writeStore("S01", "QUILLPOST MART KLANG");
+    }
+
+    void TearDown() override
+    {
+        // Reports queued by the window's sockets go out before the window does.
+        QTest::qWait(20);
+        window.reset();
+        QApplication::setQuitOnLastWindowClosed(true);
+    }
+
+    // Creates the window for the folder (creation runs here), fixes the host's name and addresses
+    // for the start lines, and shows it unless told not to.
+    TfrmTarvel& open(bool show = true)
+    {
+        window = std::make_unique<TfrmTarvel>(folder.path());
+        window->Service().setHostLookup([] { return QByteArray("till-host"); },
+                                        [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; });
+        if (show) {
+            window->show();
+            QTest::qWait(10);
+        }
+        return *window;
+    }
+
+    // Clicks a button of the window by its object name, as the operator does.
+    void click(const char* name)
+    {
+        auto* button = window->findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    // The lines of the log view, as bytes.
+    std::vector<QByteArray> logLines() const
+    {
+        std::vector<QByteArray> lines;
+        const QTextDocument* document = window->MemoLog->document();
+        for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next())
+            lines.push_back(block.text().toLatin1());
+        if (lines.size() == 1 && lines.front().isEmpty())
+            lines.clear();  // an empty document still has its one empty block
+        return lines;
+    }
+
+    std::vector<QByteArray> startLines() const
+    {
+        return {FormatLogLabel("+ FDB data connected") + kStatusConnected,
+                FormatLogLabel("+ [LISTEN] "),
+                FormatLogLabel("+ ServerSocket started ") + kStatusConnected,
+                FormatLogLabel("  Server Name : till-host"),
+                FormatLogLabel("  Server IP   : 192.168.1.20"),
+                FormatLogLabel("  Server IP   : 10.0.0.7"),
+                FormatLogLabel("  Port No#    : " + QByteArray::number(port))};
+    }
+
+    static std::vector<QByteArray> stopLines()
+    {
+        return {FormatLogLabel("- FDB data disconnected") + kStatusDone,
+                FormatLogLabel("- IdTCPServer stopped ") + kStatusDone};
+    }
+
+    // Runs the event loop until `done` holds or `timeoutMs` has passed; gives `done` at the end.
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!done() && !deadline.hasExpired())
+            QTest::qWait(10);
+        return done();
+    }
+
+    // Sends one scan as a terminal does and waits for the reply frame (up to its CR LF).
+    static QByteArray scan(QTcpSocket& terminal, const QByteArray& code)
+    {
+        terminal.write("\x02]C1" + code + "\r");
+        QByteArray reply;
+        waitUntil([&] {
+            reply += terminal.readAll();
+            return reply.endsWith("\r\n");
+        });
+        return reply;
+    }
+
+    ProgramFolder folder;
+    quint16 port = 0;
+    ModalBoxes boxes;
+    std::unique_ptr<TfrmTarvel> window;
+};
+
+} // namespace tarvel

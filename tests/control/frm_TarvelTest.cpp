@@ -1,0 +1,490 @@
+// The operator window under the offscreen platform: its controls, the buttons clicked by name over a
+// real embedded POS database and real sockets, the auto-start timer in real time, the boxes.
+
+#include "frm_TarvelFixture.h"
+
+#include "control/OperatorLog.h"
+#include "control/frm_Tarvel.h"
+#include "data/TerminalRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSet>
+#include <QStatusBar>
+
+using namespace tarvel;
+
+namespace {
+
+// The same settings with the extended layout on, price column M_P1_S3.
+QByteArray Extended(QByteArray settings)
+{
+    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S3");
+}
+
+QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+template <typename W>
+W* Child(QWidget& window, const char* name)
+{
+    return window.findChild<W*>(QString::fromLatin1(name));
+}
+
+TEST_F(TarvelWindowTest, HasEveryControlByNameWhereTheLayoutPutsIt)
+{
+    TfrmTarvel& w = open();
+    EXPECT_EQ(w.windowTitle(), "");
+    EXPECT_EQ(w.size(), QSize(562, 452));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "fixed size";
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_LE((w.frameGeometry().center() - screen.center()).manhattanLength(), 1) << "centred on the screen";
+    EXPECT_EQ(QFontInfo(w.font()).pixelSize(), 11);
+
+    auto* bevel = Child<QFrame>(w, "Bevel1");
+    auto* image = Child<QLabel>(w, "Image1");
+    ASSERT_NE(bevel, nullptr);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(bevel->size(), QSize(100, 85));
+    EXPECT_EQ(image->size(), QSize(96, 80));
+    EXPECT_TRUE(bevel->geometry().contains(image->mapTo(&w, QPoint(0, 0))));
+    const QImage logo = image->pixmap().toImage();
+    EXPECT_EQ(logo.size(), QSize(96, 80));
+    QSet<QRgb> colours;
+    for (int y = 0; y < logo.height(); y += 4)
+        for (int x = 0; x < logo.width(); x += 4)
+            colours.insert(logo.pixel(x, y));
+    EXPECT_GE(colours.size(), 4) << "a picture, not a blank";
+
+    auto* title = Child<QLabel>(w, "Label1");
+    auto* subtitle = Child<QLabel>(w, "Label2");
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(subtitle, nullptr);
+    EXPECT_FALSE(title->text().isEmpty());
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->font().pixelSize(), 19);
+    EXPECT_TRUE(QStringList({"Calibri", "Carlito"}).contains(QFontInfo(title->font()).family()))
+        << QFontInfo(title->font()).family().toStdString();
+    EXPECT_EQ(subtitle->text(), "Price Checker Module v10.2.3.2");
+    EXPECT_EQ(subtitle->font().pixelSize(), 12);
+    EXPECT_GE(title->x(), bevel->geometry().right()) << "right of the picture";
+    EXPECT_GT(subtitle->y(), title->y()) << "under the title";
+
+    const std::tuple<const char*, const char*, QSize> buttons[] = {{"BitBtn1", "Start", QSize(100, 56)},
+                                                                   {"BitBtn2", "Stop", QSize(100, 25)},
+                                                                   {"BitBtn3", "Setup", QSize(100, 25)},
+                                                                   {"BitBtn4", "Close", QSize(100, 25)}};
+    int below = bevel->geometry().bottom();
+    for (const auto& [name, caption, size] : buttons) {
+        auto* button = Child<QPushButton>(w, name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_EQ(button->text(), caption);
+        EXPECT_EQ(button->size(), size) << name;
+        EXPECT_GT(button->y(), below) << name << " is under the one before it";
+        below = button->geometry().bottom();
+    }
+    EXPECT_TRUE(w.BitBtn1->isEnabled());
+    EXPECT_FALSE(w.BitBtn2->isEnabled());
+    EXPECT_TRUE(w.BitBtn3->isEnabled());
+    EXPECT_TRUE(w.BitBtn4->isEnabled());
+
+    auto* memo = Child<QPlainTextEdit>(w, "MemoLog");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->size(), QSize(426, 344));
+    EXPECT_GT(memo->x(), w.BitBtn1->geometry().right()) << "right of the buttons";
+    EXPECT_GT(memo->y(), subtitle->geometry().bottom()) << "under the labels";
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_TRUE(memo->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(memo->maximumBlockCount(), 10000);
+    EXPECT_EQ(memo->palette().color(QPalette::Text), QColor(Qt::blue));
+    EXPECT_EQ(QFontInfo(memo->font()).pixelSize(), 11);
+    EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch()) << QFontInfo(memo->font()).family().toStdString();
+
+    auto* panel = Child<QFrame>(w, "Panel1");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->size(), QSize(185, 48));
+    EXPECT_EQ(panel->geometry().right(), w.width() - 1 - 8) << "top right";
+    EXPECT_FALSE(panel->isEnabled()) << "the operator cannot change the settings here";
+    EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(255, 255, 128));
+    EXPECT_TRUE(panel->autoFillBackground());
+    auto* autoStart = Child<QCheckBox>(w, "cbAutoStart");
+    auto* vexa = Child<QCheckBox>(w, "CheckBoxVexaXE");
+    auto* column = Child<QComboBox>(w, "ComboBoxPriceLevel");
+    ASSERT_NE(autoStart, nullptr);
+    ASSERT_NE(vexa, nullptr);
+    ASSERT_NE(column, nullptr);
+    EXPECT_EQ(autoStart->parentWidget(), panel);
+    EXPECT_EQ(vexa->parentWidget(), panel);
+    EXPECT_EQ(column->parentWidget(), panel);
+    EXPECT_EQ(autoStart->text(), "Auto Start");
+    EXPECT_EQ(vexa->text(), "Vexa XE");
+    EXPECT_GT(vexa->y(), autoStart->y());
+    EXPECT_GT(column->x(), vexa->x());
+    EXPECT_EQ(column->width(), 97);
+    EXPECT_EQ(Items(column), QStringList({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5", "M_P1_S6",
+                                          "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"}));
+
+    auto* status = Child<QStatusBar>(w, "StatusBar1");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->geometry().bottom(), w.height() - 1) << "on the bottom edge";
+    EXPECT_EQ(status->width(), w.width());
+    const std::pair<const char*, int> panels[] = {{"StoreCode", 75}, {"StoreName", 250}, {"ActivePriceLevel", 50}};
+    int left = -1;
+    for (const auto& [name, width] : panels) {
+        auto* label = Child<QLabel>(w, name);
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_EQ(label->parentWidget(), status);
+        EXPECT_EQ(label->width(), width) << name;
+        EXPECT_GT(label->x(), left) << name << " follows the panel before it";
+        left = label->x();
+    }
+}
+
+TEST_F(TarvelWindowTest, StartAndStopClickedByName)
+{
+    TfrmTarvel& w = open();
+    EXPECT_TRUE(logLines().empty()) << "the log is empty when the window is first shown";
+    EXPECT_EQ(w.StoreCode->text(), "S01");
+    EXPECT_EQ(w.StoreName->text(), "QUILLPOST MART KLANG");
+    EXPECT_EQ(w.ActivePriceLevel->text(), "") << "empty until the first Start";
+    EXPECT_FALSE(w.CheckBoxVexaXE->isVisible());
+    EXPECT_FALSE(w.ComboBoxPriceLevel->isVisible());
+    EXPECT_FALSE(w.cbAutoStart->isChecked());
+
+    click("BitBtn2");
+    EXPECT_TRUE(logLines().empty()) << "Stop is disabled while stopped";
+
+    click("BitBtn1");
+    EXPECT_EQ(logLines(), startLines());
+    EXPECT_FALSE(w.BitBtn1->isEnabled());
+    EXPECT_TRUE(w.BitBtn2->isEnabled());
+    EXPECT_EQ(w.ActivePriceLevel->text(), "P1") << "store S01's default level";
+    EXPECT_EQ(w.StoreCode->text(), "S01");
+    EXPECT_FALSE(w.CheckBoxVexaXE->isVisible());
+    EXPECT_EQ(w.Service().ListeningPort(), port);
+
+    // A terminal on line; Stop drops it without a disconnect line.
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    const QByteArray connected = FormatLogLabel("+ Client IP connected 127.0.0.1");
+    ASSERT_TRUE(waitUntil([&] { return logLines().size() == startLines().size() + 1; }));
+    EXPECT_EQ(logLines().back(), connected);
+
+    click("BitBtn2");
+    std::vector<QByteArray> expected = startLines();
+    expected.push_back(connected);
+    for (const QByteArray& line : stopLines())
+        expected.push_back(line);
+    EXPECT_TRUE(waitUntil([&] { return terminal.state() == QAbstractSocket::UnconnectedState; }))
+        << "the terminal is dropped";
+    QTest::qWait(50);
+    EXPECT_EQ(logLines(), expected);
+    EXPECT_TRUE(w.BitBtn1->isEnabled());
+    EXPECT_FALSE(w.BitBtn2->isEnabled());
+    EXPECT_EQ(w.ActivePriceLevel->text(), "P1") << "the level stays shown after Stop";
+    EXPECT_TRUE(boxes.seen.empty());
+
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_FALSE(late.waitForConnected(1000)) << "nobody listens while stopped";
+}
+
+TEST_F(TarvelWindowTest, ScansShowInTheLogAndGetTheirFrames)
+{
+    TfrmTarvel& w = open();
+    w.Service().Registry().Register("127.0.0.1");
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    const QByteArray milo = scan(terminal, "9556001000017");
+    EXPECT_TRUE(milo.contains("MILO 400G")) << milo.toStdString();
+    EXPECT_TRUE(milo.contains("RM 14.90")) << milo.toStdString();
+    const QByteArray unknown = scan(terminal, "0000000000000");
+    EXPECT_TRUE(unknown.contains("Item not found")) << unknown.toStdString();
+
+    std::vector<QByteArray> lines = logLines();
+    ASSERT_GE(lines.size(), 5u);
+    lines.erase(lines.begin(), lines.begin() + qsizetype(startLines().size()));
+    EXPECT_EQ(lines, std::vector<QByteArray>({FormatLogLabel("+ Client IP connected 127.0.0.1"),
+                                              LogLineWithValue("> [RECV] 9556001000017", "127.0.0.1"),
+                                              LogLineWithValue("< [SENT] 9556001000017", "127.0.0.1"),
+                                              LogLineWithValue("> [RECV] 0000000000000", "127.0.0.1"),
+                                              LogLineWithValue("< [Not Found] ", "0000000000000")}));
+    EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
+{
+    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)));
+    TfrmTarvel& w = open();
+    EXPECT_TRUE(w.CheckBoxVexaXE->isVisible());
+    EXPECT_TRUE(w.CheckBoxVexaXE->isChecked());
+    EXPECT_TRUE(w.ComboBoxPriceLevel->isVisible());
+    EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_P1_S3");
+    EXPECT_FALSE(w.CheckBoxVexaXE->isEnabled()) << "in the disabled panel";
+
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+    EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_S3") << "the extended layout's level is the price column";
+    click("BitBtn2");
+
+    // The setup dialog saved the standard layout meanwhile: the next Start hides both.
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+    EXPECT_TRUE(w.CheckBoxVexaXE->isVisible()) << "nothing is read afresh before Start";
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+    EXPECT_FALSE(w.CheckBoxVexaXE->isVisible());
+    EXPECT_FALSE(w.CheckBoxVexaXE->isChecked());
+    EXPECT_FALSE(w.ComboBoxPriceLevel->isVisible());
+    EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_PRICE");
+    EXPECT_EQ(w.ActivePriceLevel->text(), "P1");
+
+    // And back on, with a column that is none of the list's items.
+    click("BitBtn2");
+    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_COST"));
+    click("BitBtn1");
+    EXPECT_TRUE(w.CheckBoxVexaXE->isVisible());
+    EXPECT_TRUE(w.ComboBoxPriceLevel->isVisible());
+    EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_COST");
+    EXPECT_EQ(w.ActivePriceLevel->text(), "M_COST");
+}
+
+TEST_F(TarvelWindowTest, SetupAndCloseAreRefusedWhileRunning)
+{
+    TfrmTarvel& w = open();
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+    const QByteArray setupRefused = FormatLogLabel("- Setup [ERROR] ") + kStatusDenied;
+    const QByteArray closeRefused = FormatLogLabel("- FormClose [ERROR] ") + kStatusDenied;
+
+    click("BitBtn3");
+    QTest::qWait(100);
+    EXPECT_TRUE(boxes.seen.empty()) << "no dialog and no box";
+    EXPECT_EQ(logLines().back(), setupRefused);
+
+    click("BitBtn4");
+    QTest::qWait(50);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(logLines().back(), closeRefused);
+    // The title bar's close box, the system menu and Alt+F4 come as the same close request.
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Service().Running());
+    EXPECT_TRUE(boxes.seen.empty());
+
+    std::vector<QByteArray> expected = startLines();
+    expected.insert(expected.end(), {setupRefused, closeRefused, closeRefused});
+    EXPECT_EQ(logLines(), expected);
+    EXPECT_NE(w.Service().SettingsFile(), nullptr) << "a refused close keeps the settings files";
+
+    // Stopped, Close closes the window and releases the settings files.
+    click("BitBtn2");
+    click("BitBtn4");
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.Service().SettingsFile(), nullptr);
+    EXPECT_EQ(logLines().back(), stopLines().back()) << "closing writes no line";
+}
+
+TEST_F(TarvelWindowTest, SetupOpensTheDialogWhileStopped)
+{
+    TfrmTarvel& w = open();
+    QString shownPort;
+    boxes.whileOpen = [&](QWidget* dialog) {
+        if (auto* edit = dialog->findChild<QLineEdit*>("Edit2"))
+            shownPort = edit->text();
+    };
+    click("BitBtn3");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].className, "tarvel::TdlgSetup");
+    EXPECT_EQ(boxes.seen[0].title, "Setup");
+    EXPECT_EQ(shownPort, QString::number(port)) << "the dialog shows the window's settings file";
+    EXPECT_TRUE(logLines().empty());
+
+    // Closed, the window goes on: Start works.
+    click("BitBtn1");
+    EXPECT_TRUE(w.Service().Running());
+}
+
+TEST_F(TarvelWindowTest, AutoStartRunsOnTheSecondTick)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    TfrmTarvel& w = open();
+    EXPECT_TRUE(w.cbAutoStart->isChecked());
+    EXPECT_TRUE(w.Service().AutoStartTimerActive());
+    QTest::qWait(1400);
+    EXPECT_FALSE(w.Service().Running()) << "not on the first tick";
+    EXPECT_TRUE(logLines().empty());
+    ASSERT_TRUE(waitUntil([&] { return w.Service().Running(); }, 4000));
+    EXPECT_GE(elapsed.elapsed(), 1900);
+    EXPECT_LT(elapsed.elapsed(), 3500);
+    EXPECT_EQ(logLines(), startLines());
+    EXPECT_FALSE(w.BitBtn1->isEnabled());
+    EXPECT_TRUE(w.BitBtn2->isEnabled());
+    EXPECT_EQ(w.ActivePriceLevel->text(), "P1");
+    EXPECT_FALSE(w.Service().AutoStartTimerActive()) << "tried once";
+
+    // The operator stops it: it stays stopped.
+    click("BitBtn2");
+    QTest::qWait(2200);
+    EXPECT_FALSE(w.Service().Running());
+}
+
+TEST_F(TarvelWindowTest, WithoutAutoStartTheServiceNeverStartsByItself)
+{
+    TfrmTarvel& w = open();
+    EXPECT_FALSE(w.cbAutoStart->isChecked());
+    QTest::qWait(3300);
+    EXPECT_FALSE(w.Service().Running());
+    EXPECT_TRUE(w.Service().AutoStartTimerActive()) << "the timer ticks on without effect";
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_TRUE(w.BitBtn1->isEnabled());
+    EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(TarvelWindowTest, AFailedAutoStartIsNotRetried)
+{
+    const QByteArray missing = QDir(folder.path()).filePath("missing/DATA.FDB").toLatin1();
+    folder.writeSettings(ProgramFolder::settingsFor(missing, port, "AUTO_START=T\r\n"));
+    TfrmTarvel& w = open();
+    ASSERT_TRUE(boxes.waitFor(1, 5000)) << "the Error box of the failed Start";
+    EXPECT_EQ(boxes.seen[0].title, "Error");
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.seen[0].buttons, QStringList({"OK"}));
+    EXPECT_FALSE(boxes.seen[0].text.isEmpty());
+    EXPECT_EQ(logLines(), std::vector<QByteArray>({FormatLogLabel("- FDB data connection") + kStatusError}));
+
+    EXPECT_FALSE(boxes.waitFor(2, 3500)) << "no second try";
+    EXPECT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(logLines().size(), 1u);
+    EXPECT_FALSE(w.Service().Running());
+    EXPECT_TRUE(w.BitBtn1->isEnabled());
+    EXPECT_FALSE(w.BitBtn2->isEnabled());
+    EXPECT_FALSE(w.Service().AutoStartTimerActive());
+}
+
+// A modal box keeps the event loop running: a terminal's scan is answered while the box is open.
+TEST_F(TarvelWindowTest, AScanIsServedWhileAnErrorBoxIsOpen)
+{
+    TfrmTarvel& w = open();
+    w.Service().Registry().Register("127.0.0.1");
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+
+    QByteArray reply;
+    bool boxStillOpen = false;
+    boxes.whileOpen = [&](QWidget* box) {
+        QTcpSocket terminal;
+        terminal.connectToHost(QHostAddress::LocalHost, port);
+        if (!terminal.waitForConnected(5000))
+            return;
+        reply = scan(terminal, "9556001000017");
+        boxStillOpen = box->isVisible() && QApplication::activeModalWidget() == box;
+    };
+    w.showGeneralError("Unable to complete network request to host \"pos-server\".");
+
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].title, "Tarvel");
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.seen[0].text, "Unable to complete network request to host \"pos-server\".");
+    EXPECT_TRUE(boxStillOpen);
+    EXPECT_TRUE(reply.contains("MILO 400G")) << reply.toStdString();
+    EXPECT_TRUE(reply.contains("RM 14.90")) << reply.toStdString();
+    EXPECT_EQ(logLines()[startLines().size() + 2], LogLineWithValue("< [SENT] 9556001000017", "127.0.0.1"));
+}
+
+TEST_F(TarvelWindowTest, EachBoxHasItsTitleIconAndOneOk)
+{
+    TfrmTarvel& w = open();
+    // Texts as the database sends them: markup characters stay text, each byte one character.
+    const QByteArray text = "Field <M_DESC> & \"Caf\xE9\" has no value";
+    w.showGeneralError(text + ".");
+    w.showErrorBox(text);
+    w.showInformation(text);
+    w.showNotice(text);
+    ASSERT_EQ(boxes.seen.size(), 4u);
+    const std::tuple<const char*, QMessageBox::Icon, QByteArray> expected[] = {
+        {"Tarvel", QMessageBox::Critical, text + "."},
+        {"Error", QMessageBox::Critical, text},
+        {"Information", QMessageBox::Information, text},
+        {"Tarvel", QMessageBox::NoIcon, text}};
+    for (size_t i = 0; i < 4; ++i) {
+        const auto& [title, icon, shown] = expected[i];
+        EXPECT_EQ(boxes.seen[i].className, "QMessageBox") << i;
+        EXPECT_EQ(boxes.seen[i].title, title) << i;
+        EXPECT_EQ(boxes.seen[i].icon, icon) << i;
+        EXPECT_EQ(boxes.seen[i].text, QString::fromLatin1(shown)) << i;
+        EXPECT_EQ(boxes.seen[i].textFormat, Qt::PlainText) << i;
+        EXPECT_EQ(boxes.seen[i].buttons, QStringList({"OK"})) << i;
+    }
+    EXPECT_TRUE(logLines().empty()) << "boxes are not log lines";
+}
+
+TEST_F(TarvelWindowTest, ACreationFailureIsReportedAndTheWindowStillOpens)
+{
+    // A file where the registry's folder should go: the folder cannot be made.
+    QFile blocker(folder.path() + "Log");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TfrmTarvel& w = open();
+    ASSERT_EQ(boxes.seen.size(), 1u) << "reported during creation, before the window shows";
+    EXPECT_EQ(boxes.seen[0].title, "Tarvel");
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes.seen[0].text.startsWith("Cannot create ")) << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(boxes.seen[0].text.endsWith(".")) << "the full stop of the general report";
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.StoreCode->text(), "S01") << "the steps before the failure stay done";
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_TRUE(w.BitBtn1->isEnabled());
+}
+
+TEST_F(TarvelWindowTest, TheLogKeepsTheNewestLinesInView)
+{
+    TfrmTarvel& w = open();
+    w.appendLog("> [RECV] Caf\xE9 \x01<b>[10.0.0.9]");
+    EXPECT_EQ(w.MemoLog->document()->firstBlock().text(), QString::fromLatin1("> [RECV] Caf\xE9 \x01<b>[10.0.0.9]"));
+
+    for (int i = 1; i <= kLogLinesKept + 9; ++i)
+        w.appendLog("line " + QByteArray::number(i).rightJustified(5, '0'));
+    const std::vector<QByteArray> lines = logLines();
+    ASSERT_EQ(lines.size(), size_t(kLogLinesKept));
+    EXPECT_EQ(lines.front(), "line 00010") << "the oldest lines went first";
+    EXPECT_EQ(lines.back(), "line 10009");
+    QScrollBar* bar = w.MemoLog->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "the newest line is in view";
+
+    // Scrolled back by the operator, the next line still brings the view to the end.
+    bar->setValue(0);
+    w.appendLog("line newest");
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(logLines().back(), "line newest");
+}
+
+} // namespace
