@@ -266,33 +266,54 @@ TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
 TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
 {
     ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", folder.path(), "--register", "127.0.0.1"}).status, 0);
+    FirebirdFixture xe;
+    ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
+    const QByteArray switchesOn = "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n";
+    const QByteArray extended = "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1";
     const QStringList codes = {"9556001000017", "A1002", "0000000000000"};
-    {
+    const QByteArray notFound = "0000000000000 -> Item not found | Please scan again\n";
+
+    struct Case {
+        const char* what;
+        QByteArray settings;
+        std::string screens;
+        QByteArray sentLine;
+    };
+    const Case cases[] = {
+        {"standard, shelf and SKU+barcode on: the long form with the store's shelf",
+         ProgramFolder::settingsFor(folder.dataServerPath(), port, switchesOn),
+         "9556001000017 -> MILO 400G | A1001 | 9556001000017 | A09-09 | RM 14.90\n"
+         "A1002 -> NESCAFE CLASSIC 200G | A1002 | 9556001000024 | A01-02 | RM 4.85\n" + notFound.toStdString(),
+         FormatLogLabel("< [SENT] 9556001000017")},
+        {"standard, switches off: MILO in the short form; NESCAFE's 20th character G starts the long form",
+         ProgramFolder::settingsFor(folder.dataServerPath(), port),
+         "9556001000017 -> MILO 400G | 9556001000017 |  | RM 14.90\n"
+         "A1002 -> NESCAFE CLASSIC 200G | G | A1002 |  | RM 4.85\n" + notFound.toStdString(),
+         FormatLogLabel("< [SENT] 9556001000017")},
+        {"extended at M_P1_S1, switches off: the short form, shelf line empty",
+         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
+             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
+         "9556001000017 -> MILO 400G | 9556001000017 |  | RM 1.48\n"
+         "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
+         FormatLogLabel("< [SENT.XE] 9556001000017")},
+        {"extended at M_P1_S1, shelf and SKU+barcode on: the long form; the newest shelf row of any store",
+         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, switchesOn)
+             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
+         "9556001000017 -> MILO 400G | SA1001 | 9556001000017 | K11-02 | RM 1.48\n"
+         "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
+         FormatLogLabel("< [SENT.XE] 9556001000017")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.writeSettings(c.settings);
         Server server(folder.path());
         ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
         const Result r = RunProgram(TarvelTerm, QStringList{"127.0.0.1", QString::number(port)} + codes);
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
-        EXPECT_EQ(r.out.toStdString(), "9556001000017 -> MILO 400G | A1001 | 9556001000017 | A09-09 | RM 14.90\n"
-                         "A1002 -> NESCAFE CLASSIC 200G | A1002 | 9556001000024 | A01-02 | RM 4.85\n"
-                         "0000000000000 -> Item not found | Please scan again\n");
+        EXPECT_EQ(r.out.toStdString(), c.screens);
+        EXPECT_TRUE(server.waitForLine(c.sentLine));
         EXPECT_EQ(server.terminate(), 0);
     }
-
-    // The extended layout at price column M_P1_S1, shelf and SKU+barcode switches off: the short form,
-    // whose shelf line is there but empty.
-    FirebirdFixture xe;
-    ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
-    folder.writeSettings(ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
-                             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1"));
-    Server server(folder.path());
-    ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
-    const Result r = RunProgram(TarvelTerm, QStringList{"127.0.0.1", QString::number(port)} + codes);
-    EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.toStdString(), "9556001000017 -> MILO 400G | 9556001000017 |  | RM 1.48\n"
-                     "A1002 -> Item not found | Please scan again\n"
-                     "0000000000000 -> Item not found | Please scan again\n");
-    ASSERT_TRUE(server.waitForLine("< [SENT.XE] 9556001000017"));
-    EXPECT_EQ(server.terminate(), 0);
 }
 
 } // namespace
