@@ -4,6 +4,7 @@
 #include "control/Front.h"
 #include "data/Database.h"
 #include "data/FbQuery.h"
+#include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "support/FirebirdFixture.h"
 
@@ -43,10 +44,7 @@ FirebirdFixture* Fixture()
 void SelectByKey(benchmark::State& state, const QByteArray& serverName)
 {
     Database db;
-    db.AddParam("USER NAME=SYSDBA");
-    db.AddParam("PASSWORD=quillpost");
-    db.AddParam("SQLDIALECT=3");
-    db.AddParam("SERVER NAME=" + serverName);
+    PosConnections::SetParams(db, serverName, {});
     db.Open();
     FbQuery query(db);
     for (auto _ : state) {

@@ -2,6 +2,7 @@
 
 #include "config/IniFile.h"
 #include "config/ServiceSettings.h"
+#include "data/DatabaseCredentials.h"
 
 #include <QByteArray>
 #include <QString>
@@ -82,13 +83,7 @@ StartSettings ReadStartSettings(const IniFile& settingsFile);
 // TCP_PORT as an integer, 9101 when missing, empty or not a number.
 int ReadPort(const IniFile& settingsFile);
 
-// FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value; otherwise the
-// connection keeps its fixed user and password.
-struct DatabaseCredentials {
-    std::optional<QByteArray> User;
-    std::optional<QByteArray> Password;
-};
-
+// FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value.
 DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);
 
 // The ten keys the setup dialog shows and saves.

@@ -8,6 +8,7 @@
 #include "control/LocalAddresses.h"
 #include "data/Database.h"
 #include "data/EDatabaseError.h"
+#include "data/PosConnections.h"
 #include "data/RegistryDataset.h"
 #include "data/TerminalRegistry.h"
 
@@ -467,15 +468,6 @@ SettingsValues TdlgSetup::shownSettings() const
     return values;
 }
 
-// The four lines of the data connection, the user and password from "Tarvel.ini" when the store has
-// set its own there.
-QList<QByteArray> TdlgSetup::DataParams(const QByteArray& path) const
-{
-    const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
-    return {"USER NAME=" + credentials.User.value_or("SYSDBA"), "PASSWORD=" + credentials.Password.value_or("quillpost"),
-            "SQLDIALECT=3", "SERVER NAME=" + path};
-}
-
 void TdlgSetup::BitBtn3Click()
 {
     const QString path = chooseFile(*OpenDialog);
@@ -489,9 +481,8 @@ void TdlgSetup::BitBtn4Click()
     try {
         // A failed Start may have left the connection open on the old file: the test opens afresh.
         coDataDb_.Close();
-        coDataDb_.ClearParams();
-        for (const QByteArray& line : DataParams(path))
-            coDataDb_.AddParam(line);
+        // The lines a Start would use, with the store's own user and password from "Tarvel.ini".
+        PosConnections::SetParams(coDataDb_, path, ReadDatabaseCredentials(settingsFile_));
         coDataDb_.Open();
         front_.showInformation("FDB data connection checked.OK !\n\r" + path);
         coDataDb_.Close();

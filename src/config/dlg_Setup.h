@@ -82,8 +82,6 @@ private:
     void followGrid();
     void editRefused(const QByteArray& message, bool databaseError);
     SettingsValues shownSettings() const;
-    // The data connection's parameter lines for a test of the file at `path`.
-    QList<QByteArray> DataParams(const QByteArray& path) const;
 
     IniFile& settingsFile_;
     TerminalRegistry& registry_;

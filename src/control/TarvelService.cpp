@@ -72,13 +72,11 @@ void TarvelService::createWindowState()
     const StoreIdentity store = DeriveStoreIdentity(*posSettingsFile_, programFolder_);
     storeCode_ = store.StoreCode;
     storeName_ = store.StoreName;
-    emit stateChanged();
 
     const WindowSettings window = ReadWindowSettings(*settingsFile_);
     autoStart_ = window.AutoStart;
     vexaXE_ = window.VexaXE;
     priceColumn_ = window.PriceColumn;
-    emit stateChanged();
 
     registry_.OpenTerminalRegistry(programFolder_, front_);
 }
@@ -98,7 +96,6 @@ void TarvelService::Timer1StartTimer()
     if (ticks_ >= 2 && autoStart_ && !setupOpen_) {
         timer1Start_.stop();
         Start();
-        emit stateChanged();
     }
 }
 
@@ -126,9 +123,8 @@ void TarvelService::startService()
     priceColumn_ = start.PriceColumn;
     emit stateChanged();
 
-    const DatabaseCredentials credentials = ReadDatabaseCredentials(*settingsFile_);
     if (!pos_.OpenPosConnections(start.DataFileName, vexaXE_, priceColumn_, storeCode_,
-                                 {credentials.User, credentials.Password}))
+                                 ReadDatabaseCredentials(*settingsFile_)))
         return;
     emit stateChanged();
 

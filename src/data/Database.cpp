@@ -270,15 +270,9 @@ FbResult Database::Select(const QByteArray& sql)
         }
         result.rows.push_back(std::move(row));
     }
-    if (status.failed()) {
-        const QByteArray message = messageOf(master_, status.status());
-        const bool lost = attachmentLost(status.status());
-        cleanUp();
-        if (lost)
-            dropAttachment(false);
-        throw EDatabaseError(message.toStdString());
-    }
     cleanUp();
+    if (status.failed())
+        fail(status.status());
     return result;
 }
 

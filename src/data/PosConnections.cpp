@@ -9,9 +9,8 @@
 
 namespace tarvel {
 
-namespace {
-
-void setParams(Database& connection, const QByteArray& serverName, const PosConnections::Credentials& credentials)
+void PosConnections::SetParams(Database& connection, const QByteArray& serverName,
+                               const DatabaseCredentials& credentials)
 {
     connection.ClearParams();
     connection.AddParam("USER NAME=" + credentials.User.value_or("SYSDBA"));
@@ -19,8 +18,6 @@ void setParams(Database& connection, const QByteArray& serverName, const PosConn
     connection.AddParam("SQLDIALECT=3");
     connection.AddParam("SERVER NAME=" + serverName);
 }
-
-} // namespace
 
 PosConnections::PosConnections(Front& front) : front_(front) {}
 
@@ -34,13 +31,13 @@ QByteArray PosConnections::StoreFilePath(const QByteArray& dataFilePath)
 }
 
 bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
-                                        const QByteArray& storeCode, const Credentials& credentials)
+                                        const QByteArray& storeCode, const DatabaseCredentials& credentials)
 {
     // A Start that failed may have left a connection open on the old file: without this the new
     // lists would never take effect, since opening an open connection does nothing.
     ClosePosConnections();
-    setParams(coDataDb, dataFilePath, credentials);
-    setParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
+    SetParams(coDataDb, dataFilePath, credentials);
+    SetParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
     try {
         openAndSettle(vexaXE, priceColumn, storeCode);
     } catch (const EDatabaseError& error) {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "data/Database.h"
+#include "data/DatabaseCredentials.h"
 #include "data/FbQuery.h"
 
 #include <QByteArray>
-#include <optional>
 
 namespace tarvel {
 
@@ -17,12 +17,6 @@ class PosConnections {
 public:
     explicit PosConnections(Front& front);
 
-    // User and password for both connections; an absent value keeps the fixed one. Never logged.
-    struct Credentials {
-        std::optional<QByteArray> User;
-        std::optional<QByteArray> Password;
-    };
-
     // The database step of Start. Rebuilds both parameter lists; closes first whatever a failed Start
     // left open, so the new lists take effect. Opens coDataDb; in the extended layout (vexaXE) the
     // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
@@ -30,13 +24,17 @@ public:
     // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
     // the "Error" box and returns false, leaving open what had opened. Other errors propagate.
     bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
-                            const QByteArray& storeCode, const Credentials& credentials = {});
+                            const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // Closes coDataDb, then coStoreDb. Never throws.
     void ClosePosConnections();
 
     // Empty until the first successful OpenPosConnections; kept after Stop and after a failed Start.
     const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
+
+    // Replaces the parameter lines of `connection` with those of a POS file at `serverName`: the
+    // store's user and password where given, the fixed ones otherwise, dialect 3.
+    static void SetParams(Database& connection, const QByteArray& serverName, const DatabaseCredentials& credentials);
 
     // The data file's folder part, up to and including its last "\", ":" or "/", + "POSSYS.FDB".
     static QByteArray StoreFilePath(const QByteArray& dataFilePath);

@@ -67,6 +67,14 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
     }
 
+    // Registers 127.0.0.1 and clicks Start; gives whether the service runs.
+    bool startServingLoopback()
+    {
+        window->Service().Registry().Register("127.0.0.1");
+        click("BitBtn1");
+        return window->Service().Running();
+    }
+
     // The lines of the log view, as bytes.
     std::vector<QByteArray> logLines() const
     {

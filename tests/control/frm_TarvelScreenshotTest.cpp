@@ -52,9 +52,7 @@ TEST_F(TarvelWindowScreenshotTest, Stopped)
 TEST_F(TarvelWindowScreenshotTest, RunningWithTerminalTraffic)
 {
     TfrmTarvel& w = openForTheRecord();
-    w.Service().Registry().Register("127.0.0.1");
-    click("BitBtn1");
-    ASSERT_TRUE(w.Service().Running());
+    ASSERT_TRUE(startServingLoopback());
 
     QTcpSocket terminal;
     terminal.connectToHost(QHostAddress::LocalHost, port);

@@ -213,10 +213,8 @@ TEST_F(TarvelWindowTest, StartAndStopClickedByName)
 
 TEST_F(TarvelWindowTest, ScansShowInTheLogAndGetTheirFrames)
 {
-    TfrmTarvel& w = open();
-    w.Service().Registry().Register("127.0.0.1");
-    click("BitBtn1");
-    ASSERT_TRUE(w.Service().Running());
+    open();
+    ASSERT_TRUE(startServingLoopback());
 
     QTcpSocket terminal;
     terminal.connectToHost(QHostAddress::LocalHost, port);
@@ -393,9 +391,7 @@ TEST_F(TarvelWindowTest, AFailedAutoStartIsNotRetried)
 TEST_F(TarvelWindowTest, AScanIsServedWhileAnErrorBoxIsOpen)
 {
     TfrmTarvel& w = open();
-    w.Service().Registry().Register("127.0.0.1");
-    click("BitBtn1");
-    ASSERT_TRUE(w.Service().Running());
+    ASSERT_TRUE(startServingLoopback());
 
     QByteArray reply;
     bool boxStillOpen = false;
