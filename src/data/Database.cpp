@@ -245,11 +245,11 @@ FbResult Database::Select(const QByteArray& sql)
         }
     }
     const unsigned messageLength = status.failed() ? 0 : meta->getMessageLength(&status);
-    while (!status.failed()) {
-        FbRow row;
-        row.message = QByteArray(int(messageLength), '\0');
-        if (cursor->fetchNext(&status, row.message.data()) != IStatus::RESULT_OK)
-            break;
+    // The first row only: the lookups read nothing else, and an empty code can match most of a
+    // catalogue.
+    FbRow row;
+    row.message = QByteArray(int(messageLength), '\0');
+    if (!status.failed() && cursor->fetchNext(&status, row.message.data()) == IStatus::RESULT_OK) {
         row.blobs.resize(result.columns.size());
         for (int i : blobColumns) {
             const FbColumn& c = result.columns[i];

@@ -51,7 +51,8 @@ public:
     // Runs a statement without rows in a transaction of its own, committed at once.
     void ExecSql(const QByteArray& sql);
 
-    // Runs a statement and copies out its whole result; for FbQuery.
+    // Runs a statement and copies out its columns and its first row, if any; the rest of the result is
+    // never fetched. For FbQuery.
     FbResult Select(const QByteArray& sql);
 
     // Called with every SQL text run on this connection, verbatim, before it runs.

@@ -19,22 +19,13 @@ void FbQuery::Open(const QByteArray& sql)
 {
     Close();
     result_ = connection_.Select(sql);
-    current_ = 0;
     open_ = true;
 }
 
 void FbQuery::Close()
 {
     result_ = FbResult();
-    current_ = 0;
     open_ = false;
-}
-
-bool FbQuery::Next()
-{
-    if (current_ < result_.rows.size())
-        ++current_;
-    return current_ < result_.rows.size();
 }
 
 const FbColumn& FbQuery::column(const QByteArray& name) const
@@ -47,8 +38,8 @@ const FbColumn& FbQuery::column(const QByteArray& name) const
     return result_.columns[size_t(index)];
 }
 
-// Callers test Eof() first: past the last row every field reads as NULL, as on an empty result.
-const FbRow& FbQuery::row() const { return result_.rows[current_]; }
+// Callers test Eof() first: on an empty result every field reads as NULL.
+const FbRow& FbQuery::row() const { return result_.rows.front(); }
 
 bool FbQuery::FieldIsNull(const QByteArray& name) const
 {
@@ -68,10 +59,10 @@ double FbQuery::FieldAsDouble(const QByteArray& name) const
     return Eof() ? 0 : FieldDouble(c, row());
 }
 
-double FbQuery::FieldAsDateTime(const QByteArray& name) const
+DateTime FbQuery::FieldAsDateTime(const QByteArray& name) const
 {
     const FbColumn& c = column(name);
-    return Eof() ? 0 : FieldDateTime(c, row());
+    return Eof() ? DateTime{} : FieldDateTime(c, row());
 }
 
 QList<QByteArray> FbQuery::FieldNames() const

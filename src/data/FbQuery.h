@@ -8,8 +8,9 @@ namespace tarvel {
 class Database;
 
 // A query component on a Firebird connection (qryTmp, qryStockPrice, qryStoreSHELF, qryStore).
-// Open copies the whole result out of the engine at once (results here are a few rows), so nothing
-// stays open in the engine between calls. Closing the connection closes the query.
+// Open fetches the first row and closes the cursor at once: a text that matches thousands of rows
+// costs no more than one that matches a single row, and nothing stays open in the engine between
+// calls. Closing the connection closes the query.
 // The connection must outlive the query.
 class FbQuery : public Query {
 public:
@@ -23,14 +24,13 @@ public:
     void Close() override;
     bool IsOpen() const override { return open_; }
 
+    // 1 when the result has rows (only the first is fetched), 0 otherwise.
     long RowCount() const override { return long(result_.rows.size()); }
-    bool Eof() const override { return current_ >= result_.rows.size(); }
-    // Moves to the next row; false at the end.
-    bool Next();
+    bool Eof() const override { return result_.rows.empty(); }
 
     QByteArray FieldAsText(const QByteArray& name) const override;
     double FieldAsDouble(const QByteArray& name) const override;
-    double FieldAsDateTime(const QByteArray& name) const override;
+    DateTime FieldAsDateTime(const QByteArray& name) const override;
     bool FieldIsNull(const QByteArray& name) const;
 
     // The column names of the result, as the engine gives them.
@@ -42,7 +42,6 @@ private:
 
     Database& connection_;
     FbResult result_;
-    size_t current_ = 0;
     bool open_ = false;
 };
 

@@ -6,19 +6,22 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 namespace tarvel {
 
 namespace {
 
-// Firebird counts days from 17 November 1858; the date-time scale starts on 30 December 1899.
+// Firebird counts days from 17 November 1858; the date-time scale starts on 30 December 1899. Its
+// times of day are ticks of a ten-thousandth of a second, as DateTime's are.
 constexpr int kDaysFrom1858To1899 = 15018;
-constexpr double kFractionsPerDay = 86400.0 * ISC_TIME_SECONDS_PRECISION;
+static_assert(ISC_TIME_SECONDS_PRECISION == DateTime::kTicksPerSecond);
 
 template <typename T>
 T readAt(const FbRow& row, unsigned offset)
@@ -35,6 +38,18 @@ int64_t integerValue(const FbColumn& column, const FbRow& row)
     case SQL_LONG: return readAt<int32_t>(row, column.offset);
     default: return readAt<int64_t>(row, column.offset);
     }
+}
+
+// The double nearest to value × 10^scale, as the engine itself converts: the integer divided by the
+// exact power of ten. (Multiplying by 10^-n would round twice, since 10^-n has no exact double:
+// 26750 × 0.0001 gives 2.6750000000000003 where 2.675 is meant.)
+double scaledDouble(int64_t value, int scale)
+{
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const int places = scale < 0 ? -scale : scale;
+    const double power = places < int(std::size(kPowers)) ? kPowers[places] : std::pow(10.0, places);
+    return scale < 0 ? double(value) / power : double(value) * power;
 }
 
 QByteArray scaledText(int64_t value, int scale)
@@ -115,12 +130,6 @@ QByteArray timeText(ISC_TIME time)
     return text;
 }
 
-// The scale's own way of holding days before 1899-12-30: the fraction still counts forward.
-double dateTimeValue(int64_t days, double dayFraction)
-{
-    return days < 0 ? double(days) - dayFraction : double(days) + dayFraction;
-}
-
 QByteArray textOf(const FbColumn& column, const FbRow& row)
 {
     const char* data = row.message.constData() + column.offset;
@@ -195,8 +204,27 @@ std::optional<double> parseDecimal(const QByteArray& raw)
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
+// Seconds as "SS" or "SS.f...": whole seconds and up to four digits of fraction, in ticks; further
+// digits are below a tick and dropped.
+std::optional<qint32> parseSecondTicks(const QByteArray& text)
+{
+    const qsizetype point = text.indexOf('.');
+    const QByteArray whole = point < 0 ? text : text.left(point);
+    const QByteArray fraction = point < 0 ? QByteArray() : text.mid(point + 1);
+    const auto digitsOnly = [](const QByteArray& t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (whole.isEmpty() || whole.size() > 2 || !digitsOnly(whole) || (point >= 0 && fraction.isEmpty())
+        || !digitsOnly(fraction))
+        return std::nullopt;
+    const int seconds = whole.toInt();
+    if (seconds >= 60)
+        return std::nullopt;
+    return qint32(seconds * DateTime::kTicksPerSecond + fraction.left(4).leftJustified(4, '0').toInt());
+}
+
 // "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.f...]]" or "HH:MM[:SS[.f...]]", the forms FieldText writes.
-std::optional<double> parseDateTime(const QByteArray& raw)
+std::optional<DateTime> parseDateTime(const QByteArray& raw)
 {
     const QByteArray text = trimmedBlanks(raw);
     int64_t days = 0;
@@ -211,7 +239,7 @@ std::optional<double> parseDateTime(const QByteArray& raw)
             return std::nullopt;
         days = daysFrom1899(y, unsigned(m), unsigned(d));
         if (text.size() == 10)
-            return double(days);
+            return DateTime{days, 0};
         if (text[10] != ' ' && text[10] != 'T')
             return std::nullopt;
         timePart = text.mid(11);
@@ -222,16 +250,10 @@ std::optional<double> parseDateTime(const QByteArray& raw)
     bool okH = false, okMin = false;
     const int h = parts[0].toInt(&okH);
     const int mi = parts[1].toInt(&okMin);
-    double s = 0;
-    if (parts.size() == 3) {
-        const std::optional<double> sec = parseDecimal(parts[2]);
-        if (!sec || parts[2].startsWith('-') || parts[2].startsWith('+'))
-            return std::nullopt;
-        s = *sec;
-    }
-    if (!okH || !okMin || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s >= 60)
+    const std::optional<qint32> secondTicks = parts.size() == 3 ? parseSecondTicks(parts[2]) : qint32(0);
+    if (!okH || !okMin || h < 0 || h > 23 || mi < 0 || mi > 59 || !secondTicks)
         return std::nullopt;
-    return dateTimeValue(days, (h * 3600 + mi * 60 + s) / 86400.0);
+    return DateTime{days, (h * 3600 + mi * 60) * DateTime::kTicksPerSecond + *secondTicks};
 }
 
 } // namespace
@@ -300,7 +322,7 @@ double FieldDouble(const FbColumn& column, const FbRow& row)
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-        return double(integerValue(column, row)) * std::pow(10.0, column.scale);
+        return scaledDouble(integerValue(column, row), column.scale);
     case SQL_FLOAT:
         return readAt<float>(row, column.offset);
     case SQL_DOUBLE:
@@ -309,7 +331,7 @@ double FieldDouble(const FbColumn& column, const FbRow& row)
     case SQL_TYPE_DATE:
     case SQL_TYPE_TIME:
     case SQL_TIMESTAMP:
-        return FieldDateTime(column, row);
+        return FieldDateTime(column, row).toDays();
     case SQL_BOOLEAN:
         return readAt<FB_BOOLEAN>(row, column.offset) ? 1 : 0;
     default:
@@ -317,29 +339,29 @@ double FieldDouble(const FbColumn& column, const FbRow& row)
     }
 }
 
-double FieldDateTime(const FbColumn& column, const FbRow& row)
+DateTime FieldDateTime(const FbColumn& column, const FbRow& row)
 {
     if (FieldIsNull(column, row))
-        return 0;
+        return {};
     switch (column.type) {
     case SQL_TYPE_DATE:
-        return double(int64_t(readAt<ISC_DATE>(row, column.offset)) - kDaysFrom1858To1899);
+        return {int64_t(readAt<ISC_DATE>(row, column.offset)) - kDaysFrom1858To1899, 0};
     case SQL_TYPE_TIME:
-        return readAt<ISC_TIME>(row, column.offset) / kFractionsPerDay;
+        return {0, qint32(readAt<ISC_TIME>(row, column.offset))};
     case SQL_TIMESTAMP: {
         const ISC_TIMESTAMP ts = readAt<ISC_TIMESTAMP>(row, column.offset);
-        return dateTimeValue(int64_t(ts.timestamp_date) - kDaysFrom1858To1899, ts.timestamp_time / kFractionsPerDay);
+        return {int64_t(ts.timestamp_date) - kDaysFrom1858To1899, qint32(ts.timestamp_time)};
     }
     case SQL_TEXT:
     case SQL_VARYING:
     case SQL_BLOB: {
         const QByteArray text = textOf(column, row);
-        if (const std::optional<double> value = parseDateTime(text))
+        if (const std::optional<DateTime> value = parseDateTime(text))
             return *value;
         throw conversionError(text);
     }
     default:
-        return FieldDouble(column, row);
+        return DateTime::fromDays(FieldDouble(column, row));
     }
 }
 

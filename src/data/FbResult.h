@@ -1,7 +1,9 @@
 #pragma once
 
-// A whole Firebird result, copied out of the engine's message buffers, and the text, number and
-// date-time forms of its fields. Pure: no engine call in here.
+// The first row of a Firebird result, copied out of the engine's message buffer, and the text, number
+// and date-time forms of its fields. Pure: no engine call in here.
+
+#include "data/DateTime.h"
 
 #include <QByteArray>
 #include <vector>
@@ -26,7 +28,7 @@ struct FbRow {
 
 struct FbResult {
     std::vector<FbColumn> columns;
-    std::vector<FbRow> rows;
+    std::vector<FbRow> rows;  // the first row only, or none when the result is empty
 
     // The first column of that name, compared without regard to ASCII case; -1 when none.
     int columnIndex(const QByteArray& name) const;
@@ -40,14 +42,15 @@ bool FieldIsNull(const FbColumn& column, const FbRow& row);
 // byte; booleans TRUE/FALSE. NULL is empty. The engine reads each form back as the same value.
 QByteArray FieldText(const FbColumn& column, const FbRow& row);
 
-// Numbers as doubles, date-times as FieldDateTime, booleans 1 or 0, texts converted as the engine
+// Numbers as doubles (a scaled integer as the double nearest to its decimal value, as the engine
+// casts it), date-times as days with the time of day as the fraction, booleans 1 or 0, texts converted as the engine
 // would convert them (decimal text, blanks around it ignored). NULL is 0. Throws EDatabaseError for a
 // text that is no number.
 double FieldDouble(const FbColumn& column, const FbRow& row);
 
-// Days since 30 December 1899 with the time of day as the fraction; a DATE has no fraction, a TIME
-// no days. Numbers are taken as such a value; texts in the forms FieldText writes are converted.
-// NULL is 0. Throws EDatabaseError for any other text or type.
-double FieldDateTime(const FbColumn& column, const FbRow& row);
+// The engine's own days and ticks, unrounded; a DATE has no time of day, a TIME no days. Numbers are
+// taken as days with the time of day as the fraction; texts in the forms FieldText writes are
+// converted. NULL is the zero. Throws EDatabaseError for any other text or type.
+DateTime FieldDateTime(const FbColumn& column, const FbRow& row);
 
 } // namespace tarvel

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "data/DateTime.h"
+
 #include <QByteArray>
 
 namespace tarvel {
 
 // A query component (qryTmp, qryStockPrice, qryStoreSHELF, qryStore): runs one literal SQL text and
-// stands on the first row of its result. Every failure is an EDatabaseError.
+// stands on the first row of its result, the only row its callers read. Every failure is an
+// EDatabaseError.
 class Query {
 public:
     virtual ~Query() = default;
@@ -25,8 +28,8 @@ public:
     // raises EDatabaseError. NULL reads as empty text, 0, or the zero date-time.
     virtual QByteArray FieldAsText(const QByteArray& name) const = 0;
     virtual double FieldAsDouble(const QByteArray& name) const = 0;
-    // Days since 30 December 1899, the time of day as the fraction.
-    virtual double FieldAsDateTime(const QByteArray& name) const = 0;
+    // The stored date and time of day to the engine's own tick, never rounded.
+    virtual DateTime FieldAsDateTime(const QByteArray& name) const = 0;
 };
 
 } // namespace tarvel

@@ -4,40 +4,16 @@
 #include "terminal/ByteText.h"
 
 #include <QDate>
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 
 namespace tarvel {
 
 namespace {
 
-constexpr qint64 MillisecondsPerDay = 86400000;
-
-// A date-time value (days since 30 December 1899, time of day as the fraction) as whole
-// milliseconds from that zero, rounded to the nearest one so that 12:00:00 held as 11:59:59.9999…
-// counts as 12:00:00. Values far outside any real date are held at the edge of the scale.
-qint64 DateTimeMilliseconds(double value)
-{
-    constexpr double Limit = 1e8; // days: well beyond year 9999 either way
-    if (std::isnan(value))
-        return 0;
-    return std::llround(std::clamp(value, -Limit, Limit) * double(MillisecondsPerDay));
-}
-
-// The time of day of a date-time value in whole seconds since midnight, milliseconds dropped. Before
-// the zero day the scale counts the fraction away from zero (-1.25 is 29 December 1899, 06:00), so
-// the time of day is the fraction of the magnitude either way.
-int SecondOfDay(double value)
-{
-    return int(std::abs(DateTimeMilliseconds(value)) % MillisecondsPerDay / 1000);
-}
-
-// Today at 00:00:00 on the same scale.
-qint64 MidnightMilliseconds(const QDate& date)
+// Today at 00:00:00, to compare with the stored date-times.
+DateTime Midnight(const QDate& date)
 {
     static const qint64 zeroDay = QDate(1899, 12, 30).toJulianDay();
-    return (date.toJulianDay() - zeroDay) * MillisecondsPerDay;
+    return {date.toJulianDay() - zeroDay, 0};
 }
 
 struct PromotionColumns {
@@ -55,23 +31,25 @@ constexpr PromotionColumns Promotion1{"M_DATEACTIVE", "M_DATEFROM", "M_DATETO", 
 constexpr PromotionColumns Promotion2{"M_DATEACTIVE2", "M_DATEFROM2", "M_DATETO2", "M_TIMEACTIVE2",
                                       "M_TIMEFROM2",   "M_TIMETO2",   "M_DISCPRICE2"};
 
-// Both ends included; M_DATETO is read only once M_DATEFROM has let today in.
-bool DateWindowOpen(const Query& row, const PromotionColumns& columns, qint64 today)
+// The full stored values, both ends included: a last day of yesterday at 23:59:59.9999 is over by
+// today's midnight. M_DATETO is read only once M_DATEFROM has let today in.
+bool DateWindowOpen(const Query& row, const PromotionColumns& columns, const DateTime& today)
 {
     if (!IsSwitchOn(row.FieldAsText(columns.dateActive)))
         return false;
-    if (DateTimeMilliseconds(row.FieldAsDateTime(columns.dateFrom)) > today)
+    if (row.FieldAsDateTime(columns.dateFrom) > today)
         return false;
-    return today <= DateTimeMilliseconds(row.FieldAsDateTime(columns.dateTo));
+    return today <= row.FieldAsDateTime(columns.dateTo);
 }
 
-// Whole seconds, both ends included; a window whose start lies after its end is never open.
+// Whole seconds of the stored times of day, the fraction dropped and the date ignored, both ends
+// included; a window whose start lies after its end is never open.
 bool TimeWindowOpen(const Query& row, const PromotionColumns& columns, int now)
 {
     if (!IsSwitchOn(row.FieldAsText(columns.timeActive)))
         return false;
-    const int start = SecondOfDay(row.FieldAsDateTime(columns.timeFrom));
-    const int end = SecondOfDay(row.FieldAsDateTime(columns.timeTo));
+    const int start = row.FieldAsDateTime(columns.timeFrom).secondOfDay();
+    const int end = row.FieldAsDateTime(columns.timeTo).secondOfDay();
     return start <= now && now <= end;
 }
 
@@ -156,7 +134,7 @@ LookupResult LookupStandard(Query& qryTmp, Query& qryStockPrice, Query& qryStore
 QByteArray StandardPriceText(const Query& priceRow, const QByteArray& currencySymbol, const LocalMoment& now)
 {
     QByteArray text = FormatPriceText(currencySymbol, priceRow.FieldAsDouble("M_PRICE"));
-    const qint64 today = MidnightMilliseconds(now.date);
+    const DateTime today = Midnight(now.date);
     // Each window is judged on its own and the last open one decides, so promotion 2 outranks
     // promotion 1, and a promotion's date and time windows are alternatives.
     for (const PromotionColumns* promotion : {&Promotion1, &Promotion2}) {

@@ -7,6 +7,11 @@
 
 #include <QProcess>
 
+#include <cmath>
+#include <cstring>
+#include <iomanip>
+#include <random>
+
 using namespace tarvel;
 
 namespace {
@@ -113,15 +118,75 @@ TEST_P(EngineTest, TextFormsOfEveryColumnKind)
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("N4"), 12.5);
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("NNEG"), -0.05);
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("D"), 0.1);
-    // 2024-03-14 is day 45365 of the date-time scale.
-    EXPECT_DOUBLE_EQ(q.FieldAsDateTime("DT"), 45365.0);
-    EXPECT_DOUBLE_EQ(q.FieldAsDateTime("TS0"), 45365.0 + (9 * 3600 + 5 * 60 + 7) / 86400.0);
-    EXPECT_DOUBLE_EQ(q.FieldAsDateTime("TM"), 86399 / 86400.0);
+    // 2024-03-14 is day 45365 of the date-time scale; times of day come in the engine's own ticks.
+    EXPECT_EQ(q.FieldAsDateTime("DT"), (DateTime{45365, 0}));
+    EXPECT_EQ(q.FieldAsDateTime("TS"), (DateTime{45365, (9 * 3600 + 5 * 60 + 7) * 10000 + 1234}));
+    EXPECT_EQ(q.FieldAsDateTime("TM"), (DateTime{0, 86399 * 10000}));
+    EXPECT_DOUBLE_EQ(q.FieldAsDouble("TS0"), 45365.0 + (9 * 3600 + 5 * 60 + 7) / 86400.0);
 
     // Every text form reads back through the engine as the same value.
     q.Open("Select count(*) N from rdb$database Where cast('2024-03-14 09:05:07.1234' as timestamp)="
            "'2024-03-14 09:05:07.1234' And cast(-0.05 as numeric(9,2))='-0.05' And cast(0.1 as double precision)='0.1'");
     EXPECT_EQ(q.FieldAsText("N"), "1");
+}
+
+// The decimal text of the integer `value` at `scale` places, as a dialect-3 exact literal.
+QByteArray ScaledLiteral(int64_t value, int scale)
+{
+    const QByteArray digits = QByteArray::number(static_cast<qulonglong>(value < 0 ? 0 - uint64_t(value) : uint64_t(value)))
+                                  .rightJustified(scale + 1, '0');
+    return (value < 0 ? "-" : "") + digits.left(digits.size() - scale) + '.' + digits.right(scale);
+}
+
+// NUMERIC and DECIMAL on each storage width, at the scales prices have, read through this layer and
+// cast to DOUBLE PRECISION by the engine itself: the two doubles agree bit for bit.
+TEST_P(EngineTest, ScaledNumbersReadAsTheEnginesOwnDouble)
+{
+    struct Width {
+        const char* type;
+        int64_t limit;
+    };
+    const Width widths[] = {{"numeric(4,", 32767}, {"decimal(9,", 2147483647}, {"numeric(18,", INT64_MAX}};
+    std::mt19937_64 random(20240515);
+    FbQuery q(db);
+    int compared = 0;
+    for (int scale = 1; scale <= 4; ++scale) {
+        for (const Width& width : widths) {
+            std::vector<int64_t> values;
+            // The x.xx5 family and its neighbours: 2.675, 1.005, 0.125 and the like at this scale.
+            const int64_t unit = scale >= 3 ? int64_t(std::pow(10, scale - 3)) : 1;
+            for (int64_t m = 0; m < 3000 && m * unit <= width.limit; ++m)
+                values.push_back((m % 3 ? 1 : -1) * m * unit);
+            for (int i = 0; i < 300; ++i)
+                values.push_back(int64_t(random() % uint64_t(width.limit)) * (i % 2 ? -1 : 1));
+            values.insert(values.end(), {width.limit, -width.limit, int64_t(1) << 53, (int64_t(1) << 53) + 1});
+            for (size_t begin = 0; begin < values.size(); begin += 200) {
+                QByteArray sql = "Select ";
+                const size_t end = std::min(values.size(), begin + 200);
+                for (size_t i = begin; i < end; ++i) {
+                    if (values[i] > width.limit || values[i] < -width.limit)
+                        continue;
+                    const QByteArray cast = "cast(" + ScaledLiteral(values[i], scale) + " as " + width.type
+                                            + QByteArray::number(scale) + "))";
+                    sql += cast + " V" + QByteArray::number(i) + ", cast(" + cast + " as double precision) D"
+                           + QByteArray::number(i) + ", ";
+                }
+                sql.chop(2);
+                q.Open(sql + " from rdb$database");
+                for (size_t i = begin; i < end; ++i) {
+                    if (values[i] > width.limit || values[i] < -width.limit)
+                        continue;
+                    const double layer = q.FieldAsDouble("V" + QByteArray::number(i));
+                    const double engine = q.FieldAsDouble("D" + QByteArray::number(i));
+                    ASSERT_EQ(std::memcmp(&layer, &engine, sizeof layer), 0)
+                        << width.type << scale << ") " << ScaledLiteral(values[i], scale).constData() << ": layer "
+                        << std::setprecision(17) << layer << ", engine " << engine;
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 10000);
 }
 
 TEST_P(EngineTest, KeysReadAsTextFindTheirRowsAgain)
@@ -171,7 +236,7 @@ TEST_P(EngineTest, NullsEmptyResultsAndMissingColumns)
 
     q.Open("Select * From Mas_Stock_Price Where M_PluLinkId='100010' And M_Level='P1'");
     EXPECT_EQ(q.FieldAsDouble("M_DISCPRICE"), 0.0);
-    EXPECT_EQ(q.FieldAsDateTime("M_TIMEFROM"), 0.0);
+    EXPECT_EQ(q.FieldAsDateTime("M_TIMEFROM"), DateTime{});
     EXPECT_EQ(q.FieldAsText("M_TIMEFROM"), "");
 
     q.Open("Select M_DESC From Mas_Stock Where M_PluLinkId='nothing'");
@@ -190,12 +255,13 @@ TEST_P(EngineTest, NullsEmptyResultsAndMissingColumns)
 TEST_P(EngineTest, TextColumnsReadAsNumbersAsTheEngineConverts)
 {
     FbQuery q(db);
-    q.Open("Select ' 12.5 ' A, '-3e2' B, 'RM 5' C, '' E, '2024-03-14 12:00:00' T from rdb$database");
+    q.Open("Select ' 12.5 ' A, '-3e2' B, 'RM 5' C, '' E, '2024-03-14 12:00:00' T, '23:59:59.99995' F from rdb$database");
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("A"), 12.5);
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("B"), -300);
     EXPECT_THROW(q.FieldAsDouble("C"), EDatabaseError);
     EXPECT_THROW(q.FieldAsDouble("E"), EDatabaseError);
-    EXPECT_DOUBLE_EQ(q.FieldAsDateTime("T"), 45365.5);
+    EXPECT_EQ(q.FieldAsDateTime("T"), (DateTime{45365, 43200 * 10000}));
+    EXPECT_EQ(q.FieldAsDateTime("F"), (DateTime{0, 86399 * 10000 + 9999}));
     EXPECT_THROW(q.FieldAsDateTime("C"), EDatabaseError);
 }
 

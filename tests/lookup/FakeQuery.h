@@ -63,7 +63,8 @@ public:
         const QVariant v = field(name);
         return v.isNull() ? 0.0 : v.toDouble();
     }
-    double FieldAsDateTime(const QByteArray& name) const override { return FieldAsDouble(name); }
+    // Scripted as days with the time of day as the fraction.
+    DateTime FieldAsDateTime(const QByteArray& name) const override { return DateTime::fromDays(FieldAsDouble(name)); }
 
     int reads(const QByteArray& name) const
     {
