@@ -1,7 +1,11 @@
 #include "control/Platform.h"
 
+#include "control/Errors.h"
+
 #include <QObject>
 #include <QTimer>
+
+#include <string>
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
@@ -16,9 +20,18 @@
 #endif
 
 #ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <atomic>
+#else
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace tarvel {
@@ -105,5 +118,210 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
 #else
 void InstallStopHandler(QObject*, std::function<void()>) {}
 #endif
+
+// Sockets: POSIX and Windows Sockets differ in their handle type, error numbers and a few calls.
+namespace {
+
+#ifdef Q_OS_WIN
+using NativeSocket = SOCKET;
+constexpr NativeSocket kNoSocket = INVALID_SOCKET;
+constexpr int kResetError = WSAECONNRESET;
+int LastSocketError() { return WSAGetLastError(); }
+void CloseSocket(NativeSocket s) { ::closesocket(s); }
+using AddressLength = int;
+#else
+using NativeSocket = int;
+constexpr NativeSocket kNoSocket = -1;
+constexpr int kResetError = ECONNRESET;
+int LastSocketError() { return errno; }
+void CloseSocket(NativeSocket s) { ::close(s); }
+using AddressLength = socklen_t;
+#endif
+
+NativeSocket Native(qintptr descriptor) { return NativeSocket(descriptor); }
+
+// A socket error while the listener opens, as Start reports it.
+[[noreturn]] void ThrowListenError(int error)
+{
+    throw TarvelError("Socket error: " + SocketErrorText(error).toStdString() + " (" + std::to_string(error)
+                      + "), on API 'listen'");
+}
+
+QByteArray Dotted(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) ? QByteArray(text) : QByteArray();
+}
+
+// No SIGPIPE for a write on a broken connection: the caller reads the error instead.
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+} // namespace
+
+QByteArray SocketErrorText(int error)
+{
+#ifdef Q_OS_WIN
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        DWORD(error), 0, text, sizeof text, nullptr);
+    return QByteArray(text, int(length)).trimmed();
+#else
+    return QByteArray(std::strerror(error));
+#endif
+}
+
+void ListeningSocket::Bind(quint16 port)
+{
+    Close();
+#ifdef Q_OS_LINUX
+    const NativeSocket s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+#else
+    const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+#endif
+    if (s == kNoSocket)
+        ThrowListenError(LastSocketError());
+    const int on = 1;
+#ifdef Q_OS_WIN
+    // Windows' SO_REUSEADDR would let a second server take the port; this keeps it ours alone.
+    ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    u_long nonBlocking = 1;
+    ::ioctlsocket(s, FIONBIO, &nonBlocking);
+#else
+    // A restart does not wait for the last run's connections to leave TIME_WAIT.
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+#ifndef Q_OS_LINUX
+    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
+    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+#endif
+#endif
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = LastSocketError();
+        CloseSocket(s);
+        ThrowListenError(error);
+    }
+    descriptor_ = qintptr(s);
+}
+
+void ListeningSocket::Listen()
+{
+    if (::listen(Native(descriptor_), SOMAXCONN) != 0) {
+        const int error = LastSocketError();
+        Close();
+        ThrowListenError(error);
+    }
+}
+
+void ListeningSocket::Close()
+{
+    if (descriptor_ == -1)
+        return;
+    CloseSocket(Native(descriptor_));
+    descriptor_ = -1;
+}
+
+void ListeningSocket::CloseDescriptor(qintptr descriptor) { CloseSocket(Native(descriptor)); }
+
+quint16 ListeningSocket::Port() const
+{
+    sockaddr_in address{};
+    AddressLength length = sizeof address;
+    if (descriptor_ == -1 || ::getsockname(Native(descriptor_), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
+{
+    error = 0;
+    for (;;) {
+        sockaddr_in peer{};
+        AddressLength length = sizeof peer;
+#ifdef Q_OS_LINUX
+        const NativeSocket s =
+            ::accept4(Native(descriptor_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+#else
+        const NativeSocket s = ::accept(Native(descriptor_), reinterpret_cast<sockaddr*>(&peer), &length);
+#endif
+        if (s == kNoSocket) {
+            const int e = LastSocketError();
+#ifdef Q_OS_WIN
+            if (e == WSAECONNRESET)
+                continue;  // gone before it was taken: nothing to serve
+            if (e != WSAEWOULDBLOCK)
+                error = e;
+#else
+            if (e == ECONNABORTED || e == EINTR)
+                continue;
+            if (e != EAGAIN && e != EWOULDBLOCK)
+                error = e;
+#endif
+            return std::nullopt;
+        }
+#if !defined(Q_OS_WIN) && !defined(Q_OS_LINUX)
+        ::fcntl(s, F_SETFD, FD_CLOEXEC);
+#endif
+        Accepted accepted;
+        accepted.descriptor = qintptr(s);
+        accepted.terminalAddress = Dotted(peer);
+        sockaddr_in local{};
+        length = sizeof local;
+        if (::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+            accepted.serverAddress = Dotted(local);
+        return accepted;
+    }
+}
+
+ConnectionHandle::ConnectionHandle(qintptr descriptor)
+{
+#ifdef Q_OS_WIN
+    WSAPROTOCOL_INFOW info{};
+    if (::WSADuplicateSocketW(Native(descriptor), ::GetCurrentProcessId(), &info) == 0) {
+        const SOCKET copy = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0,
+                                         WSA_FLAG_OVERLAPPED);
+        if (copy != INVALID_SOCKET)
+            descriptor_ = qintptr(copy);
+    }
+#else
+    descriptor_ = ::fcntl(Native(descriptor), F_DUPFD_CLOEXEC, 0);
+#if defined(SO_NOSIGPIPE)
+    const int on = 1;
+    if (descriptor_ != -1)
+        ::setsockopt(Native(descriptor_), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+#endif
+}
+
+void ConnectionHandle::Close()
+{
+    if (descriptor_ == -1)
+        return;
+    CloseSocket(Native(descriptor_));
+    descriptor_ = -1;
+}
+
+int ConnectionHandle::BrokenError() const
+{
+    if (descriptor_ == -1)
+        return 0;
+    // A send of nothing: the connection still takes data after the terminal's orderly close of its
+    // own side, and refuses it once a reset has ended it.
+    const char nothing = 0;
+    if (::send(Native(descriptor_), &nothing, 0, kSendFlags) == 0)
+        return 0;
+    const int error = LastSocketError();
+#ifdef Q_OS_WIN
+    return error == WSAESHUTDOWN || error == WSAENOTCONN ? kResetError : error;
+#else
+    return error == EPIPE || error == ENOTCONN ? kResetError : error;
+#endif
+}
 
 } // namespace tarvel

@@ -9,41 +9,36 @@
 #include "terminal/ScanCode.h"
 #include "terminal/ScanServices.h"
 
-#include <QHostAddress>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <exception>
 
 namespace tarvel {
-namespace {
 
-// The terminal address is recorded at accept time: once a connection fails the platform may no longer
-// report its peer, yet the disconnect and error lines still name it.
-constexpr const char* kTerminalAddressProperty = "tarvelTerminalAddress";
+// One terminal connection with what accept said of it. The addresses are taken at accept: once a
+// connection fails the platform may no longer report its ends, yet every line still names them. The
+// second handle tells a reset from an orderly close after the socket has closed its own.
+class TerminalConnection : public QTcpSocket {
+public:
+    TerminalConnection(const ListeningSocket::Accepted& accepted, QObject* parent)
+        : QTcpSocket(parent), terminalAddress(accepted.terminalAddress), serverAddress(accepted.serverAddress),
+          handle(accepted.descriptor)
+    {
+    }
 
-QByteArray RecordedAddress(const QTcpSocket* socket)
-{
-    return socket->property(kTerminalAddressProperty).toByteArray();
-}
-
-} // namespace
-
-QByteArray AddressText(const QHostAddress& address)
-{
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    if (isIPv4)
-        return QHostAddress(ipv4).toString().toLatin1();
-    return address.toString().toLatin1();
-}
+    const QByteArray terminalAddress;
+    const QByteArray serverAddress;
+    ConnectionHandle handle;
+};
 
 ServerSocket::ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups,
                            std::function<bool()> extendedLayout, QObject* parent)
     : QObject(parent), front_(front), registry_(registry), lookups_(lookups),
-      extendedLayout_(std::move(extendedLayout)), server_(this)
+      extendedLayout_(std::move(extendedLayout))
 {
-    server_.setListenBacklogSize(5);
-    connect(&server_, &QTcpServer::newConnection, this, &ServerSocket::acceptPending);
 }
 
 ServerSocket::~ServerSocket()
@@ -53,33 +48,38 @@ ServerSocket::~ServerSocket()
 
 void ServerSocket::Open(quint16 port)
 {
-    if (server_.isListening())
+    if (listener_.IsOpen())
         return;
-    if (!server_.listen(QHostAddress::AnyIPv4, port)) {
-        const std::string message = "Socket error: " + server_.errorString().toStdString() + " (" +
-                                    std::to_string(static_cast<int>(server_.serverError())) +
-                                    "), on API 'listen'";
-        throw TarvelError(message);
-    }
+    listener_.Bind(port);
     ServerSocketListen();
+    listener_.Listen();
+    acceptNotifier_ = std::make_unique<QSocketNotifier>(listener_.Descriptor(), QSocketNotifier::Read);
+    connect(acceptNotifier_.get(), &QSocketNotifier::activated, this, &ServerSocket::acceptPending);
 }
 
 void ServerSocket::Close()
 {
-    server_.close();
-    const auto sockets = server_.findChildren<QTcpSocket*>();
-    for (QTcpSocket* socket : sockets) {
+    acceptNotifier_.reset();
+    listener_.Close();
+    const auto sockets = findChildren<TerminalConnection*>();
+    for (TerminalConnection* socket : sockets) {
         // Dropped by the listener: no disconnect line for these.
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
+        release(socket);
         socket->setParent(nullptr);
     }
 }
 
+void ServerSocket::release(TerminalConnection* socket)
+{
+    socket->disconnect(this);
+    socket->abort();
+    socket->handle.Close();
+    socket->deleteLater();
+}
+
 int ServerSocket::ConnectionCount() const
 {
-    return static_cast<int>(server_.findChildren<QTcpSocket*>().size());
+    return static_cast<int>(findChildren<TerminalConnection*>().size());
 }
 
 void ServerSocket::ServerSocketListen()
@@ -89,38 +89,65 @@ void ServerSocket::ServerSocketListen()
 
 void ServerSocket::acceptPending()
 {
-    while (QTcpSocket* socket = server_.nextPendingConnection())
-        ServerSocketClientConnect(socket);
+    int error = 0;
+    while (const std::optional<ListeningSocket::Accepted> accepted = listener_.Accept(error)) {
+        auto* socket = new TerminalConnection(*accepted, this);
+        if (socket->setSocketDescriptor(accepted->descriptor)) {
+            socket->setReadBufferSize(kReadBufferSize);
+            ServerSocketClientConnect(socket);
+            continue;
+        }
+        // The platform would not take the connection: it is named, then dropped as failed.
+        front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress));
+        front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+        ReportErrorLater(front_, "Socket error: " + socket->errorString().toStdString() + ", on API 'accept'");
+        ListeningSocket::CloseDescriptor(accepted->descriptor);
+        release(socket);
+    }
+    if (error != 0 && acceptNotifier_) {
+        // Out of descriptors or the like: wait a little rather than spin; the queue keeps the rest.
+        acceptNotifier_->setEnabled(false);
+        QTimer::singleShot(100, this, [this] {
+            if (acceptNotifier_)
+                acceptNotifier_->setEnabled(true);
+        });
+    }
 }
 
-void ServerSocket::ServerSocketClientConnect(QTcpSocket* socket)
+void ServerSocket::ServerSocketClientConnect(TerminalConnection* socket)
 {
-    socket->setProperty(kTerminalAddressProperty, AddressText(socket->peerAddress()));
-    socket->setReadBufferSize(kReadBufferSize);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocketClientRead(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { ServerSocketClientError(socket); });
-    front_.appendLog(FormatLogLabel("+ Client IP connected " + RecordedAddress(socket)));
+    front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress));
 }
 
-void ServerSocket::ServerSocketClientDisconnect(QTcpSocket* socket)
+void ServerSocket::ServerSocketClientDisconnect(TerminalConnection* socket)
 {
-    front_.appendLog(FormatLogLabel("- Client IP disconnected " + RecordedAddress(socket)));
-    socket->disconnect(this);
-    socket->deleteLater();
+    front_.appendLog(FormatLogLabel("- Client IP disconnected " + socket->terminalAddress));
+    release(socket);
 }
 
-void ServerSocket::ServerSocketClientError(QTcpSocket* socket)
+void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
 {
-    // A terminal that closes its connection is a normal end: the disconnect line tells it.
-    if (socket->error() == QAbstractSocket::RemoteHostClosedError)
-        return;
-    front_.appendLog(FormatLogLabel("- Client IP Error " + RecordedAddress(socket)));
-    ReportErrorLater(front_, "Asynchronous socket error " + std::to_string(static_cast<int>(socket->error())) +
-                                 ": " + socket->errorString().toStdString());
+    std::string report;
+    if (socket->error() == QAbstractSocket::RemoteHostClosedError) {
+        // The platform gives a reset and an orderly close alike as the end of data.
+        const int broken = socket->handle.BrokenError();
+        if (broken == 0)
+            return;  // the terminal closed its side: the disconnect line tells it
+        report = "Asynchronous socket error " + std::to_string(broken);
+    } else {
+        report = "Asynchronous socket error " + std::to_string(static_cast<int>(socket->error())) + ": "
+                 + socket->errorString().toStdString();
+    }
+    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+    // The notification itself is not acted on, so no disconnect line follows; the connection goes.
+    release(socket);
+    ReportErrorLater(front_, report);
 }
 
-void ServerSocket::ServerSocketClientRead(QTcpSocket* socket)
+void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
 {
     // One notification is one message: exactly the bytes waiting now.
     const QByteArray message = socket->read(socket->bytesAvailable());
@@ -133,15 +160,12 @@ void ServerSocket::ServerSocketClientRead(QTcpSocket* socket)
     }
 }
 
-void ServerSocket::handleMessage(QTcpSocket* socket, const QByteArray& message)
+void ServerSocket::handleMessage(TerminalConnection* socket, const QByteArray& message)
 {
     QByteArray code = CutCode(message);
-    front_.appendLog(LogLineWithValue("> [RECV] " + code, RecordedAddress(socket)));
+    front_.appendLog(LogLineWithValue("> [RECV] " + code, socket->terminalAddress));
 
-    const QHostAddress peer = socket->peerAddress();
-    if (peer.isNull())
-        throw TarvelError("The terminal address is no longer available");
-    if (registry_.Locate(TrimBytes(AddressText(peer))))
+    if (registry_.Locate(TrimBytes(socket->terminalAddress)))
         code = TrimBytes(code);
     else
         code = kUnregisteredCode;
@@ -159,25 +183,34 @@ void ServerSocket::handleMessage(QTcpSocket* socket, const QByteArray& message)
     }
     sendFrame(socket, ComposeItemFrame(result, code, settings_.SendSkuBarcode));
     const QByteArray label = extended ? "< [SENT.XE] " : "< [SENT] ";
-    front_.appendLog(LogLineWithValue(label + code, AddressText(socket->localAddress())));
+    front_.appendLog(LogLineWithValue(label + code, socket->serverAddress));
 }
 
-void ServerSocket::sendFrame(QTcpSocket* socket, const QByteArray& frame)
+void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame)
 {
-    // A terminal that does not read its replies must not make the server buffer without bound.
+    // A terminal that does not read its replies must not make the server buffer without bound: the
+    // frame is dropped, and the sent line follows all the same.
     if (socket->bytesToWrite() > 0 && socket->bytesToWrite() + frame.size() > kMaxUnsentBytes)
         return;
-    if (socket->write(frame) >= 0)
-        return;
-    // The send failed: the connection is closed (error line, then disconnect line) and the scan ends
-    // before its result line.
-    const std::string message = "Socket error: " + socket->errorString().toStdString() + " (" +
-                                std::to_string(static_cast<int>(socket->error())) + "), on API 'send'";
-    front_.appendLog(FormatLogLabel("- Client IP Error " + RecordedAddress(socket)));
-    if (socket->state() == QAbstractSocket::ConnectedState)
-        socket->abort(); // emits disconnected: the disconnect line and the release
-    else
-        ServerSocketClientDisconnect(socket);
+    {
+        // A failure here is this send's own, told below; no notification handler runs for it.
+        const QSignalBlocker quiet(socket);
+        // flush hands the frame to the platform now: left to the next turn of the event loop, it would
+        // be lost when the terminal's end of data is seen first. What the platform cannot take at
+        // once waits in the socket, within kMaxUnsentBytes.
+        if (socket->write(frame) == frame.size()) {
+            socket->flush();
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                return;
+        }
+    }
+    const int broken = socket->handle.BrokenError();
+    const std::string message = broken != 0
+        ? "Socket error: " + SocketErrorText(broken).toStdString() + " (" + std::to_string(broken) + "), on API 'send'"
+        : "Socket error: " + socket->errorString().toStdString() + " ("
+              + std::to_string(static_cast<int>(socket->error())) + "), on API 'send'";
+    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+    ServerSocketClientDisconnect(socket);
     throw TarvelError(message);
 }
 

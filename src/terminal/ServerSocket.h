@@ -1,20 +1,22 @@
 #pragma once
 
 #include "config/ServiceSettings.h"
+#include "control/Platform.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QTcpServer>
 
 #include <functional>
+#include <memory>
 
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace tarvel {
 
 class Front;
 class ItemLookups;
 class RegistrySearch;
+class TerminalConnection;
 
 // The terminal listener and the request pipeline. Terminals keep their connections open and send one
 // scan per data arrival; each arrival is answered on the same connection with an item frame or the
@@ -36,8 +38,8 @@ public:
     void Open(quint16 port);
     // Stops listening and drops every terminal connection at once, without disconnect lines.
     void Close();
-    bool IsOpen() const { return server_.isListening(); }
-    quint16 Port() const { return server_.serverPort(); }
+    bool IsOpen() const { return listener_.IsOpen(); }
+    quint16 Port() const { return listener_.Port(); }
     int ConnectionCount() const;
 
     // A connection keeps at most this many reply bytes waiting for a terminal that does not read;
@@ -48,25 +50,27 @@ public:
 
 private:
     void ServerSocketListen();
-    void ServerSocketClientConnect(QTcpSocket* socket);
-    void ServerSocketClientDisconnect(QTcpSocket* socket);
-    void ServerSocketClientError(QTcpSocket* socket);
-    void ServerSocketClientRead(QTcpSocket* socket);
+    void ServerSocketClientConnect(TerminalConnection* socket);
+    void ServerSocketClientDisconnect(TerminalConnection* socket);
+    void ServerSocketClientError(TerminalConnection* socket);
+    void ServerSocketClientRead(TerminalConnection* socket);
 
     void acceptPending();
-    void handleMessage(QTcpSocket* socket, const QByteArray& message);
-    // Writes a frame in one send, or drops it when the terminal has too much unread already.
-    void sendFrame(QTcpSocket* socket, const QByteArray& frame);
+    void handleMessage(TerminalConnection* socket, const QByteArray& message);
+    // Hands a frame to the platform in one send before returning, or drops it when the terminal has
+    // too much unread already. A send that fails closes the connection (error line, disconnect line)
+    // and throws, so the scan ends before its result line.
+    void sendFrame(TerminalConnection* socket, const QByteArray& frame);
+    // Lets the connection go without a line: no handler of ours runs for it any more.
+    void release(TerminalConnection* socket);
 
     Front& front_;
     RegistrySearch& registry_;
     ItemLookups& lookups_;
     std::function<bool()> extendedLayout_;
     ServiceSettings settings_;
-    QTcpServer server_;
+    ListeningSocket listener_;
+    std::unique_ptr<QSocketNotifier> acceptNotifier_;
 };
-
-// Dotted-decimal text of an address; an IPv4-mapped IPv6 address reads as its IPv4 form.
-QByteArray AddressText(const class QHostAddress& address);
 
 } // namespace tarvel

@@ -2,6 +2,7 @@
 // replaced by fakes.
 
 #include "support/PipelineFakes.h"
+#include "support/TerminalSockets.h"
 #include "data/EDatabaseError.h"
 #include "terminal/Frames.h"
 #include "terminal/ScanServices.h"
@@ -13,7 +14,10 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <set>
@@ -236,6 +240,99 @@ TEST_F(ServerSocketTest, TerminalCloseWritesDisconnectLine)
     EXPECT_EQ(front.lines.size(), 3u); // a normal close is no error line
     EXPECT_TRUE(front.errors.empty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
+}
+
+// The reply is handed to the platform inside the handler: a terminal that half-closes right after its
+// scan still gets all of it, and the orderly close that follows is the disconnect line.
+TEST_F(ServerSocketTest, TerminalThatHalfClosesAfterItsScanGetsTheWholeReply)
+{
+    auto client = Connect();
+    const QByteArray expected = ComposeItemFrame(Milo(), "9555000000017", false);
+    client->write("\x02]C19555000000017\r");
+    ASSERT_TRUE(client->waitForBytesWritten(1000));
+    HalfClose(*client);
+    QByteArray reply;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        reply += client->readAll();
+        return reply.size() >= expected.size();
+    }, 3000));
+    EXPECT_EQ(reply, expected);
+    ASSERT_TRUE(WaitForLines(5));
+    EXPECT_EQ(front.lines[3], "< [SENT] 9555000000017..................[127.0.0.1]");
+    EXPECT_EQ(front.lines[4], "- Client IP disconnected 127.0.0.1......");
+    EXPECT_TRUE(front.errors.empty());
+}
+
+// A reset is a connection error: its line and report, no disconnect line, and the connection goes.
+TEST_F(ServerSocketTest, TerminalThatResetsIsAnErrorNotADisconnect)
+{
+    auto client = Connect();
+    Reset(*client);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(front.lines, (std::vector<QByteArray>{"+ [LISTEN]..............................",
+                                                    "+ Client IP connected 127.0.0.1.........",
+                                                    "- Client IP Error 127.0.0.1............."}));
+    EXPECT_EQ(front.errors, std::vector<QByteArray>{"Asynchronous socket error " + QByteArray::number(ECONNRESET) + "."});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
+}
+
+// A send that fails closes the connection (error line, then disconnect line) and ends the scan before
+// its sent line; the report names the send.
+TEST_F(ServerSocketTest, ReplyToAResetTerminalIsAFailedSendNotASentLine)
+{
+    auto client = Connect();
+    lookups.items["GONE"] = Milo();
+    lookups.during = [&](const QByteArray&) { Reset(*client); };
+    client->write("\x02]C1GONE\r");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(std::vector<QByteArray>(front.lines.begin() + 2, front.lines.end()),
+              (std::vector<QByteArray>{"> [RECV] GONE...........................[127.0.0.1]",
+                                       "- Client IP Error 127.0.0.1.............",
+                                       "- Client IP disconnected 127.0.0.1......"}));
+    ASSERT_EQ(front.errors.size(), 1u);
+    EXPECT_TRUE(front.errors[0].contains("on API 'send'")) << front.errors[0].constData();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
+}
+
+// A terminal that connects, scans and resets before the server has accepted it is still named by
+// the address accept gave, in every line.
+TEST_F(ServerSocketTest, TerminalThatResetsBeforeItIsAcceptedIsStillNamed)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server->Port());
+    ASSERT_TRUE(client.waitForConnected(2000));
+    client.write("\x02]C1QUICK\r");
+    ASSERT_TRUE(client.waitForBytesWritten(1000));
+    Reset(client);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 3000));
+    QTest::qWait(50);
+    ASSERT_GE(front.lines.size(), 4u);
+    EXPECT_EQ(front.lines[1], "+ Client IP connected 127.0.0.1.........");
+    EXPECT_EQ(front.lines[2], "> [RECV] QUICK..........................[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "- Client IP Error 127.0.0.1.............");
+    EXPECT_EQ(registry.searched, std::vector<QByteArray>{"127.0.0.1"});
+}
+
+// A store's terminals reconnecting together all get through at once, not after SYN retries.
+TEST_F(ServerSocketTest, TwoHundredTerminalsConnectingTogetherAreAllEstablishedAtOnce)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    QElapsedTimer took;
+    took.start();
+    for (int i = 0; i < 200; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, server->Port());
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return std::all_of(clients.begin(), clients.end(),
+                           [](const auto& c) { return c->state() == QAbstractSocket::ConnectedState; });
+    }, 5000));
+    const qint64 ms = took.elapsed();
+    EXPECT_LT(ms, 500);
+    RecordProperty("EstablishedMs", int(ms));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 200; }, 2000));
 }
 
 TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
