@@ -23,7 +23,7 @@ namespace {
 
 class SilentFront : public Front {
 public:
-    void appendLog(const QByteArray&) override {}
+    void showLogLine(const QByteArray&) override {}
     void showGeneralError(const QByteArray& text) override { std::fprintf(stderr, "error: %s\n", text.constData()); }
     void showErrorBox(const QByteArray& text) override { std::fprintf(stderr, "error: %s\n", text.constData()); }
     void showInformation(const QByteArray&) override {}

@@ -12,8 +12,10 @@ class Front {
 public:
     virtual ~Front() = default;
 
-    // Appends one line, 8-bit text without line end, to the operator log.
-    virtual void appendLog(const QByteArray& line) = 0;
+    // Appends one entry, 8-bit text without line end, to the operator log as one line: its control
+    // bytes (below 32, and 127) are shown as escapes such as \x0A, so that nothing a terminal or a
+    // database sends can write lines of its own. The one way a line reaches any front.
+    void appendLog(const QByteArray& line);
 
     // The general error report: box titled with the application's title, error icon, one OK.
     // The text already has its full stop (GeneralErrorText).
@@ -27,6 +29,10 @@ public:
 
     // A plain notice: titled with the application's title, no icon, one OK.
     virtual void showNotice(const QByteArray& text) = 0;
+
+protected:
+    // Shows one log line as it is: no control byte below 32 in it, and no 127.
+    virtual void showLogLine(const QByteArray& line) = 0;
 };
 
 } // namespace tarvel

@@ -9,7 +9,7 @@ void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const
     std::fflush(stream);
 }
 
-void HeadlessFront::appendLog(const QByteArray& line) { writeLine(out_, {}, line); }
+void HeadlessFront::showLogLine(const QByteArray& line) { writeLine(out_, {}, line); }
 namespace {
 
 // A box's text may run over several lines (Firebird's messages do); on standard error it is one line.

@@ -13,11 +13,13 @@ class HeadlessFront : public Front {
 public:
     explicit HeadlessFront(std::FILE* out = stdout, std::FILE* err = stderr) : out_(out), err_(err) {}
 
-    void appendLog(const QByteArray& line) override;
     void showGeneralError(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
     void showNotice(const QByteArray& text) override;
+
+protected:
+    void showLogLine(const QByteArray& line) override;
 
 private:
     void writeLine(std::FILE* stream, const QByteArray& prefix, const QByteArray& text);

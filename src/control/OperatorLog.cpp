@@ -19,4 +19,19 @@ QByteArray LogLineWithValue(const QByteArray& label, const QByteArray& value)
     return FormatLogLabel(label) + '[' + value + ']';
 }
 
+QByteArray VisibleControlBytes(const QByteArray& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QByteArray visible;
+    visible.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 127)
+            visible.append("\\x").append(kHex[byte >> 4]).append(kHex[byte & 15]);
+        else
+            visible.append(c);
+    }
+    return visible;
+}
+
 } // namespace tarvel

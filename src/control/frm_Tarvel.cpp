@@ -263,7 +263,7 @@ void TfrmTarvel::closeEvent(QCloseEvent* event)
         event->ignore();
 }
 
-void TfrmTarvel::appendLog(const QByteArray& line)
+void TfrmTarvel::showLogLine(const QByteArray& line)
 {
     // One byte, one character: whatever a terminal or the database sent shows as it came.
     MemoLog->appendPlainText(QString::fromLatin1(line));
@@ -273,16 +273,41 @@ void TfrmTarvel::appendLog(const QByteArray& line)
 
 void TfrmTarvel::showBox(int icon, const char* title, const QByteArray& text, const char* name)
 {
+    execBox(icon, title, text, name);
+    // Failures that came while the box was open: one report of the newest, saying how many came.
+    while (boxesOpen_ == 0 && foldedErrors_ > 0) {
+        const QByteArray note = foldedErrors_ == 1
+            ? QByteArray("1 more error came while the box before this one was open; this is it.")
+            : QByteArray::number(foldedErrors_)
+                  + " more errors came while the box before this one was open; this is the last of them.";
+        const QByteArray folded = foldedError_ + "\n\n" + note;
+        foldedError_.clear();
+        foldedErrors_ = 0;
+        execBox(QMessageBox::Critical, kApplicationTitle, folded, "GeneralErrorBox");
+    }
+}
+
+void TfrmTarvel::execBox(int icon, const char* title, const QByteArray& text, const char* name)
+{
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(title), QString::fromLatin1(text),
                     QMessageBox::Ok, this);
     box.setObjectName(QString::fromLatin1(name));
     // Database messages may hold "<" and "&"; they are shown as written, never as markup.
     box.setTextFormat(Qt::PlainText);
+    ++boxesOpen_;
     box.exec();
+    --boxesOpen_;
 }
 
 void TfrmTarvel::showGeneralError(const QByteArray& text)
 {
+    // A box opened inside another's event loop would nest without end while terminals go on failing
+    // (each box a level of stack): the report waits for the box on screen to close.
+    if (boxesOpen_ > 0) {
+        foldedError_ = text;
+        ++foldedErrors_;
+        return;
+    }
     showBox(QMessageBox::Critical, kApplicationTitle, text, "GeneralErrorBox");
 }
 

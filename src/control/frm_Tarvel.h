@@ -46,7 +46,6 @@ public:
     void BitBtn4Click();  // Close: the same rule as the close box
 
     // Front: the log view and the modal boxes, each over this window (the event loop keeps running).
-    void appendLog(const QByteArray& line) override;
     void showGeneralError(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
@@ -74,6 +73,7 @@ public:
     QLabel* ActivePriceLevel = nullptr;
 
 protected:
+    void showLogLine(const QByteArray& line) override;
     void showEvent(QShowEvent* event) override;
     // The close box, the system menu and the platform's close key: refused while the service runs.
     void closeEvent(QCloseEvent* event) override;
@@ -84,9 +84,16 @@ private:
     void centre();
     // Shows every control as the core has it now.
     void refresh();
+    // Shows a box and returns once it is closed; then the general error report of the failures that
+    // came while it was open, if any.
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);
+    void execBox(int icon, const char* title, const QByteArray& text, const char* name);
 
     SystemClock clock_;
+    // One box at a time: while one is open, general error reports are folded into the next one.
+    int boxesOpen_ = 0;
+    QByteArray foldedError_;  // the newest
+    int foldedErrors_ = 0;
     TarvelService service_;
     bool shown_ = false;
 };

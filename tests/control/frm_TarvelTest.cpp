@@ -5,6 +5,8 @@
 
 #include "control/OperatorLog.h"
 #include "control/frm_Tarvel.h"
+#include "data/Database.h"
+#include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace tarvel;
 
@@ -415,6 +418,75 @@ TEST_F(TarvelWindowTest, AScanIsServedWhileAnErrorBoxIsOpen)
     EXPECT_EQ(logLines()[startLines().size() + 2], LogLineWithValue("< [SENT] 9556001000017", "127.0.0.1"));
 }
 
+// One error box at a time: failures while it is open are folded into the box that follows it (the
+// newest message and how many came), so a database failing under scanning terminals neither nests
+// boxes, each a level of stack, nor keeps the other terminals waiting.
+TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
+{
+    {
+        // An item whose price rows the engine cannot read: each scan of it fails at its price query.
+        Database db;
+        PosConnections::SetParams(db, folder.dataPath(), {});
+        db.Open();
+        db.ExecSql("ALTER TABLE Mas_Stock_Price ADD M_GUARD COMPUTED BY (CASE WHEN M_PluLinkId='BOOM' THEN 1/0 ELSE 0 END)");
+        db.ExecSql("INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode, M_DESC) VALUES ('BOOM', 'BOOM', 'Unreadable price')");
+        db.ExecSql("INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY, M_PRICE) VALUES ('BOOM', 'P1', 1, 1, 1)");
+    }
+    TfrmTarvel& w = open();
+    ASSERT_TRUE(startServingLoopback());
+    int queries = 0;
+    w.Service().Pos().coDataDb.setSqlTrace([&](const QByteArray&) { ++queries; });
+    QTcpSocket failing, other;
+    failing.connectToHost(QHostAddress::LocalHost, port);
+    other.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(failing.waitForConnected(5000) && other.waitForConnected(5000));
+
+    constexpr int kScans = 10000;
+    int scans = 1;
+    int otherServed = 0;
+    size_t mostBoxes = 0;
+    boxes.whileOpen = [&](QWidget*) {
+        if (boxes.seen.size() > 1)
+            return;
+        // Counts the boxes on screen; a box opened inside another is closed again at once.
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            std::vector<QMessageBox*> shown;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
+                    shown.push_back(box);
+            mostBoxes = std::max(mostBoxes, shown.size());
+            if (shown.size() > 1 && QApplication::activeModalWidget())
+                QApplication::activeModalWidget()->close();
+        });
+        watch.start(1);
+        for (; scans < kScans && mostBoxes <= 1; ++scans) {
+            const int before = queries;
+            failing.write("\x02]C1BOOM\r");
+            failing.flush();
+            const QDeadlineTimer deadline(5000);
+            while (queries < before + 3 && !deadline.hasExpired())
+                QCoreApplication::processEvents();
+            if (scans % 1000 == 0 && scan(other, "9556001000017").contains("MILO 400G"))
+                ++otherServed;
+        }
+        QTest::qWait(20);  // the last report arrives
+    };
+    failing.write("\x02]C1BOOM\r");
+    ASSERT_TRUE(boxes.waitFor(2, 60000)) << boxes.seen.size() << " boxes, " << scans << " scans, at most "
+                                         << mostBoxes << " boxes at once";
+    QTest::qWait(50);
+    EXPECT_EQ(mostBoxes, 1u);
+    EXPECT_EQ(scans, kScans);
+    EXPECT_EQ(otherServed, kScans / 1000 - 1);
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_TRUE(boxes.seen[0].text.contains("divide by zero")) << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(boxes.seen[1].text.startsWith(boxes.seen[0].text)) << boxes.seen[1].text.toStdString();
+    EXPECT_TRUE(boxes.seen[1].text.endsWith("\n\n9999 more errors came while the box before this one was open; "
+                                            "this is the last of them."))
+        << boxes.seen[1].text.toStdString();
+}
+
 TEST_F(TarvelWindowTest, EachBoxHasItsTitleIconAndOneOk)
 {
     TfrmTarvel& w = open();
@@ -464,7 +536,7 @@ TEST_F(TarvelWindowTest, TheLogKeepsTheNewestLinesInView)
 {
     TfrmTarvel& w = open();
     w.appendLog("> [RECV] Caf\xE9 \x01<b>[10.0.0.9]");
-    EXPECT_EQ(w.MemoLog->document()->firstBlock().text(), QString::fromLatin1("> [RECV] Caf\xE9 \x01<b>[10.0.0.9]"));
+    EXPECT_EQ(w.MemoLog->document()->firstBlock().text(), QString::fromLatin1("> [RECV] Caf\xE9 \\x01<b>[10.0.0.9]"));
 
     for (int i = 1; i <= kLogLinesKept + 9; ++i)
         w.appendLog("line " + QByteArray::number(i).rightJustified(5, '0'));

@@ -16,7 +16,7 @@ namespace tarvel {
 
 class LogFront : public Front {
 public:
-    void appendLog(const QByteArray& line) override { lines.push_back(line); }
+    void showLogLine(const QByteArray& line) override { lines.push_back(line); }
     void showGeneralError(const QByteArray& text) override { errors.push_back(text); }
     void showErrorBox(const QByteArray& text) override { errors.push_back("Error box: " + text); }
     void showInformation(const QByteArray& text) override { errors.push_back("Information: " + text); }

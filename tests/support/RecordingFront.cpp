@@ -4,7 +4,7 @@
 
 namespace tarvel {
 
-void RecordingFront::appendLog(const QByteArray& line)
+void RecordingFront::showLogLine(const QByteArray& line)
 {
     lines.push_back(line);
     calls.push_back({"log", line});

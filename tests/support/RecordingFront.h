@@ -21,7 +21,7 @@ public:
         bool operator==(const Call&) const = default;
     };
 
-    void appendLog(const QByteArray& line) override;
+    void showLogLine(const QByteArray& line) override;
     void showGeneralError(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
@@ -31,7 +31,7 @@ public:
     std::vector<QByteArray> boxTexts(const QByteArray& kind) const;
     void clear();
 
-    std::vector<QByteArray> lines;  // appendLog only
+    std::vector<QByteArray> lines;  // log lines only, as shown
     std::vector<Call> boxes;        // every box, logs left out
     std::vector<Call> calls;        // everything, logs included
 

@@ -194,6 +194,21 @@ TEST_F(ServerSocketTest, LongCodeShowsInPartButIsLookedUpWhole)
     EXPECT_EQ(front.lines[3], "< [Not Found]..........................." "[" + code + "]");
 }
 
+// One log entry is one line: a scanned line feed cannot write a line of its own. Control bytes show as
+// escapes in the log only; the lookup and the reply get them as they came.
+TEST_F(ServerSocketTest, ControlBytesOfAScanShowAsEscapesInTheLogOnly)
+{
+    const QByteArray code = "123\n- FDB data disconnected\x7f";
+    lookups.items[code] = Milo();
+    auto client = Connect();
+    const QByteArray expected = ComposeItemFrame(Milo(), code, false);
+    EXPECT_EQ(Exchange(*client, "\x02]C1" + code + "\r", expected.size()), expected);
+    ASSERT_TRUE(WaitForLines(4));
+    EXPECT_EQ(lookups.calls.back().code, code);
+    EXPECT_EQ(front.lines[2], "> [RECV] 123\\x0A- FDB data disconnected\\x7F...[127.0.0.1]");
+    EXPECT_EQ(front.lines[3], "< [SENT] 123\\x0A- FDB data disconnected\\x7F...[127.0.0.1]");
+}
+
 TEST_F(ServerSocketTest, HighBytesReachTheLookupUnchanged)
 {
     const QByteArray code("\xb0\xa1\xff\x80", 4);
