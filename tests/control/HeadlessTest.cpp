@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 using namespace tarvel;
 
@@ -43,10 +44,15 @@ Result RunProgram(const QString& program, const QStringList& arguments)
     return result;
 }
 
-// One headless server process.
+// One headless server process: tarvel itself, or a script that ends in it.
 class Server {
 public:
     explicit Server(const QString& folder) { process_.start(Tarvel, {"--headless", "--program-folder", folder}); }
+    Server(const QString& program, const QProcessEnvironment& environment)
+    {
+        process_.setProcessEnvironment(environment);
+        process_.start(program, {});
+    }
     ~Server()
     {
         if (process_.state() != QProcess::NotRunning) {
@@ -314,6 +320,29 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
         EXPECT_TRUE(server.waitForLine(c.sentLine));
         EXPECT_EQ(server.terminate(), 0);
     }
+}
+
+// make demo from a clone in a folder that only its own user can reach, as root's home (mode 700) is:
+// the demo database is that user's own file, opened embedded, and the README's tarvel-term line gets
+// the MILO screen.
+TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
+{
+    QTemporaryDir home;  // mode 700
+    ASSERT_TRUE(home.isValid());
+    const quint16 port = ProgramFolder::FreePort();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TARVEL_BIN", TARVEL_BIN_DIR);
+    environment.insert("TARVEL_DEMO_DIR", home.filePath("demo"));
+    environment.insert("TARVEL_DEMO_PORT", QString::number(port));
+    environment.insert("TARVEL_DEMO_HEADLESS", "1");
+    Server demo(QStringLiteral(TARVEL_SOURCE_DIR "/scripts/demo"), environment);
+    ASSERT_TRUE(demo.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port)), 60000))
+        << demo.lines().join('\n').toStdString() << demo.err().toStdString();
+
+    const Result milo = RunProgram(TarvelTerm, {"127.0.0.1", QString::number(port), "9556001000017"});
+    EXPECT_EQ(milo.status, 0) << milo.err.toStdString();
+    EXPECT_TRUE(milo.out.startsWith("9556001000017 -> MILO 400G")) << milo.out.toStdString();
+    EXPECT_EQ(demo.terminate(), 0);
 }
 
 } // namespace
