@@ -6,6 +6,7 @@
 #include "data/FbQuery.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
+#include "lookup/ItemLookup.h"
 #include "support/FirebirdFixture.h"
 
 #include <benchmark/benchmark.h>
@@ -57,6 +58,45 @@ void SelectByKey(benchmark::State& state, const QByteArray& serverName)
 void BM_SelectByKeyEmbedded(benchmark::State& state) { SelectByKey(state, Fixture()->path("EMBEDDED.FDB")); }
 void BM_SelectByKeyServer(benchmark::State& state) { SelectByKey(state, Fixture()->serverPath("SERVER.FDB")); }
 
+// A catalogue of 200,000 items, half of them with a blank M_ALu, each with a price row at level P1.
+FirebirdFixture* Catalogue()
+{
+    static std::unique_ptr<FirebirdFixture> fixture = [] {
+        auto made = std::make_unique<FirebirdFixture>();
+        const QString rows = made->writeScript(
+            "catalogue.sql",
+            "SET TERM ^;\nEXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < 200000) DO BEGIN "
+            "INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode, M_ALu, M_Barcode, M_DESC) VALUES ('K' || :i, 'C' || :i, "
+            "IIF(MOD(:i, 2) = 0, '', 'A' || :i), 'B' || :i, 'Item ' || :i); "
+            "INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY, M_PRICE, M_DATEACTIVE, M_TIMEACTIVE, "
+            "M_DATEACTIVE2, M_TIMEACTIVE2) VALUES ('K' || :i, 'P1', 1, 1, 9.9, 'F', 'F', 'F', 'F'); "
+            "i = i + 1; END END^\nSET TERM ;^\nCOMMIT;\n");
+        for (const char* file : {"EMBEDDED.FDB", "SERVER.FDB"})
+            if (const QByteArray problem = made->create(file, {"standard-schema.sql", rows}); !problem.isEmpty())
+                std::fprintf(stderr, "error: %s\n", problem.constData());
+        return made;
+    }();
+    return fixture.get();
+}
+
+// One standard-layout scan on the catalogue: an empty code (it matches every blank M_ALu) against
+// an item code.
+void ScanCatalogue(benchmark::State& state, const QByteArray& serverName, const QByteArray& code)
+{
+    Database db;
+    PosConnections::SetParams(db, serverName, {});
+    db.Open();
+    FbQuery qryTmp(db), qryStockPrice(db), qryStoreSHELF(db);
+    SystemClock clock;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LookupStandard(qryTmp, qryStockPrice, qryStoreSHELF, "P1", "S01", clock, code, {}));
+}
+
+void BM_EmptyScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), ""); }
+void BM_CodeScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), "C123457"); }
+void BM_EmptyScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), ""); }
+void BM_CodeScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), "C123457"); }
+
 // The registry search of every scan, in a table of 1000 terminals.
 void BM_RegistryLocate(benchmark::State& state)
 {
@@ -74,6 +114,10 @@ void BM_RegistryLocate(benchmark::State& state)
 BENCHMARK(BM_SelectByKeyEmbedded)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SelectByKeyServer)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RegistryLocate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EmptyScanEmbedded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CodeScanEmbedded)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EmptyScanServer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CodeScanServer)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
