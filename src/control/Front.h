@@ -30,6 +30,10 @@ public:
     // A plain notice: titled with the application's title, no icon, one OK.
     virtual void showNotice(const QByteArray& text) = 0;
 
+    // Something the service mended by itself (a lost database connection re-established): no box and
+    // no log line; the headless runner prints it as an "info: " line.
+    virtual void showNote(const QByteArray& text) { static_cast<void>(text); }
+
 protected:
     // Shows one log line as it is: no control byte below 32 in it, and no 127.
     virtual void showLogLine(const QByteArray& line) = 0;

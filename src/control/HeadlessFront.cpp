@@ -27,5 +27,6 @@ void HeadlessFront::showGeneralError(const QByteArray& text) { writeLine(err_, "
 void HeadlessFront::showErrorBox(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
 void HeadlessFront::showInformation(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
 void HeadlessFront::showNotice(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
+void HeadlessFront::showNote(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
 
 } // namespace tarvel

@@ -7,7 +7,7 @@
 namespace tarvel {
 
 // The front of a server without a window: every log line goes to standard output as it is appended
-// (the same bytes, LF-terminated, flushed), every box becomes one line on standard error,
+// (the same bytes, LF-terminated, flushed), every box and note becomes one line on standard error,
 // "error: " or "info: " then its text.
 class HeadlessFront : public Front {
 public:
@@ -17,6 +17,7 @@ public:
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
     void showNotice(const QByteArray& text) override;
+    void showNote(const QByteArray& text) override;
 
 protected:
     void showLogLine(const QByteArray& line) override;

@@ -6,6 +6,7 @@
 #include "control/Front.h"
 #include "control/LocalAddresses.h"
 #include "control/OperatorLog.h"
+#include "data/Reattach.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,7 +24,7 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       version_(std::move(version)),
       pos_(front),
       lookups_(pos_.qryTmp, pos_.qryStockPrice, pos_.qryStoreSHELF, [this] { return pos_.ActivePriceLevel(); },
-               [this] { return storeCode_; }, clock_),
+               [this] { return storeCode_; }, clock_, [this] { front_.showNote(kReattachedNote); }),
       serverSocket_(front, registry_, lookups_, [this] { return vexaXE_; }, this),
       hostName_(LocalHostName),
       addresses_(LocalAddresses)

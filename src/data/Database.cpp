@@ -179,9 +179,10 @@ void Database::dropAttachment(bool detach)
 void Database::fail(IStatus* status)
 {
     const QByteArray message = messageOf(master_, status);
-    if (attachment_ && attachmentLost(status))
+    const bool lost = attachment_ && attachmentLost(status);
+    if (lost)
         dropAttachment(false);
-    throw EDatabaseError(message.toStdString());
+    throw EDatabaseError(message.toStdString(), lost);
 }
 
 void Database::ExecSql(const QByteArray& sql)

@@ -26,8 +26,8 @@ class FbQuery;
 // The attachment uses the character set NONE, so every text goes both ways byte for byte.
 // All reads share one read-only read-committed transaction, started with the attachment: it sees
 // every commit at once and holds back no garbage collection.
-// A lost attachment (server restart, dropped network) fails the call that meets it; the next call
-// attaches again by itself. Every engine failure is an EDatabaseError with Firebird's own message.
+// A lost attachment (server restart, dropped network) fails the call that meets it with an error
+// that says so (EDatabaseError::AttachmentLost); the next call attaches again by itself. Every engine failure is an EDatabaseError with Firebird's own message.
 // Event thread only.
 class Database {
 public:

@@ -3,6 +3,7 @@
 #include "control/Front.h"
 #include "control/OperatorLog.h"
 #include "data/EDatabaseError.h"
+#include "data/Reattach.h"
 #include "terminal/ByteText.h"
 
 #include <algorithm>
@@ -39,7 +40,8 @@ bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vex
     SetParams(coDataDb, dataFilePath, credentials);
     SetParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
     try {
-        openAndSettle(vexaXE, priceColumn, storeCode);
+        RunReattaching([&] { openAndSettle(vexaXE, priceColumn, storeCode); },
+                       [this] { front_.showNote(kReattachedNote); });
     } catch (const EDatabaseError& error) {
         front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
         front_.showErrorBox(error.what());

@@ -22,7 +22,8 @@ public:
     // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
     // store's M_DEFAULTPRICE ("PRCERR" when the store has no row). Logs "+ FDB data connected" and
     // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
-    // the "Error" box and returns false, leaving open what had opened. Other errors propagate.
+    // the "Error" box and returns false, leaving open what had opened. An attachment lost on the way
+    // (a server restart) is made afresh and the step runs once more. Other errors propagate.
     bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
                             const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 

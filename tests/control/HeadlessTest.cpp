@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -97,6 +98,14 @@ public:
         return all;
     }
     QByteArray err() { return err_ += process_.readAllStandardError(); }
+    // Reads standard error until it holds `count` lines beginning with `prefix`, or `ms` have passed.
+    qsizetype waitForErrors(const QByteArray& prefix, qsizetype count, int ms = 10000)
+    {
+        const QDeadlineTimer deadline(ms);
+        while (err().count(prefix) < count && !deadline.hasExpired() && process_.state() == QProcess::Running)
+            process_.waitForReadyRead(10);
+        return err().count(prefix);
+    }
 
 private:
     QProcess process_;
@@ -121,6 +130,13 @@ QByteArray Scan(const char* from, quint16 port, const QByteArray& code)
         reply += terminal.readAll();
     }
     return reply;
+}
+
+// Runs scripts/start-firebird or scripts/stop-firebird; empty on success, else what it said.
+QByteArray RunFirebirdScript(const char* script)
+{
+    const Result result = RunProgram(FirebirdFixture::scriptsFolder() + '/' + script, {});
+    return result.status == 0 ? QByteArray() : script + (": " + result.out + result.err);
 }
 
 class HeadlessTest : public testing::Test {
@@ -180,6 +196,46 @@ TEST_F(HeadlessTest, StartsServesAndStopsOnSigterm)
     EXPECT_EQ(end[end.size() - 2], FormatLogLabel("- FDB data disconnected") + kStatusDone);
     EXPECT_EQ(end.last(), FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
     EXPECT_TRUE(server.err().isEmpty()) << server.err().toStdString();
+}
+
+// The Firebird server restarts while the service is idle (a nightly backup or an update does this):
+// the very next scan is answered and nothing is reported but an "info: " line. A server stopped for
+// good fails each scan once: one error line each, no retry loop, no wait beyond one connect attempt.
+TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
+{
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", folder.path(), "--register", "127.0.0.1"}).status, 0);
+    Server server(folder.path());
+    ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
+    ASSERT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
+    // Whatever happens below, the shared server runs again afterwards.
+    struct StartWhenDone {
+        ~StartWhenDone() { RunFirebirdScript("start-firebird"); }
+    } startWhenDone;
+
+    ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
+    ASSERT_EQ(RunFirebirdScript("start-firebird"), "");
+    const QByteArray milo = Scan("127.0.0.1", port, "9556001000017");
+    EXPECT_TRUE(milo.contains("MILO 400G") && milo.contains("RM 14.90")) << milo.toStdString();
+    server.waitForErrors("info: ", 1, 2000);
+    EXPECT_EQ(server.err(), "info: The connection to the POS database was lost and has been re-established.\n");
+
+    ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    const qsizetype before = server.err().count("error: ");
+    for (int i = 1; i <= 3; ++i) {
+        QElapsedTimer took;
+        took.start();
+        terminal.write("\x02]C19556001000017\r");
+        terminal.flush();
+        server.waitForErrors("error: ", before + i);
+        EXPECT_LT(took.elapsed(), 2000) << "scan " << i;
+    }
+    EXPECT_EQ(server.waitForErrors("error: ", before + 4, 500), before + 3) << server.err().toStdString();
+    EXPECT_EQ(server.err().count("info: "), 1);
+    EXPECT_EQ(terminal.bytesAvailable(), 0);
+    EXPECT_EQ(server.terminate(), 0);
 }
 
 TEST_F(HeadlessTest, AFailedDatabaseStepExitsWithStatusOne)

@@ -1,6 +1,7 @@
 #include "data/PosConnections.h"
 
 #include "control/OperatorLog.h"
+#include "data/Reattach.h"
 #include "support/FirebirdFixture.h"
 #include "support/RecordingFront.h"
 
@@ -140,6 +141,25 @@ TEST_P(PosConnectionsTest, AWrongPathIsTheEnginesMessageInTheErrorBox)
     front.clear();
     EXPECT_TRUE(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"));
     EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+}
+
+// The store-system attachment is lost between its open and the price-level read (the server restarted
+// at that moment): Start attaches afresh and reads the level once more; no error, no extra line.
+TEST_P(PosConnectionsTest, APriceLevelReadThatMeetsALostAttachmentRunsOnceMore)
+{
+    int reads = 0;
+    pos.coStoreDb.setSqlTrace([&](const QByteArray&) {
+        if (++reads > 1)
+            return;
+        Database admin;
+        PosConnections::SetParams(admin, at(standard, "POSSYS.FDB"), {});
+        admin.Open();
+        admin.ExecSql("Delete From MON$ATTACHMENTS Where MON$ATTACHMENT_ID<>CURRENT_CONNECTION");
+    });
+    EXPECT_TRUE(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"));
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}, {"note", kReattachedNote}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Access, PosConnectionsTest, testing::Values(Access::Embedded, Access::Server),

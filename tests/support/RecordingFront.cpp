@@ -14,6 +14,7 @@ void RecordingFront::showGeneralError(const QByteArray& text) { box("general", t
 void RecordingFront::showErrorBox(const QByteArray& text) { box("error", text); }
 void RecordingFront::showInformation(const QByteArray& text) { box("information", text); }
 void RecordingFront::showNotice(const QByteArray& text) { box("notice", text); }
+void RecordingFront::showNote(const QByteArray& text) { box("note", text); }
 
 void RecordingFront::box(const QByteArray& kind, const QByteArray& text)
 {

@@ -14,7 +14,7 @@ namespace tarvel {
 class RecordingFront : public Front {
 public:
     // The kind of each call: "log", "general" (the general error report), "error" (the "Error" box),
-    // "information", "notice".
+    // "information", "notice", "note" (no box: kept with the boxes all the same).
     struct Call {
         QByteArray kind;
         QByteArray text;
@@ -26,6 +26,7 @@ public:
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
     void showNotice(const QByteArray& text) override;
+    void showNote(const QByteArray& text) override;
 
     // The texts of the boxes of one kind, in order.
     std::vector<QByteArray> boxTexts(const QByteArray& kind) const;
