@@ -48,12 +48,8 @@ Result RunProgram(const QString& program, const QStringList& arguments)
 // One headless server process: tarvel itself, or a script that ends in it.
 class Server {
 public:
-    explicit Server(const QString& folder) { process_.start(Tarvel, {"--headless", "--program-folder", folder}); }
-    Server(const QString& program, const QProcessEnvironment& environment)
-    {
-        process_.setProcessEnvironment(environment);
-        process_.start(program, {});
-    }
+    explicit Server(const QString& folder) : Server(Tarvel, {"--headless", "--program-folder", folder}) {}
+    Server(const QString& program, const QStringList& arguments) { process_.start(program, arguments); }
     ~Server()
     {
         if (process_.state() != QProcess::NotRunning) {
@@ -207,16 +203,13 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     Server server(folder.path());
     ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
     ASSERT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
-    // Whatever happens below, the shared server runs again afterwards.
-    struct StartWhenDone {
+    struct StartWhenDone {  // whatever happens below, the shared server runs again afterwards
         ~StartWhenDone() { RunFirebirdScript("start-firebird"); }
     } startWhenDone;
-
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
     ASSERT_EQ(RunFirebirdScript("start-firebird"), "");
-    const QByteArray milo = Scan("127.0.0.1", port, "9556001000017");
-    EXPECT_TRUE(milo.contains("MILO 400G") && milo.contains("RM 14.90")) << milo.toStdString();
-    server.waitForErrors("info: ", 1, 2000);
+    EXPECT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
+    EXPECT_EQ(server.waitForErrors("info: ", 1, 2000), 1);
     EXPECT_EQ(server.err(), "info: The connection to the POS database was lost and has been re-established.\n");
 
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
@@ -384,14 +377,12 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
 TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
 {
     QTemporaryDir home;  // mode 700
-    ASSERT_TRUE(home.isValid());
     const quint16 port = ProgramFolder::FreePort();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TARVEL_BIN", TARVEL_BIN_DIR);
-    environment.insert("TARVEL_DEMO_DIR", home.filePath("demo"));
-    environment.insert("TARVEL_DEMO_PORT", QString::number(port));
-    environment.insert("TARVEL_DEMO_HEADLESS", "1");
-    Server demo(QStringLiteral(TARVEL_SOURCE_DIR "/scripts/demo"), environment);
+    qputenv("TARVEL_BIN", TARVEL_BIN_DIR);
+    qputenv("TARVEL_DEMO_DIR", home.filePath("demo").toLocal8Bit());
+    qputenv("TARVEL_DEMO_PORT", QByteArray::number(port));
+    qputenv("TARVEL_DEMO_HEADLESS", "1");
+    Server demo(QStringLiteral(TARVEL_SOURCE_DIR "/scripts/demo"), {});
     ASSERT_TRUE(demo.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port)), 60000))
         << demo.lines().join('\n').toStdString() << demo.err().toStdString();
 

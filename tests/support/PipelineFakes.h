@@ -7,7 +7,6 @@
 #include "data/EDatabaseError.h"
 #include "terminal/ScanServices.h"
 
-#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -51,8 +50,6 @@ public:
     LookupResult find(const QByteArray& code, bool extended)
     {
         calls.push_back({code, extended});
-        if (during)
-            during(code);
         if (code == "FAIL")
             throw EDatabaseError("Dynamic SQL Error\nColumn unknown\nM_PRICEX");
         auto it = items.find(code);
@@ -60,7 +57,6 @@ public:
     }
     std::map<QByteArray, LookupResult> items;
     std::vector<LookupCall> calls;
-    std::function<void(const QByteArray& code)> during;  // runs inside each lookup
 };
 
 inline LookupResult Milo()
