@@ -246,7 +246,7 @@ void TfrmTarvel::BitBtn3Click()
             IniFile* settings = service_.SettingsFile();
             if (!settings)
                 throw TarvelError("The settings file is not open; the setup dialog cannot be shown");
-            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos().coDataDb, *this, this);
+            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos(), service_.StoreCode(), *this, this);
         });
     } catch (const std::exception& error) {
         ReportErrorNow(*this, error.what());
