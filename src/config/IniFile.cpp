@@ -50,14 +50,21 @@ int IniFile::ReadInteger(const QByteArray& section, const QByteArray& key, int f
 
 void IniFile::WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value)
 {
-    // A file that exists but cannot be read must not be replaced by one holding only this key.
+    WriteStrings({{section, key, value}});
+}
+
+void IniFile::WriteStrings(const QList<Entry>& entries)
+{
+    // A file that exists but cannot be read must not be replaced by one holding only these keys.
     std::optional<QByteArray> content = readFile(path_);
     if (!content) {
         if (QFile::exists(path_))
             throwUnableToWrite(path_);
         content = QByteArray();
     }
-    const QByteArray updated = SetIniValue(*content, section, key, value);
+    QByteArray updated = *content;
+    for (const Entry& entry : entries)
+        updated = SetIniValue(updated, entry.section, entry.key, entry.value);
 
     // Qt 6.4's commit() renames the temporary file over the original even when flushing it failed (a
     // full disk): flush first and look at the error, so a torn file never replaces a whole one.

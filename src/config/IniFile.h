@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -32,6 +33,16 @@ public:
     // Throws TarvelError "Unable to write to <full path>" when the file cannot be read or replaced;
     // the file then stays as it was.
     void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
+
+    struct Entry {
+        QByteArray section;
+        QByteArray key;
+        QByteArray value;
+    };
+    // Writes every entry, in order, in one replacement of the file: once it returns the file holds
+    // them all; when it throws (as WriteString does, or for a name or value SetIniValue refuses) the
+    // file holds none of them. A crash meanwhile leaves the old file or the new one, whole.
+    void WriteStrings(const QList<Entry>& entries);
 
 private:
     QString path_;

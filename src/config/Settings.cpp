@@ -109,16 +109,18 @@ SettingsValues ReadDialogSettings(const IniFile& settingsFile)
 
 void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values)
 {
-    settingsFile.WriteString(kTcpServerSetup, kTcpPort, values.TcpPort);
-    settingsFile.WriteString(kFdbDataSetup, kFdbDataFilename, values.DataFileName);
-    settingsFile.WriteString(kFdbDataSetup, kFdbDataXe, switchText(values.VexaXE));
-    settingsFile.WriteString(kFdbDataSetup, kFdbDataXePrice, values.PriceColumn);
-    settingsFile.WriteString(kOtherSetup, kEan8TrimDigit, switchText(values.Ean8Trim));
-    settingsFile.WriteString(kOtherSetup, kEan13TrimDigit, switchText(values.Ean13Trim));
-    settingsFile.WriteString(kOtherSetup, kAutoStart, switchText(values.AutoStart));
-    settingsFile.WriteString(kOtherSetup, kSendStoreShelf, switchText(values.SendStoreShelf));
-    settingsFile.WriteString(kOtherSetup, kSendPluBarcode, switchText(values.SendPluBarcode));
-    settingsFile.WriteString(kOtherSetup, kCurrencySymbol, values.CurrencySymbol);
+    settingsFile.WriteStrings({
+        {kTcpServerSetup, kTcpPort, values.TcpPort},
+        {kFdbDataSetup, kFdbDataFilename, values.DataFileName},
+        {kFdbDataSetup, kFdbDataXe, switchText(values.VexaXE)},
+        {kFdbDataSetup, kFdbDataXePrice, values.PriceColumn},
+        {kOtherSetup, kEan8TrimDigit, switchText(values.Ean8Trim)},
+        {kOtherSetup, kEan13TrimDigit, switchText(values.Ean13Trim)},
+        {kOtherSetup, kAutoStart, switchText(values.AutoStart)},
+        {kOtherSetup, kSendStoreShelf, switchText(values.SendStoreShelf)},
+        {kOtherSetup, kSendPluBarcode, switchText(values.SendPluBarcode)},
+        {kOtherSetup, kCurrencySymbol, values.CurrencySymbol},
+    });
 }
 
 } // namespace tarvel

@@ -104,8 +104,8 @@ struct SettingsValues {
 // FDB_DATA_XE_PRICE ("M_PRICE"), the five switches ("F"), CURRENCY_SYMBOL ("RM").
 SettingsValues ReadDialogSettings(const IniFile& settingsFile);
 
-// The ten writes in table order, switches as "T" or "F". Throws TarvelError at the first refused
-// write; the keys written before it stay written.
+// The ten keys in table order, switches as "T" or "F", in one replacement of the file: all of them
+// are written, or (TarvelError) none.
 void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values);
 
 } // namespace tarvel

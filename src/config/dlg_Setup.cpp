@@ -6,7 +6,6 @@
 #include "control/Errors.h"
 #include "control/Front.h"
 #include "control/LocalAddresses.h"
-#include "data/Database.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/RegistryDataset.h"
@@ -15,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -45,9 +45,29 @@ constexpr int ClientWidth = 792;
 constexpr int ClientHeight = 456;
 constexpr int PageControlHeight = 409;
 
-// Texts are 8-bit, one byte per character, on screen and in the file alike.
+// Texts are 8-bit, one byte per character, on screen and in the file alike; only the data file's
+// path is kept in the file-name encoding, the bytes that the file system and the database client
+// take for a path.
 QString Shown(const QByteArray& text) { return QString::fromLatin1(text); }
 QByteArray Typed(const QString& text) { return text.toLatin1(); }
+QString ShownPath(const QByteArray& path) { return QFile::decodeName(path); }
+
+// The bytes "Tarvel.ini" keeps for the text of a field. A character that they cannot hold is refused,
+// naming the field, rather than written as "?".
+QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
+{
+    const QByteArray bytes = path ? QFile::encodeName(text) : Typed(text);
+    const QString back = path ? ShownPath(bytes) : Shown(bytes);
+    if (back == text)
+        return bytes;
+    qsizetype same = 0;
+    while (same < text.size() && same < back.size() && text[same] == back[same])
+        ++same;
+    const QString character = QString::number(text.mid(same).toUcs4().value(0), 16).toUpper().rightJustified(4, '0');
+    throw TarvelError(std::string(field) + ": the character U+" + character.toStdString() + " cannot be written "
+                      + (path ? "in this system's file-name encoding" : "to \"Tarvel.ini\", which holds one byte per character")
+                      + ". Nothing was saved");
+}
 
 const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
@@ -158,16 +178,38 @@ QIcon TestGlyph()
     return QIcon(pixmap);
 }
 
-// The grid's editor takes at most the 40 characters an address field holds.
+// The grid's editor takes at most the 40 characters an address field holds, and says when the
+// operator first changes its text.
 class AddressDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    AddressDelegate(QObject* parent, std::function<void()> typed)
+        : QStyledItemDelegate(parent), typed_(std::move(typed))
+    {
+    }
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
             line->setMaxLength(RegistryAddressWidth);
+            connect(line, &QLineEdit::textEdited, this, typed_);
+        }
         return editor;
+    }
+
+private:
+    std::function<void()> typed_;
+};
+
+// The registry's grid, which hands out the cell editor it has open (on the current cell) and closes
+// it without storing its text.
+class RegistryGrid : public QTableView {
+public:
+    using QTableView::QTableView;
+    QLineEdit* openEditor() const { return qobject_cast<QLineEdit*>(indexWidget(currentIndex())); }
+    void dropEditor()
+    {
+        if (QLineEdit* editor = openEditor())
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 };
 
@@ -214,14 +256,15 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
-                     QuestionBoxes& questions, QWidget* parent)
+TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+                     const QByteArray& storeCode, Front& front, QuestionBoxes& questions, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settingsFile_(settingsFile),
       registry_(registry),
       dataset_(registry.Dataset()),
-      coDataDb_(coDataDb),
+      pos_(pos),
+      storeCode_(storeCode),
       front_(front),
       questions_(questions)
 {
@@ -245,6 +288,8 @@ TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database
     buildDataPage();
     buildClientPage();
     buildOtherPage();
+    // The grid's editor may be open on the page being left: its text goes to the row.
+    connect(pgcSetup, &QTabWidget::currentChanged, this, [this] { guarded([this] { commitGridEdit(); }); });
 
     BitBtn1 = MakeButton(this, "BitBtn1", "OK", QRect(596, 418, 90, 28));
     BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", QRect(694, 418, 90, 28));
@@ -267,15 +312,17 @@ TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database
 
 TdlgSetup::~TdlgSetup()
 {
+    // The pages go with the children, after this object's own part: no commit on their way out.
+    disconnect(pgcSetup, nullptr, this, nullptr);
     if (g_current == this)
         g_current = nullptr;
 }
 
-void TdlgSetup::Execute(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
-                        QWidget* parent)
+void TdlgSetup::Execute(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+                        const QByteArray& storeCode, Front& front, QWidget* parent)
 {
     MessageQuestionBoxes questions;
-    QPointer<TdlgSetup> dialog = new TdlgSetup(settingsFile, registry, coDataDb, front, questions, parent);
+    QPointer<TdlgSetup> dialog = new TdlgSetup(settingsFile, registry, pos, storeCode, front, questions, parent);
     questions.setParent(dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     g_current = dialog;
@@ -286,9 +333,11 @@ void TdlgSetup::Execute(IniFile& settingsFile, TerminalRegistry& registry, Datab
 
 TdlgSetup* TdlgSetup::Current() { return g_current; }
 
-// FormClose: the open dialog is no longer current once it has closed.
+// FormClose: the open dialog is no longer current once it has closed. Text still in the grid's cell
+// editor goes to its row first, which stays pending in the table as any unposted row does.
 void TdlgSetup::done(int result)
 {
+    guarded([this] { commitGridEdit(); });
     if (g_current == this)
         g_current = nullptr;
     QDialog::done(result);
@@ -340,7 +389,7 @@ void TdlgSetup::buildClientPage()
     Label4 = MakeLabel(TabSheet3, "Label4", "Client IP Address : ", 24, 16);
     buildNavigator(TabSheet3);
 
-    wwDBGrid1 = Named(new QTableView(TabSheet3), "wwDBGrid1");
+    wwDBGrid1 = Named(new RegistryGrid(TabSheet3), "wwDBGrid1");
     wwDBGrid1->setGeometry(24, 76, 440, 290);
     wwDBGrid1->verticalHeader()->hide();
     wwDBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -348,7 +397,7 @@ void TdlgSetup::buildClientPage()
     wwDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     wwDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                                | QAbstractItemView::AnyKeyPressed);
-    wwDBGrid1->setItemDelegate(new AddressDelegate(wwDBGrid1));
+    wwDBGrid1->setItemDelegate(new AddressDelegate(wwDBGrid1, [this] { startTyping(); }));
     wwDBGrid1->installEventFilter(this);
     if (QSqlTableModel* model = dataset_.model()) {
         wwDBGrid1->setModel(model);
@@ -372,11 +421,6 @@ void TdlgSetup::buildNavigator(QWidget* page)
     wwDBNavigator1 = Named(new QWidget(page), "wwDBNavigator1");
     constexpr int ButtonSize = 26;
     wwDBNavigator1->setGeometry(24, 40, ButtonSize * 14, ButtonSize);
-    using Action = void (RegistryDataset::*)();
-    const Action actions[14] = {&RegistryDataset::First, &RegistryDataset::PriorPage, &RegistryDataset::Prior,
-                                &RegistryDataset::Next,  &RegistryDataset::NextPage,  &RegistryDataset::Last,
-                                &RegistryDataset::Insert, nullptr, &RegistryDataset::Edit, &RegistryDataset::Post,
-                                &RegistryDataset::Cancel, &RegistryDataset::Refresh, nullptr, nullptr};
     for (int i = 0; i < 14; ++i) {
         auto* button = Named(new QToolButton(wwDBNavigator1), NavigatorButtons[i].name);
         button->setGeometry(i * ButtonSize, 0, ButtonSize, ButtonSize);
@@ -388,16 +432,28 @@ void TdlgSetup::buildNavigator(QWidget* page)
             button->setAutoRepeatInterval(100);
         }
         navigatorButtons[i] = button;
-        if (actions[i]) {
-            const Action action = actions[i];
-            connect(button, &QToolButton::clicked, this, [this, action] { guarded([this, action] { (dataset_.*action)(); }); });
-        }
     }
-    connect(navigatorButtons[NavDelete], &QToolButton::clicked, this, &TdlgSetup::askDelete);
-    connect(navigatorButtons[NavSaveBookmark], &QToolButton::clicked, this,
-            [this] { guarded([this] { dataset_.SaveBookmark(); updateNavigator(); }); });
-    connect(navigatorButtons[NavRestoreBookmark], &QToolButton::clicked, this,
-            [this] { guarded([this] { dataset_.RestoreBookmark(); }); });
+    const auto onClick = [this](int index, std::function<void()> action) {
+        connect(navigatorButtons[index], &QToolButton::clicked, this, [this, action] { navigate(action); });
+    };
+    onClick(NavFirst, [this] { dataset_.First(); });
+    onClick(NavPriorPage, [this] { dataset_.PriorPage(); });
+    onClick(NavPrior, [this] { dataset_.Prior(); });
+    onClick(NavNext, [this] { dataset_.Next(); });
+    onClick(NavNextPage, [this] { dataset_.NextPage(); });
+    onClick(NavLast, [this] { dataset_.Last(); });
+    onClick(NavInsert, [this] { dataset_.Insert(); editCurrentRow(); });
+    onClick(NavDelete, [this] { askDelete(); });
+    onClick(NavEdit, [this] { dataset_.Edit(); editCurrentRow(); });
+    onClick(NavPost, [this] { dataset_.Post(); });
+    // Cancel drops what is typed as well.
+    connect(navigatorButtons[NavCancel], &QToolButton::clicked, this, [this] {
+        static_cast<RegistryGrid*>(wwDBGrid1)->dropEditor();
+        guarded([this] { dataset_.Cancel(); });
+    });
+    onClick(NavRefresh, [this] { dataset_.Refresh(); });
+    onClick(NavSaveBookmark, [this] { dataset_.SaveBookmark(); updateNavigator(); });
+    onClick(NavRestoreBookmark, [this] { dataset_.RestoreBookmark(); });
 }
 
 void TdlgSetup::buildOtherPage()
@@ -420,7 +476,8 @@ void TdlgSetup::FormCreate()
 
     const SettingsValues values = ReadDialogSettings(settingsFile_);
     Edit2->setText(Shown(values.TcpPort));
-    Edit3->setText(Shown(values.DataFileName));
+    dataFileRead_ = values.DataFileName;
+    Edit3->setText(ShownPath(values.DataFileName));
     CheckBoxVexaXE->setChecked(values.VexaXE);
     // Also a text that is none of the items: the operator may have typed it.
     ComboBoxPriceLevel->setCurrentText(Shown(values.PriceColumn));
@@ -434,16 +491,21 @@ void TdlgSetup::FormCreate()
 
 void TdlgSetup::BitBtn1Click()
 {
+    // What is still typed in the grid's cell editor belongs to the row being checked here.
+    if (!guarded([this] { commitGridEdit(); }))
+        return;
     if (dataset_.IsEditing()) {
         front_.showNotice("Please save your Client IP Address.");
         pgcSetup->setCurrentWidget(TabSheet3);
         return;
     }
-    // The box's close button goes on like Yes; only No (Esc included) stops the save.
-    if (questions_.askYesNo("Are you sure want to [SAVE] ?") == QuestionBoxes::Answer::No)
-        return;
     try {
-        WriteAllSettings(settingsFile_, shownSettings());
+        // A text that the file cannot hold is refused before the question: nothing is written then.
+        const SettingsValues values = shownSettings();
+        // The box's close button goes on like Yes; only No (Esc included) stops the save.
+        if (questions_.askYesNo("Are you sure want to [SAVE] ?") == QuestionBoxes::Answer::No)
+            return;
+        WriteAllSettings(settingsFile_, values);
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
         return;
@@ -451,21 +513,31 @@ void TdlgSetup::BitBtn1Click()
     BitBtn2->click();
 }
 
-// The ten settings as the controls show them; texts unchanged, without any check.
+// The ten settings as the controls show them, texts unchanged; throws TarvelError for a text that
+// the file cannot hold.
 SettingsValues TdlgSetup::shownSettings() const
 {
     SettingsValues values;
-    values.TcpPort = Typed(Edit2->text());
-    values.DataFileName = Typed(Edit3->text());
+    values.TcpPort = FieldBytes(Edit2->text(), "TCP Port");
+    values.DataFileName = shownDataFile();
     values.VexaXE = CheckBoxVexaXE->isChecked();
-    values.PriceColumn = Typed(ComboBoxPriceLevel->currentText());
+    values.PriceColumn = FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column");
     values.Ean8Trim = CheckBox1->isChecked();
     values.Ean13Trim = CheckBox2->isChecked();
     values.AutoStart = cbAutoStart->isChecked();
     values.SendStoreShelf = cbStoreSHELF->isChecked();
     values.SendPluBarcode = cbPluBarcode->isChecked();
-    values.CurrencySymbol = Typed(edtCurrSymbol->text());
+    values.CurrencySymbol = FieldBytes(edtCurrSymbol->text(), "Currency Symbol");
     return values;
+}
+
+// The data file's path in the file-name encoding; the bytes read while the field still shows them,
+// so that a path written by hand in another encoding survives a save.
+QByteArray TdlgSetup::shownDataFile() const
+{
+    if (Edit3->text() == ShownPath(dataFileRead_))
+        return dataFileRead_;
+    return FieldBytes(Edit3->text(), "FDB Data FileName", true);
 }
 
 void TdlgSetup::BitBtn3Click()
@@ -475,17 +547,16 @@ void TdlgSetup::BitBtn3Click()
         Edit3->setText(QDir::toNativeSeparators(path));
 }
 
+// Opens what Start's database step would open with the settings shown: the data file, and in the
+// standard layout "POSSYS.FDB" beside it and the store's price level; all closed again before the box.
 void TdlgSetup::BitBtn4Click()
 {
-    const QByteArray path = Typed(Edit3->text());
     try {
-        // A failed Start may have left the connection open on the old file: the test opens afresh.
-        coDataDb_.Close();
-        // The lines a Start would use, with the store's own user and password from "Tarvel.ini".
-        PosConnections::SetParams(coDataDb_, path, ReadDatabaseCredentials(settingsFile_));
-        coDataDb_.Open();
+        const QByteArray path = shownDataFile();
+        pos_.CheckPosConnections(path, CheckBoxVexaXE->isChecked(),
+                                 FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column"), storeCode_,
+                                 ReadDatabaseCredentials(settingsFile_));
         front_.showInformation("FDB data connection checked.OK !\n\r" + path);
-        coDataDb_.Close();
     } catch (const EDatabaseError& error) {
         front_.showErrorBox(error.what());
     } catch (const std::exception& error) {
@@ -493,16 +564,59 @@ void TdlgSetup::BitBtn4Click()
     }
 }
 
-void TdlgSetup::guarded(const std::function<void()>& action)
+bool TdlgSetup::guarded(const std::function<void()>& action)
 {
     try {
         action();
+        return true;
     } catch (const TarvelError& error) {
         // Refusals of the row's text and the engine's failures alike: the operator fixes the row.
         front_.showErrorBox(error.what());
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
     }
+    return false;
+}
+
+void TdlgSetup::navigate(const std::function<void()>& action)
+{
+    guarded([&] {
+        commitGridEdit();
+        action();
+    });
+}
+
+// The navigator's buttons take no focus, so a cell editor stays open while they act: its text goes
+// to its row first. Refused, the editor stays open with the text, and the refusal is thrown.
+void TdlgSetup::commitGridEdit()
+{
+    auto* grid = static_cast<RegistryGrid*>(wwDBGrid1);
+    const QLineEdit* editor = grid->openEditor();
+    if (!editor)
+        return;
+    const int row = grid->currentIndex().row();
+    const QByteArray typed = Typed(editor->text());
+    if (typed != dataset_.AddressAt(row))
+        dataset_.SetAddressAt(row, typed);
+    grid->dropEditor();
+}
+
+// After Insert or Edit the row's cell is open for typing.
+void TdlgSetup::editCurrentRow()
+{
+    if (!wwDBGrid1->model() || dataset_.RecNo() < 0)
+        return;
+    showCurrentRow();
+    wwDBGrid1->edit(wwDBGrid1->model()->index(dataset_.RecNo(), RegistryAddressColumn));
+}
+
+// The first key typed in a cell starts the edit of its row, so that Post and Cancel are on at once
+// and OK knows that a row is being typed.
+void TdlgSetup::startTyping()
+{
+    if (dataset_.IsEditing() || wwDBGrid1->currentIndex().row() != dataset_.RecNo())
+        return;
+    guarded([this] { dataset_.Edit(); });
 }
 
 void TdlgSetup::askDelete()
@@ -586,7 +700,8 @@ bool TdlgSetup::eventFilter(QObject* watched, QEvent* event)
     if (watched == wwDBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
-            guarded([this] { dataset_.Insert(); });
+            if (guarded([this] { dataset_.Insert(); }))
+                editCurrentRow();
             return true;
         }
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {

@@ -23,9 +23,9 @@ class QWidget;
 
 namespace tarvel {
 
-class Database;
 class Front;
 class IniFile;
+class PosConnections;
 class RegistryDataset;
 struct SettingsValues;
 class TerminalRegistry;
@@ -39,23 +39,23 @@ class TdlgSetup : public QDialog {
     Q_OBJECT
 public:
     // Fills every control (FormCreate). The dialog reads and writes "Tarvel.ini" through `settingsFile`,
-    // edits the registry's data set, tests the data connection `coDataDb` and asks through `questions`;
-    // all must outlive it.
-    TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
-              QuestionBoxes& questions, QWidget* parent = nullptr);
+    // edits the registry's data set, tests the POS connections `pos` for the store `storeCode` and asks
+    // through `questions`; all must outlive it.
+    TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos, const QByteArray& storeCode,
+              Front& front, QuestionBoxes& questions, QWidget* parent = nullptr);
     ~TdlgSetup() override;
 
     // The Setup button's action: creates the dialog, shows it modally (the event loop keeps running) and
     // destroys it once it has closed. Current() is the open dialog meanwhile. Its questions are message
     // boxes over the dialog.
-    static void Execute(IniFile& settingsFile, TerminalRegistry& registry, Database& coDataDb, Front& front,
-                        QWidget* parent = nullptr);
+    static void Execute(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+                        const QByteArray& storeCode, Front& front, QWidget* parent = nullptr);
     static TdlgSetup* Current();
 
     void FormCreate();
-    void BitBtn1Click();  // OK: the pending-row check, the question, the ten writes, then Cancel
+    void BitBtn1Click();  // OK: the pending-row check, the question, the ten keys written, then Cancel
     void BitBtn3Click();  // browse for the data file
-    void BitBtn4Click();  // test the connection to the data file
+    void BitBtn4Click();  // test that Start's database step will work with the data file shown
 
     // The operator's choice of file in BitBtn3Click: `OpenDialog` modal by default. Tests replace it;
     // it returns the chosen full path, or an empty text when the chooser was cancelled.
@@ -75,22 +75,31 @@ private:
     void updateNavigator();
     void showCurrentRow();
     // Runs a registry action at the handler's edge: refusals and engine errors in the "Error" box,
-    // anything else to the general error report.
-    void guarded(const std::function<void()>& action);
+    // anything else to the general error report. True when the action ran to its end.
+    bool guarded(const std::function<void()>& action);
+    // A navigator button's action, after the grid's open cell editor has handed its text to the row.
+    void navigate(const std::function<void()>& action);
+    void commitGridEdit();
+    void editCurrentRow();
+    void startTyping();
     void askDelete();
     void gridRowChosen();
     void followGrid();
     void editRefused(const QByteArray& message, bool databaseError);
     SettingsValues shownSettings() const;
+    QByteArray shownDataFile() const;
 
     IniFile& settingsFile_;
     TerminalRegistry& registry_;
     RegistryDataset& dataset_;
-    Database& coDataDb_;
+    PosConnections& pos_;
+    QByteArray storeCode_;
     Front& front_;
     QuestionBoxes& questions_;
     bool followingDataset_ = false;
     bool gridMovePending_ = false;
+    // FDB_DATA_FILENAME as read, byte for byte: saved again as it was while the field still shows it.
+    QByteArray dataFileRead_;
 
 public:
     // The controls, by the names the operator's documentation uses; each is also its object name.

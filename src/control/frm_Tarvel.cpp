@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPainter>
@@ -60,14 +61,43 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     return button;
 }
 
-QLabel* MakeStatusPanel(QStatusBar* bar, const char* name, int width)
+// A panel of the status bar; the last one (stretch 1) takes the rest of the bar, at least `width`.
+QLabel* MakeStatusPanel(QStatusBar* bar, const char* name, int width, int stretch = 0)
 {
     auto* panel = Named(new QLabel(bar), name);
-    panel->setFixedWidth(width);
+    if (stretch == 0)
+        panel->setFixedWidth(width);
+    else
+        panel->setMinimumWidth(width);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    bar->addWidget(panel);
+    bar->addWidget(panel, stretch);
     return panel;
 }
+
+// Keeps the mouse and the keyboard away from the settings panel's controls while they stay enabled:
+// disabled, they would grey their texts, hard to read on the yellow.
+class InputBlocker : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+};
 
 } // namespace
 
@@ -142,7 +172,6 @@ void TfrmTarvel::buildControls()
     QPalette paleYellow = Panel1->palette();
     paleYellow.setColor(QPalette::Window, QColor(255, 255, 128));
     Panel1->setPalette(paleYellow);
-    Panel1->setEnabled(false);
     cbAutoStart = Named(new QCheckBox("Auto Start", Panel1), "cbAutoStart");
     cbAutoStart->setGeometry(6, 3, 90, 20);
     CheckBoxVexaXE = Named(new QCheckBox("Vexa XE", Panel1), "CheckBoxVexaXE");
@@ -152,13 +181,19 @@ void TfrmTarvel::buildControls()
     ComboBoxPriceLevel->setEditable(true);
     ComboBoxPriceLevel->addItems({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5", "M_P1_S6",
                                   "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"});
+    // The operator cannot change the settings here: the controls take no input and no focus.
+    auto* blocker = new InputBlocker(Panel1);
+    for (QWidget* control : Panel1->findChildren<QWidget*>()) {
+        control->installEventFilter(blocker);
+        control->setFocusPolicy(Qt::NoFocus);
+    }
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setGeometry(0, 452 - 22, 562, 22);
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
     StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
-    ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50);
+    ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50, 1);
 }
 
 void TfrmTarvel::centre()
@@ -209,11 +244,14 @@ void TfrmTarvel::refresh()
     const bool extended = service_.VexaXE();
     CheckBoxVexaXE->setChecked(extended);
     ComboBoxPriceLevel->setCurrentText(QString::fromLatin1(service_.PriceColumn()));
+    // A column name longer than the box shows its start, not its end.
+    ComboBoxPriceLevel->lineEdit()->setCursorPosition(0);
     CheckBoxVexaXE->setVisible(extended);
     ComboBoxPriceLevel->setVisible(extended);
     StoreCode->setText(QString::fromLatin1(service_.StoreCode()));
     StoreName->setText(QString::fromLatin1(service_.StoreName()));
     ActivePriceLevel->setText(QString::fromLatin1(service_.ActivePriceLevel()));
+    ActivePriceLevel->setToolTip(ActivePriceLevel->text());
 }
 
 void TfrmTarvel::FormCreate()
@@ -246,7 +284,7 @@ void TfrmTarvel::BitBtn3Click()
             IniFile* settings = service_.SettingsFile();
             if (!settings)
                 throw TarvelError("The settings file is not open; the setup dialog cannot be shown");
-            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos().coDataDb, *this, this);
+            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos(), service_.StoreCode(), *this, this);
         });
     } catch (const std::exception& error) {
         ReportErrorNow(*this, error.what());
@@ -265,10 +303,14 @@ void TfrmTarvel::closeEvent(QCloseEvent* event)
 
 void TfrmTarvel::showLogLine(const QByteArray& line)
 {
+    // The view follows new lines only while it shows the newest: an operator who scrolled back to
+    // read keeps the place.
+    QScrollBar* bar = MemoLog->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
     // One byte, one character: whatever a terminal or the database sent shows as it came.
     MemoLog->appendPlainText(QString::fromLatin1(line));
-    QScrollBar* bar = MemoLog->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    if (following)
+        bar->setValue(bar->maximum());
 }
 
 void TfrmTarvel::showBox(int icon, const char* title, const QByteArray& text, const char* name)

@@ -37,8 +37,7 @@ bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vex
     // A Start that failed may have left a connection open on the old file: without this the new
     // lists would never take effect, since opening an open connection does nothing.
     ClosePosConnections();
-    SetParams(coDataDb, dataFilePath, credentials);
-    SetParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
+    setAllParams(dataFilePath, credentials);
     try {
         RunReattaching([&] { openAndSettle(vexaXE, priceColumn, storeCode); },
                        [this] { front_.showNote(kReattachedNote); });
@@ -57,10 +56,59 @@ void PosConnections::openAndSettle(bool vexaXE, const QByteArray& priceColumn, c
         activePriceLevel_ = priceColumn;
     } else {
         coStoreDb.Open();
-        qryStore.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
-        activePriceLevel_ = qryStore.RowCount() != 0 ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+        activePriceLevel_ = readPriceLevel(storeCode);
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+}
+
+void PosConnections::setAllParams(const QByteArray& dataFilePath, const DatabaseCredentials& credentials)
+{
+    SetParams(coDataDb, dataFilePath, credentials);
+    SetParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
+}
+
+QByteArray PosConnections::readPriceLevel(const QByteArray& storeCode)
+{
+    qryStore.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
+    return qryStore.RowCount() != 0 ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+}
+
+namespace {
+
+// One step of the check: an engine failure says first what failed, then the engine's own words.
+template <typename Step>
+void CheckStep(const QByteArray& what, Step step)
+{
+    try {
+        step();
+    } catch (const EDatabaseError& error) {
+        throw EDatabaseError(what.toStdString() + ":\n" + error.what());
+    }
+}
+
+} // namespace
+
+QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, bool vexaXE,
+                                               const QByteArray& priceColumn, const QByteArray& storeCode,
+                                               const DatabaseCredentials& credentials)
+{
+    // A failed Start may have left the connections open on the old files: the check opens afresh,
+    // and closes whatever it opened however it ends.
+    ClosePosConnections();
+    struct CloseAfter {
+        PosConnections& pos;
+        ~CloseAfter() { pos.ClosePosConnections(); }
+    } closeAfter{*this};
+    setAllParams(dataFilePath, credentials);
+    const QByteArray storeFile = StoreFilePath(dataFilePath);
+    CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb.Open(); });
+    if (vexaXE)
+        return priceColumn;
+    CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb.Open(); });
+    QByteArray level;
+    CheckStep("Cannot read the price level of store " + storeCode + " from " + storeFile,
+              [&] { level = readPriceLevel(storeCode); });
+    return level;
 }
 
 void PosConnections::ClosePosConnections()

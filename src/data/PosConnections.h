@@ -27,6 +27,14 @@ public:
     bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
                             const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
+    // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
+    // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
+    // both again and returns the price level. Logs nothing; ActivePriceLevel stays as it is. Throws
+    // EDatabaseError naming the step that failed (data file, store file or price level) before the
+    // engine's message.
+    QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+                                   const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
+
     // Closes coDataDb, then coStoreDb. Never throws.
     void ClosePosConnections();
 
@@ -50,6 +58,9 @@ public:
 
 private:
     void openAndSettle(bool vexaXE, const QByteArray& priceColumn, const QByteArray& storeCode);
+    void setAllParams(const QByteArray& dataFilePath, const DatabaseCredentials& credentials);
+    // The store's default price level from qryStore on the open coStoreDb; "PRCERR" when it has no row.
+    QByteArray readPriceLevel(const QByteArray& storeCode);
 
     Front& front_;
     QByteArray activePriceLevel_;

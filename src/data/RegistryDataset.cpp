@@ -47,6 +47,17 @@ bool IsDottedIPv4(const QByteArray& text)
     return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), IsDecimalPart);
 }
 
+std::string RegistryAddressRefusal(const QByteArray& address)
+{
+    if (address.isEmpty())
+        return "The address is empty: no terminal would ever match it";
+    if (!IsDottedIPv4(address))
+        return "\"" + address.toStdString()
+            + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without leading zeros or"
+              " blanks): no terminal would ever match it";
+    return {};
+}
+
 // The grid's typing reaches the dataset, which owns the pending edit; the ID column is read-only.
 class RegistryTableModel : public QSqlTableModel {
 public:
@@ -268,25 +279,14 @@ void RegistryDataset::Delete()
 void RegistryDataset::Post()
 {
     requireOpen();
-    post(PostRule::Checked);
-}
-
-void RegistryDataset::post(PostRule rule)
-{
     if (!IsEditing())
         return;
     if (state_ == State::Edit && !modified_) {
         Cancel();
         return;
     }
-    if (rule == PostRule::Checked) {
-        if (pending_.isEmpty())
-            throw TarvelError("The address is empty: no terminal would ever match it");
-        if (!IsDottedIPv4(pending_))
-            throw TarvelError("\"" + pending_.toStdString()
-                              + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without"
-                                " leading zeros or blanks): no terminal would ever match it");
-    }
+    if (const std::string refusal = RegistryAddressRefusal(pending_); !refusal.empty())
+        throw TarvelError(refusal);
     qint64 id = 0;
     if (state_ == State::Insert) {
         id = runWrite("INSERT INTO Tarvel (ADDRESS) VALUES (?)", {ToField(pending_)}).insertedId;
@@ -335,17 +335,24 @@ void RegistryDataset::Refresh()
     setCurrent(again >= 0 ? again : row);
 }
 
-void RegistryDataset::CheckBrowseMode() { endPendingEdit(PostRule::Checked); }
-
-void RegistryDataset::EndPendingEditForSearch() { endPendingEdit(PostRule::AsTyped); }
-
-void RegistryDataset::endPendingEdit(PostRule rule)
+void RegistryDataset::CheckBrowseMode()
 {
     requireOpen();
     if (!IsEditing())
         return;
     if (modified_)
-        post(rule);
+        Post();
+    else
+        Cancel();
+}
+
+void RegistryDataset::EndPendingEditForSearch()
+{
+    requireOpen();
+    if (!IsEditing())
+        return;
+    if (modified_ && RegistryAddressRefusal(pending_).empty())
+        Post();
     else
         Cancel();
 }

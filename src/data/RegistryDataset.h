@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 class QSqlTableModel;
 
@@ -26,6 +27,11 @@ inline constexpr int RegistryAddressWidth = 40;
 // True for a dotted-decimal IPv4 address as a terminal's peer address reads: four numbers 0 to 255,
 // no leading zeros, no blanks, nothing else.
 bool IsDottedIPv4(const QByteArray& text);
+
+// The one rule for what the registry stores: an address that some terminal could have. Empty when
+// `address` may be stored; otherwise why not, for the operator. Post, the command line's --register
+// and the search's end of a pending edit all go by it.
+std::string RegistryAddressRefusal(const QByteArray& address);
 
 // The registry table as the setup dialog's grid and navigator see it (tblTarvel with dsTarvel): one
 // current row, a state, and the moves and edits of a database navigator. The rows live in a
@@ -92,9 +98,8 @@ public:
     void SetAddressAt(int row, const QByteArray& address);
     // Deletes the current row (the caller has asked the operator). Cancels an unposted insert.
     void Delete();
-    // Stores the pending row. Refuses, with TarvelError and the row left pending, an address that is
-    // empty or not a dotted IPv4 address, since no terminal could ever match it. Engine failures
-    // throw EDatabaseError, also with the row left pending.
+    // Stores the pending row. Refuses, with TarvelError and the row left pending, an address that
+    // RegistryAddressRefusal refuses. Engine failures throw EDatabaseError, also with the row left pending.
     void Post();
     // Drops the pending change; a cancelled insert removes its row.
     void Cancel();
@@ -109,9 +114,10 @@ public:
     bool RestoreBookmark();
     bool HasBookmark() const { return bookmark_.has_value(); }
 
-    // The search's own end of a pending edit: posts a changed row as it stands (only the 40-character
-    // limit applies, already enforced by SetAddress), cancels an unchanged one. A search must not
-    // start failing over text an operator left pending. Throws EDatabaseError on engine failure.
+    // The search's own end of a pending edit: posts a changed row that the rule accepts, and cancels
+    // one that it refuses or that holds no change, so that what Post refuses never reaches the table
+    // this way either, and a search never fails over text an operator left pending. Throws
+    // EDatabaseError on engine failure.
     void EndPendingEditForSearch();
     // Makes the stored row with this ID current, when the rows read hold it. Browse state only.
     void MoveToId(qint64 id);
@@ -123,10 +129,7 @@ signals:
     void editRefused(const QByteArray& message, bool databaseError);
 
 private:
-    enum class PostRule { Checked, AsTyped };
     void requireOpen() const;
-    void endPendingEdit(PostRule rule);
-    void post(PostRule rule);
     void reload();
     void moveBy(int delta);
     struct WriteResult {

@@ -217,14 +217,14 @@ TEST_F(SettingsTest, SavingXeAsFTurnsTheNextStartToTheStandardLayout)
     EXPECT_EQ(ReadPort(tarvel_), 9101);
 }
 
-TEST_F(SettingsTest, RefusedSaveStopsAtTheRefusedKeyAndKeepsTheEarlierOnes)
+TEST_F(SettingsTest, ARefusedSaveWritesNoneOfItsKeys)
 {
     write("Tarvel.ini", "[TCP_SERVER_SETUP]\r\nTCP_PORT=9101\r\n");
     SettingsValues values = ReadDialogSettings(tarvel_);
     values.TcpPort = "9300";
     values.DataFileName = "C:\\POS\\DATA.FDB\r\nFDB_DATA_XE=T"; // pasted with a line break
     EXPECT_THROW(WriteAllSettings(tarvel_, values), TarvelError);
-    EXPECT_EQ(read("Tarvel.ini"), QByteArray("[TCP_SERVER_SETUP]\r\nTCP_PORT=9300\r\n"));
+    EXPECT_EQ(read("Tarvel.ini"), QByteArray("[TCP_SERVER_SETUP]\r\nTCP_PORT=9101\r\n"));
 
     // The file system refuses the very first key: nothing is written anywhere.
     ASSERT_TRUE(QDir(dir_.path()).mkdir("Locked"));

@@ -2,21 +2,44 @@
 
 #include "dlg_SetupFakes.h"
 
+#include "config/Settings.h"
 #include "support/FirebirdFixture.h"
 
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
 
 namespace tarvel {
 namespace {
+
+using Answer = QuestionBoxes::Answer;
 
 class SetupConnectionTest : public SetupDialogTest {
 protected:
     void SetUp() override
     {
         SetupDialogTest::SetUp();
-        const QByteArray made = fb.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"});
+        make("DATA.FDB", {"standard-schema.sql", "standard-data.sql"});
+        make("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
+    }
+    void make(const QString& file, const QStringList& scripts)
+    {
+        const QByteArray made = fb.create(file, scripts);
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
+    }
+    // Types the path into the data file field and clicks Test; the one box it shows.
+    RecordingFront::Call test(TdlgSetup& dialog, const QByteArray& path)
+    {
+        front.clear();
+        QTest::keyClick(dialog.Edit3, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(dialog.Edit3, QString::fromLocal8Bit(path));
+        QTest::mouseClick(dialog.BitBtn4, Qt::LeftButton);
+        EXPECT_FALSE(pos.coDataDb.Connected() || pos.coStoreDb.Connected()) << "the test closes what it opened";
+        EXPECT_EQ(front.boxes.size(), 1u);
+        return front.boxes.empty() ? RecordingFront::Call{} : front.boxes[0];
     }
     FirebirdFixture fb;
 };
@@ -38,6 +61,56 @@ TEST_F(SetupConnectionTest, ASuccessfulTestSaysSoClosesAndSavesNothing)
     }
     dialog->BitBtn2->click();
     EXPECT_EQ(settingsText(), before) << "Cancel after a successful test leaves the file as it was";
+}
+
+// Test means Start will work: in the standard layout it opens "POSSYS.FDB" beside the data file and
+// reads the store's price level too, and says which of them failed.
+TEST_F(SetupConnectionTest, TestOpensWhatStartOpensAndSaysWhichFailed)
+{
+    make("NoStore/DATA.FDB", {"standard-schema.sql"});
+    make("NoLevel/DATA.FDB", {"standard-schema.sql"});
+    make("NoLevel/POSSYS.FDB", {"standard-schema.sql"});  // no table Mas_Store
+    auto dialog = open();
+    dialog->pgcSetup->setCurrentWidget(dialog->TabSheet2);
+
+    RecordingFront::Call box = test(*dialog, fb.path("NoStore/DATA.FDB"));
+    EXPECT_EQ(box.kind, "error");
+    EXPECT_TRUE(box.text.startsWith("Cannot open the store file " + fb.path("NoStore/POSSYS.FDB") + ":\n"))
+        << box.text.constData();
+    box = test(*dialog, fb.path("NoLevel/DATA.FDB"));
+    EXPECT_EQ(box.kind, "error");
+    EXPECT_TRUE(box.text.startsWith("Cannot read the price level of store S01 from " + fb.path("NoLevel/POSSYS.FDB")))
+        << box.text.constData();
+
+    // The extended layout needs no store file, as at Start.
+    QTest::mouseClick(dialog->CheckBoxVexaXE, Qt::LeftButton);
+    ASSERT_TRUE(dialog->CheckBoxVexaXE->isChecked());
+    EXPECT_EQ(test(*dialog, fb.path("NoStore/DATA.FDB")).kind, "information");
+    EXPECT_TRUE(front.lines.empty()) << "the test is no Start";
+}
+
+// A data file chosen with Browse in a folder whose name is not ASCII: Test opens it, and OK saves the
+// path in the file-name encoding, the bytes with which Start then opens it too.
+TEST_F(SetupConnectionTest, ANonAsciiPathChosenWithBrowseWorksForTestAndStart)
+{
+    const QString folder = QString::fromUtf8("D\u00e4ten");
+    make(folder + "/DATA.FDB", {"standard-schema.sql", "standard-data.sql"});
+    make(folder + "/POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
+    const QString picked = fb.folder() + '/' + folder + "/DATA.FDB";
+    auto dialog = open();
+    dialog->pgcSetup->setCurrentWidget(dialog->TabSheet2);
+    dialog->chooseFile = [&picked](QFileDialog&) { return picked; };
+    QTest::mouseClick(dialog->BitBtn3, Qt::LeftButton);
+    QTest::mouseClick(dialog->BitBtn4, Qt::LeftButton);
+    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
+                               {{"information", "FDB data connection checked.OK !\n\r" + QFile::encodeName(picked)}}));
+
+    questions.answers = {Answer::Yes};
+    QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
+    ASSERT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(settingsText().contains("FDB_DATA_FILENAME=" + QFile::encodeName(picked) + "\r\n"));
+    PosConnections start(front);
+    EXPECT_TRUE(start.OpenPosConnections(ReadStartSettings(settings).DataFileName, false, "M_PRICE", storeCode));
 }
 
 TEST_F(SetupConnectionTest, EngineErrorsGoToTheErrorBox)

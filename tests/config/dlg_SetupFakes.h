@@ -6,7 +6,7 @@
 #include "config/IniFile.h"
 #include "config/dlg_Questions.h"
 #include "config/dlg_Setup.h"
-#include "data/Database.h"
+#include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "support/RecordingFront.h"
 
@@ -58,7 +58,7 @@ inline void PrintTo(const ScriptedQuestions::Asked& asked, std::ostream* out)
 }
 
 // A program folder with an open, empty registry, and no "Tarvel.ini" yet; the dialog works on the
-// real file there and on a real (closed) data connection.
+// real file there and on real (closed) POS connections, for the store S01.
 class SetupDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -77,7 +77,7 @@ protected:
     // A dialog over the fixture's objects, shown (not modal-exec'd) so the test can drive it.
     std::unique_ptr<TdlgSetup> open()
     {
-        auto dialog = std::make_unique<TdlgSetup>(settings, registry, coDataDb, front, questions);
+        auto dialog = std::make_unique<TdlgSetup>(settings, registry, pos, storeCode, front, questions);
         dialog->show();
         return dialog;
     }
@@ -88,7 +88,9 @@ protected:
     ScriptedQuestions questions;
     TerminalRegistry registry;
     IniFile settings{dir.filePath("Tarvel.ini")};
-    Database coDataDb;
+    PosConnections pos{front};
+    Database& coDataDb = pos.coDataDb;
+    QByteArray storeCode = "S01";
     RegistryDataset& data = registry.Dataset();
 
     // "Tarvel.ini" as it stands on disk; empty when there is none.

@@ -6,7 +6,10 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSqlTableModel>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -47,6 +50,23 @@ protected:
         for (const char* name : ButtonNames)
             flags += button(name)->isEnabled() ? '1' : '0';
         return flags;
+    }
+
+    // The grid's open cell editor, where typing goes; null when none is open.
+    QLineEdit* editor() const
+    {
+        for (QLineEdit* line : dialog->wwDBGrid1->findChildren<QLineEdit*>())
+            if (line->isVisible())
+                return line;
+        return nullptr;
+    }
+    // Types into the open cell editor over what it holds, as Ctrl+A and the keys do.
+    void type(const QString& text)
+    {
+        QLineEdit* cell = editor();
+        ASSERT_NE(cell, nullptr) << "no cell is open for typing";
+        QTest::keyClick(cell, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(cell, text);
     }
 
     void add(const QByteArray& address)
@@ -193,6 +213,63 @@ TEST_F(SetupRegistryTest, PostRefusesAnAddressNoTerminalCouldHaveAndKeepsTheRowI
     EXPECT_EQ(other.Addresses(), QList<QByteArray>({"10.0.0.1"}));
 }
 
+// The navigator's buttons take no focus, so the cell editor stays open while they act: what is typed
+// there reaches the row before each button acts, and typing alone puts Post and Cancel on.
+TEST_F(SetupRegistryTest, TypedAddressesReachTheRowBeforeEveryNavigatorButton)
+{
+    click("wwDBNavigator1Insert");
+    type("192.168.1.77");
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"192.168.1.77"}));
+
+    // F2 opens the cell of the stored row; the first key typed starts its edit.
+    QTest::keyClick(dialog->wwDBGrid1, Qt::Key_F2);
+    type("192.168.1.78");
+    EXPECT_EQ(enabled(), "00000011011110") << "Post and Cancel while typing";
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"192.168.1.78"}));
+
+    click("wwDBNavigator1Edit");
+    type("10.0.0.5");
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.5"}));
+
+    // "+" while a new row is typed posts that row first; Cancel drops only the row being typed.
+    click("wwDBNavigator1Insert");
+    type("10.0.0.6");
+    click("wwDBNavigator1Insert");
+    type("10.0.0.7");
+    click("wwDBNavigator1Cancel");
+    EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.5", "10.0.0.6"}));
+    EXPECT_EQ(data.state(), State::Browse);
+
+    // Typed and then another page shown: OK finds the row being typed and asks to save it first.
+    QTest::keyClick(dialog->wwDBGrid1, Qt::Key_F2);
+    type("10.0.0.9");
+    QTabBar* tabs = dialog->pgcSetup->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
+    dialog->BitBtn1->click();
+    EXPECT_EQ(front.boxTexts("notice"), std::vector<QByteArray>({"Please save your Client IP Address."}));
+    EXPECT_EQ(data.Address(), "10.0.0.9");
+}
+
+// One rule for what is stored: a row that Post refused, left pending when the dialog is closed with
+// Cancel, is dropped by the next scan's registry search instead of stored.
+TEST_F(SetupRegistryTest, ARowPostRefusedNeverReachesTheTableThroughTheSearch)
+{
+    click("wwDBNavigator1Insert");
+    QTest::keyClick(dialog->wwDBGrid1, Qt::Key_F2);
+    type("till 3 (front)");
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTest::qWait(20);  // the view commits the editor's text on the next turn
+    click("wwDBNavigator1Post");
+    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+    QTest::mouseClick(dialog->BitBtn2, Qt::LeftButton);
+
+    EXPECT_FALSE(registry.Locate("10.0.0.1"));
+    EXPECT_TRUE(registry.Addresses().isEmpty()) << registry.Addresses().value(0).constData();
+}
+
 // Typing in a cell edits the row; choosing another row posts it, or is refused with the row kept.
 TEST_F(SetupRegistryTest, TypingInTheGridEditsAndMovingAwayPostsOrRefuses)
 {
@@ -251,8 +328,8 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     ScriptedQuestions questions;
     TerminalRegistry registry;  // never opened
     IniFile settings(dir.filePath("Tarvel.ini"));
-    Database coDataDb;
-    TdlgSetup dialog(settings, registry, coDataDb, front, questions);
+    PosConnections pos(front);
+    TdlgSetup dialog(settings, registry, pos, "S01", front, questions);
     dialog.show();
     EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);
     for (QToolButton* b : dialog.navigatorButtons)

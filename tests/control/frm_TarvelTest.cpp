@@ -128,7 +128,6 @@ TEST_F(TarvelWindowTest, HasEveryControlByNameWhereTheLayoutPutsIt)
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->size(), QSize(185, 48));
     EXPECT_EQ(panel->geometry().right(), w.width() - 1 - 8) << "top right";
-    EXPECT_FALSE(panel->isEnabled()) << "the operator cannot change the settings here";
     EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(255, 255, 128));
     EXPECT_TRUE(panel->autoFillBackground());
     auto* autoStart = Child<QCheckBox>(w, "cbAutoStart");
@@ -152,13 +151,17 @@ TEST_F(TarvelWindowTest, HasEveryControlByNameWhereTheLayoutPutsIt)
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->geometry().bottom(), w.height() - 1) << "on the bottom edge";
     EXPECT_EQ(status->width(), w.width());
+    // The last panel takes the rest of the bar.
     const std::pair<const char*, int> panels[] = {{"StoreCode", 75}, {"StoreName", 250}, {"ActivePriceLevel", 50}};
     int left = -1;
     for (const auto& [name, width] : panels) {
         auto* label = Child<QLabel>(w, name);
         ASSERT_NE(label, nullptr) << name;
         EXPECT_EQ(label->parentWidget(), status);
-        EXPECT_EQ(label->width(), width) << name;
+        if (label == w.ActivePriceLevel)
+            EXPECT_GE(label->width(), width);
+        else
+            EXPECT_EQ(label->width(), width) << name;
         EXPECT_GT(label->x(), left) << name << " follows the panel before it";
         left = label->x();
     }
@@ -247,7 +250,6 @@ TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
     EXPECT_TRUE(w.CheckBoxVexaXE->isChecked());
     EXPECT_TRUE(w.ComboBoxPriceLevel->isVisible());
     EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_P1_S3");
-    EXPECT_FALSE(w.CheckBoxVexaXE->isEnabled()) << "in the disabled panel";
 
     click("BitBtn1");
     ASSERT_TRUE(w.Service().Running());
@@ -273,6 +275,33 @@ TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
     EXPECT_TRUE(w.ComboBoxPriceLevel->isVisible());
     EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_COST");
     EXPECT_EQ(w.ActivePriceLevel->text(), "M_COST");
+}
+
+// While running the yellow panel stays readable: its controls are not disabled (which greys their
+// texts) but take no mouse and no keys; the price column shows its start, the status bar the whole
+// price level.
+TEST_F(TarvelWindowTest, ThePanelIsReadableWhileRunningAndTakesNoInput)
+{
+    folder.writeSettings(
+        Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE"));
+    TfrmTarvel& w = open();
+    click("BitBtn1");
+    ASSERT_TRUE(w.Service().Running());
+
+    EXPECT_TRUE(w.cbAutoStart->isEnabled() && w.CheckBoxVexaXE->isEnabled() && w.ComboBoxPriceLevel->isEnabled());
+    QTest::mouseClick(w.cbAutoStart, Qt::LeftButton);
+    QTest::mouseClick(w.CheckBoxVexaXE, Qt::LeftButton);
+    QTest::keyClick(w.CheckBoxVexaXE, Qt::Key_Space);
+    QTest::keyClick(w.ComboBoxPriceLevel, Qt::Key_Up);
+    QTest::keyClicks(w.ComboBoxPriceLevel->lineEdit(), "X");
+    EXPECT_FALSE(w.cbAutoStart->isChecked());
+    EXPECT_TRUE(w.CheckBoxVexaXE->isChecked());
+    EXPECT_EQ(w.ComboBoxPriceLevel->currentText(), "M_P1_MIN_PRICE");
+    EXPECT_EQ(w.ComboBoxPriceLevel->lineEdit()->cursorPosition(), 0) << "scrolled to the end of the name";
+
+    EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
+    EXPECT_GE(w.ActivePriceLevel->contentsRect().width(),
+              w.ActivePriceLevel->fontMetrics().horizontalAdvance(w.ActivePriceLevel->text()));
 }
 
 TEST_F(TarvelWindowTest, SetupAndCloseAreRefusedWhileRunning)
@@ -537,11 +566,22 @@ TEST_F(TarvelWindowTest, TheLogKeepsTheNewestLinesInView)
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum()) << "the newest line is in view";
 
-    // Scrolled back by the operator, the next line still brings the view to the end.
-    bar->setValue(0);
+    // Scrolled back by the operator with the keys, the view keeps its place while lines arrive (the
+    // oldest dropping off meanwhile); back at the end, it follows them again.
+    QTest::keyClick(w.MemoLog, Qt::Key_End, Qt::ControlModifier);
+    for (int page = 0; page < 3; ++page)
+        QTest::keyClick(w.MemoLog, Qt::Key_PageUp);
+    const auto topLine = [&w] { return w.MemoLog->cursorForPosition(QPoint(4, 4)).block().text(); };
+    const QString top = topLine();
+    ASSERT_LT(bar->value(), bar->maximum());
     w.appendLog("line newest");
+    w.appendLog("line newer still");
+    EXPECT_EQ(topLine(), top);
+    EXPECT_LT(bar->value(), bar->maximum());
+    QTest::keyClick(w.MemoLog, Qt::Key_End, Qt::ControlModifier);
+    w.appendLog("line last");
     EXPECT_EQ(bar->value(), bar->maximum());
-    EXPECT_EQ(logLines().back(), "line newest");
+    EXPECT_EQ(logLines().back(), "line last");
 }
 
 } // namespace

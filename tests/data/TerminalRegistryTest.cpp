@@ -193,7 +193,7 @@ TEST_F(TerminalRegistryTest, DuplicatesStayRegisteredUntilTheLastIsDeleted)
     EXPECT_TRUE(registry.Locate("10.0.0.1"));
 }
 
-TEST_F(TerminalRegistryTest, TheSearchPostsAChangedPendingRowAndCancelsAnUnchangedOne)
+TEST_F(TerminalRegistryTest, TheSearchPostsAChangedPendingRowAndCancelsAnUnchangedOrRefusedOne)
 {
     seed({"10.0.0.1"});
     TerminalRegistry registry;
@@ -223,11 +223,12 @@ TEST_F(TerminalRegistryTest, TheSearchPostsAChangedPendingRowAndCancelsAnUnchang
     EXPECT_TRUE(registry.Locate("10.0.0.9"));
     EXPECT_FALSE(data.IsEditing());
 
-    // The search stores a changed row as typed: it could never match, but must not fail every scan.
+    // What Post refuses the search drops, and it does not fail the scan over it.
     data.Insert();
     data.SetAddress("till 4");
     EXPECT_FALSE(registry.Locate("10.0.0.4"));
-    EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.9", "10.0.0.2", "till 4"}));
+    EXPECT_EQ(data.state(), RegistryDataset::State::Browse);
+    EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.9", "10.0.0.2"}));
 }
 
 TEST_F(TerminalRegistryTest, AFolderThatCannotBeCreatedIsAGeneralError)
