@@ -1,7 +1,7 @@
 // Build with -DTARVEL_BENCH=ON; needs the Firebird server (scripts/start-firebird).
 //   build/bin/tarvel_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-#include "control/Front.h"
+#include "base/Front.h"
 #include "data/Database.h"
 #include "data/FbQuery.h"
 #include "data/PosConnections.h"

@@ -1,7 +1,7 @@
 #include "config/IniText.h"
 
-#include "control/Errors.h"
-#include "terminal/ByteText.h"
+#include "base/Errors.h"
+#include "base/ByteText.h"
 
 #include <limits>
 #include <vector>

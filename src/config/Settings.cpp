@@ -1,6 +1,6 @@
 #include "config/Settings.h"
 
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 #include <QFileInfo>
 

@@ -2,9 +2,9 @@
 
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "control/ErrorReport.h"
-#include "control/Errors.h"
-#include "control/Front.h"
+#include "base/ErrorReport.h"
+#include "base/Errors.h"
+#include "base/Front.h"
 #include "control/LocalAddresses.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"

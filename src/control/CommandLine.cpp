@@ -1,6 +1,6 @@
 #include "control/CommandLine.h"
 
-#include "control/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "control/HeadlessFront.h"
 #include "control/Platform.h"
 #include "control/TarvelService.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/Front.h"
+#include "base/Front.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "control/Platform.h"
 
-#include "control/Errors.h"
+#include "base/Errors.h"
 
 #include <QObject>
 #include <QTimer>

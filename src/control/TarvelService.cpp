@@ -1,11 +1,11 @@
 #include "control/TarvelService.h"
 
 #include "config/Settings.h"
-#include "control/ErrorReport.h"
-#include "control/Errors.h"
-#include "control/Front.h"
+#include "base/ErrorReport.h"
+#include "base/Errors.h"
+#include "base/Front.h"
 #include "control/LocalAddresses.h"
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "data/Reattach.h"
 
 #include <QCoreApplication>

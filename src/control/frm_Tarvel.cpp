@@ -1,8 +1,8 @@
 #include "control/frm_Tarvel.h"
 
 #include "config/dlg_Setup.h"
-#include "control/ErrorReport.h"
-#include "control/Errors.h"
+#include "base/ErrorReport.h"
+#include "base/Errors.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/Errors.h"
+#include "base/Errors.h"
 
 namespace tarvel {
 

@@ -1,10 +1,10 @@
 #include "data/PosConnections.h"
 
-#include "control/Front.h"
-#include "control/OperatorLog.h"
+#include "base/Front.h"
+#include "base/OperatorLog.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "data/TerminalRegistry.h"
 
-#include "control/Front.h"
+#include "base/Front.h"
 #include "data/EDatabaseError.h"
 
 #include <QDir>

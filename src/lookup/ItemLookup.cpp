@@ -1,7 +1,7 @@
 #include "lookup/ItemLookup.h"
 
 #include "lookup/PriceFormat.h"
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 #include <QDate>
 

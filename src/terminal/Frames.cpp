@@ -1,6 +1,6 @@
 #include "terminal/Frames.h"
 
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 namespace tarvel {
 namespace {

@@ -1,6 +1,6 @@
 #include "terminal/ScanCode.h"
 
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 namespace tarvel {
 

@@ -1,6 +1,6 @@
 #include "config/IniFile.h"
 #include "config/IniText.h"
-#include "control/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "config/Settings.h"
-#include "control/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // database on the Firebird server, the registry commands and the command line's refusals.
 
 #include "control/LocalAddresses.h"
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
 
 #include <gtest/gtest.h>

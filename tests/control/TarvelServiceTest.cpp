@@ -2,7 +2,7 @@
 
 #include "control/TarvelService.h"
 
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
 #include "support/RecordingFront.h"
 

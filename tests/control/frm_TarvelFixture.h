@@ -4,7 +4,7 @@
 // database, store S01 and a free port; a watcher that answers the window's boxes; the window itself,
 // created the way the program creates it; helpers that read the log view and act as a terminal.
 
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "control/frm_Tarvel.h"
 #include "support/ModalBoxes.h"
 #include "support/ProgramFolder.h"

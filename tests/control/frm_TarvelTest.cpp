@@ -3,7 +3,7 @@
 
 #include "frm_TarvelFixture.h"
 
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "control/frm_Tarvel.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"

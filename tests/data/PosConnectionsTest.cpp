@@ -1,6 +1,6 @@
 #include "data/PosConnections.h"
 
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "data/Reattach.h"
 #include "support/FirebirdFixture.h"
 #include "support/RecordingFront.h"

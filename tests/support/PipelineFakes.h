@@ -3,7 +3,7 @@
 // Fakes for the terminal service's collaborators: a front that keeps every line and box, a registry
 // of addresses, and lookups that serve scripted items and fail for the code "FAIL".
 
-#include "control/Front.h"
+#include "base/Front.h"
 #include "data/EDatabaseError.h"
 #include "terminal/ScanServices.h"
 

@@ -3,7 +3,7 @@
 // A front that keeps every call it gets, in order, for tests to read back: the log lines alone, the
 // boxes alone as (kind, text), and both together in `calls`.
 
-#include "control/Front.h"
+#include "base/Front.h"
 
 #include <QByteArray>
 #include <iosfwd>

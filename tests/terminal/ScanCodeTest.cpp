@@ -1,7 +1,7 @@
 #include "terminal/ScanCode.h"
-#include "control/OperatorLog.h"
-#include "control/Errors.h"
-#include "terminal/ByteText.h"
+#include "base/OperatorLog.h"
+#include "base/Errors.h"
+#include "base/ByteText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "control/Errors.h"
+#include "base/Errors.h"
 
 namespace tarvel {
 

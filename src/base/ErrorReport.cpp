@@ -1,7 +1,7 @@
-#include "control/ErrorReport.h"
+#include "base/ErrorReport.h"
 
-#include "control/Errors.h"
-#include "control/Front.h"
+#include "base/Errors.h"
+#include "base/Front.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "control/Front.h"
+#include "base/Front.h"
 
-#include "control/OperatorLog.h"
+#include "base/OperatorLog.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "terminal/ByteText.h"
+#include "base/ByteText.h"
 
 namespace tarvel {
 
