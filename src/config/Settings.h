@@ -2,7 +2,7 @@
 
 #include "config/IniFile.h"
 #include "config/ServiceSettings.h"
-#include "data/DatabaseCredentials.h"
+#include "config/DatabaseCredentials.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "control/HeadlessFront.h"
-#include "control/Platform.h"
+#include "base/Platform.h"
 #include "control/TarvelService.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"

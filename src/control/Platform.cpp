@@ -1,4 +1,4 @@
-#include "control/Platform.h"
+#include "base/Platform.h"
 
 #include "base/Errors.h"
 

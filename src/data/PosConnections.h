@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/Database.h"
-#include "data/DatabaseCredentials.h"
+#include "config/DatabaseCredentials.h"
 #include "data/FbQuery.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/RegistryDataset.h"
-#include "terminal/ScanServices.h"
+#include "data/RegistrySearch.h"
 
 #include <QList>
 #include <QSqlQuery>

@@ -3,7 +3,7 @@
 #include "config/ServiceSettings.h"
 #include "data/Query.h"
 #include "lookup/Clock.h"
-#include "terminal/LookupResult.h"
+#include "lookup/LookupResult.h"
 
 #include <QByteArray>
 

@@ -2,7 +2,7 @@
 
 #include "data/Query.h"
 #include "lookup/Clock.h"
-#include "terminal/ScanServices.h"
+#include "lookup/ItemLookups.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "terminal/LookupResult.h"
+#include "lookup/LookupResult.h"
 
 #include <QByteArray>
 

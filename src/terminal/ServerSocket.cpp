@@ -7,7 +7,8 @@
 #include "base/ByteText.h"
 #include "terminal/Frames.h"
 #include "terminal/ScanCode.h"
-#include "terminal/ScanServices.h"
+#include "data/RegistrySearch.h"
+#include "lookup/ItemLookups.h"
 
 #include <QSignalBlocker>
 #include <QSocketNotifier>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/ServiceSettings.h"
-#include "control/Platform.h"
+#include "base/Platform.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -5,7 +5,8 @@
 
 #include "base/Front.h"
 #include "data/EDatabaseError.h"
-#include "terminal/ScanServices.h"
+#include "data/RegistrySearch.h"
+#include "lookup/ItemLookups.h"
 
 #include <map>
 #include <set>

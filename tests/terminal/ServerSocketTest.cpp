@@ -4,7 +4,8 @@
 #include "support/PipelineFakes.h"
 #include "data/EDatabaseError.h"
 #include "terminal/Frames.h"
-#include "terminal/ScanServices.h"
+#include "data/RegistrySearch.h"
+#include "lookup/ItemLookups.h"
 #include "terminal/ServerSocket.h"
 
 #include <gtest/gtest.h>
