@@ -1,6 +1,6 @@
-#include "control/frm_Tarvel.h"
+#include "gui/frm_Tarvel.h"
 
-#include "config/dlg_Setup.h"
+#include "gui/dlg_Setup.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
 

@@ -1,4 +1,4 @@
-#include "config/dlg_Setup.h"
+#include "gui/dlg_Setup.h"
 #include "dlg_SetupFakes.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "config/dlg_Setup.h"
+#include "gui/dlg_Setup.h"
 #include "control/LocalAddresses.h"
 #include "dlg_SetupFakes.h"
 

@@ -4,7 +4,7 @@
 #include "frm_TarvelFixture.h"
 
 #include "base/OperatorLog.h"
-#include "control/frm_Tarvel.h"
+#include "gui/frm_Tarvel.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"

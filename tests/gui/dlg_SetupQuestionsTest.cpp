@@ -1,4 +1,4 @@
-#include "config/dlg_Questions.h"
+#include "gui/dlg_Questions.h"
 
 #include <gtest/gtest.h>
 

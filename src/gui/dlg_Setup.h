@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/dlg_Questions.h"
+#include "gui/dlg_Questions.h"
 
 #include <QByteArray>
 #include <QDialog>

@@ -1,5 +1,5 @@
 #include "control/CommandLine.h"
-#include "control/frm_Tarvel.h"
+#include "gui/frm_Tarvel.h"
 
 int main(int argc, char** argv)
 {

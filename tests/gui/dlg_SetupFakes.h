@@ -4,8 +4,8 @@
 // works on, made fresh in a temporary program folder.
 
 #include "config/IniFile.h"
-#include "config/dlg_Questions.h"
-#include "config/dlg_Setup.h"
+#include "gui/dlg_Questions.h"
+#include "gui/dlg_Setup.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "support/RecordingFront.h"

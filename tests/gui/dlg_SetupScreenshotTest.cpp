@@ -1,7 +1,7 @@
 // Renders each page of the setup dialog to PNG for the documentation, when TARVEL_SCREENSHOT_DIR names
 // a folder: setup-server.png, setup-fdb.png, setup-client.png, setup-other.png. Does nothing otherwise.
 
-#include "config/dlg_Setup.h"
+#include "gui/dlg_Setup.h"
 #include "dlg_SetupFakes.h"
 
 #include <gtest/gtest.h>

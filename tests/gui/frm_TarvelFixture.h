@@ -5,7 +5,7 @@
 // created the way the program creates it; helpers that read the log view and act as a terminal.
 
 #include "base/OperatorLog.h"
-#include "control/frm_Tarvel.h"
+#include "gui/frm_Tarvel.h"
 #include "support/ModalBoxes.h"
 #include "support/ProgramFolder.h"
 
