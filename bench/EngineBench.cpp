@@ -6,7 +6,7 @@
 #include "data/FbQuery.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
-#include "lookup/ItemLookup.h"
+#include "lookup/PosItemLookups.h"
 #include "support/FirebirdFixture.h"
 
 #include <benchmark/benchmark.h>
@@ -88,8 +88,10 @@ void ScanCatalogue(benchmark::State& state, const QByteArray& serverName, const 
     db.Open();
     FbQuery qryTmp(db), qryStockPrice(db), qryStoreSHELF(db);
     SystemClock clock;
+    PosItemLookups lookups(qryTmp, qryStockPrice, qryStoreSHELF, clock);
+    const RunContext run{{}, false, "P1", "S01"};
     for (auto _ : state)
-        benchmark::DoNotOptimize(LookupStandard(qryTmp, qryStockPrice, qryStoreSHELF, "P1", "S01", clock, code, {}));
+        benchmark::DoNotOptimize(lookups.LookupStandard(code, run));
 }
 
 void BM_EmptyScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), ""); }

@@ -64,7 +64,7 @@ WindowSettings ReadWindowSettings(const IniFile& settingsFile)
 {
     WindowSettings settings;
     settings.AutoStart = readSwitch(settingsFile, kOtherSetup, kAutoStart, "F");
-    settings.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    settings.ExtendedLayout = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
     settings.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
     return settings;
 }
@@ -73,7 +73,7 @@ StartSettings ReadStartSettings(const IniFile& settingsFile)
 {
     StartSettings settings;
     settings.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
-    settings.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    settings.ExtendedLayout = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
     settings.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
     return settings;
 }
@@ -96,7 +96,7 @@ SettingsValues ReadDialogSettings(const IniFile& settingsFile)
     SettingsValues values;
     values.TcpPort = settingsFile.ReadString(kTcpServerSetup, kTcpPort, "9101");
     values.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
-    values.VexaXE = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
+    values.ExtendedLayout = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
     values.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
     values.Ean8Trim = readSwitch(settingsFile, kOtherSetup, kEan8TrimDigit, "F");
     values.Ean13Trim = readSwitch(settingsFile, kOtherSetup, kEan13TrimDigit, "F");
@@ -112,7 +112,7 @@ void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values)
     settingsFile.WriteStrings({
         {kTcpServerSetup, kTcpPort, values.TcpPort},
         {kFdbDataSetup, kFdbDataFilename, values.DataFileName},
-        {kFdbDataSetup, kFdbDataXe, switchText(values.VexaXE)},
+        {kFdbDataSetup, kFdbDataXe, switchText(values.ExtendedLayout)},
         {kFdbDataSetup, kFdbDataXePrice, values.PriceColumn},
         {kOtherSetup, kEan8TrimDigit, switchText(values.Ean8Trim)},
         {kOtherSetup, kEan13TrimDigit, switchText(values.Ean13Trim)},

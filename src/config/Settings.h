@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/IniFile.h"
-#include "config/ServiceSettings.h"
+#include "base/RunContext.h"
 #include "config/DatabaseCredentials.h"
 
 #include <QByteArray>
@@ -63,7 +63,7 @@ StoreIdentity DeriveStoreIdentity(const IniFile& posSettingsFile, const QString&
 // What the main window reads when it is created.
 struct WindowSettings {
     bool AutoStart = false;
-    bool VexaXE = false;
+    bool ExtendedLayout = false;
     QByteArray PriceColumn = "M_PRICE";
 };
 
@@ -73,7 +73,7 @@ WindowSettings ReadWindowSettings(const IniFile& settingsFile);
 // What Start reads before it opens the database.
 struct StartSettings {
     QByteArray DataFileName;
-    bool VexaXE = false;
+    bool ExtendedLayout = false;
     QByteArray PriceColumn = "M_PRICE";
 };
 
@@ -90,7 +90,7 @@ DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);
 struct SettingsValues {
     QByteArray TcpPort;
     QByteArray DataFileName;
-    bool VexaXE = false;
+    bool ExtendedLayout = false;
     QByteArray PriceColumn;
     bool Ean8Trim = false;
     bool Ean13Trim = false;

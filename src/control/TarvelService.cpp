@@ -23,9 +23,8 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       clock_(clock),
       version_(std::move(version)),
       pos_(front),
-      lookups_(pos_.qryTmp, pos_.qryStockPrice, pos_.qryStoreSHELF, [this] { return pos_.ActivePriceLevel(); },
-               [this] { return storeCode_; }, clock_, [this] { front_.showNote(kReattachedNote); }),
-      serverSocket_(front, registry_, lookups_, [this] { return vexaXE_; }, this),
+      lookups_(pos_.qryTmp, pos_.qryStockPrice, pos_.qryStoreSHELF, clock_, [this] { front_.showNote(kReattachedNote); }),
+      serverSocket_(front, registry_, lookups_, run_, this),
       hostName_(LocalHostName),
       addresses_(LocalAddresses)
 {
@@ -76,7 +75,7 @@ void TarvelService::createWindowState()
 
     const WindowSettings window = ReadWindowSettings(*settingsFile_);
     autoStart_ = window.AutoStart;
-    vexaXE_ = window.VexaXE;
+    extendedLayout_ = window.ExtendedLayout;
     priceColumn_ = window.PriceColumn;
 
     registry_.OpenTerminalRegistry(programFolder_, front_);
@@ -118,23 +117,27 @@ void TarvelService::startService()
 {
     if (!settingsFile_)
         throw TarvelError("The settings file is not open; the service was not started");
-    const ServiceSettings settings = CaptureServiceSettings(*settingsFile_);
+    RunContext run;
+    run.Settings = CaptureServiceSettings(*settingsFile_);
     const StartSettings start = ReadStartSettings(*settingsFile_);
-    vexaXE_ = start.VexaXE;
+    extendedLayout_ = start.ExtendedLayout;
     priceColumn_ = start.PriceColumn;
     emit stateChanged();
 
-    if (!pos_.OpenPosConnections(start.DataFileName, vexaXE_, priceColumn_, storeCode_,
+    if (!pos_.OpenPosConnections(start.DataFileName, extendedLayout_, priceColumn_, storeCode_,
                                  ReadDatabaseCredentials(*settingsFile_)))
         return;
     emit stateChanged();
+    run.ExtendedLayout = start.ExtendedLayout;
+    run.ActivePriceLevel = pos_.ActivePriceLevel();
+    run.StoreCode = storeCode_;
 
     // The port's low 16 bits would listen somewhere nobody configured (0: a port of the platform's
     // choosing), so a value out of range stops Start.
     const int port = ReadPort(*settingsFile_);
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
-    serverSocket_.setSettings(settings);
+    run_ = run;
     serverSocket_.Open(static_cast<quint16>(port));
 
     front_.appendLog(FormatLogLabel("+ ServerSocket started ") + kStatusConnected);

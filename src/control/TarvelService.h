@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/IniFile.h"
-#include "config/ServiceSettings.h"
+#include "base/RunContext.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
@@ -62,7 +62,7 @@ public:
     bool StartEnabled() const { return !running_; }
     bool StopEnabled() const { return running_; }
     bool AutoStart() const { return autoStart_; }
-    bool VexaXE() const { return vexaXE_; }
+    bool ExtendedLayout() const { return extendedLayout_; }
     const QByteArray& PriceColumn() const { return priceColumn_; }
     const QByteArray& StoreCode() const { return storeCode_; }
     const QByteArray& StoreName() const { return storeName_; }
@@ -98,12 +98,14 @@ private:
     QByteArray storeCode_;
     QByteArray storeName_;
     bool autoStart_ = false;
-    bool vexaXE_ = false;
+    bool extendedLayout_ = false;
     QByteArray priceColumn_ = "M_PRICE";
     bool running_ = false;
     bool setupOpen_ = false;
     int ticks_ = 0;
 
+    // The run in force: what the pipeline and the lookups read for every scan.
+    RunContext run_;
     PosConnections pos_;
     TerminalRegistry registry_;
     PosItemLookups lookups_;

@@ -31,7 +31,7 @@ QByteArray PosConnections::StoreFilePath(const QByteArray& dataFilePath)
     return dataFilePath.left(end + 1) + "POSSYS.FDB";
 }
 
-bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                         const QByteArray& storeCode, const DatabaseCredentials& credentials)
 {
     // A Start that failed may have left a connection open on the old file: without this the new
@@ -39,7 +39,7 @@ bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vex
     ClosePosConnections();
     setAllParams(dataFilePath, credentials);
     try {
-        RunReattaching([&] { openAndSettle(vexaXE, priceColumn, storeCode); },
+        RunReattaching([&] { openAndSettle(extendedLayout, priceColumn, storeCode); },
                        [this] { front_.showNote(kReattachedNote); });
     } catch (const EDatabaseError& error) {
         front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
@@ -49,10 +49,10 @@ bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vex
     return true;
 }
 
-void PosConnections::openAndSettle(bool vexaXE, const QByteArray& priceColumn, const QByteArray& storeCode)
+void PosConnections::openAndSettle(bool extendedLayout, const QByteArray& priceColumn, const QByteArray& storeCode)
 {
     coDataDb.Open();
-    if (vexaXE) {
+    if (extendedLayout) {
         activePriceLevel_ = priceColumn;
     } else {
         coStoreDb.Open();
@@ -88,7 +88,7 @@ void CheckStep(const QByteArray& what, Step step)
 
 } // namespace
 
-QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, bool vexaXE,
+QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout,
                                                const QByteArray& priceColumn, const QByteArray& storeCode,
                                                const DatabaseCredentials& credentials)
 {
@@ -102,7 +102,7 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
     setAllParams(dataFilePath, credentials);
     const QByteArray storeFile = StoreFilePath(dataFilePath);
     CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb.Open(); });
-    if (vexaXE)
+    if (extendedLayout)
         return priceColumn;
     CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb.Open(); });
     QByteArray level;

@@ -18,13 +18,13 @@ public:
     explicit PosConnections(Front& front);
 
     // The database step of Start. Rebuilds both parameter lists; closes first whatever a failed Start
-    // left open, so the new lists take effect. Opens coDataDb; in the extended layout (vexaXE) the
+    // left open, so the new lists take effect. Opens coDataDb; in the extended layout (extendedLayout) the
     // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
     // store's M_DEFAULTPRICE ("PRCERR" when the store has no row). Logs "+ FDB data connected" and
     // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
     // the "Error" box and returns false, leaving open what had opened. An attachment lost on the way
     // (a server restart) is made afresh and the step runs once more. Other errors propagate.
-    bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+    bool OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                             const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
@@ -32,7 +32,7 @@ public:
     // both again and returns the price level. Logs nothing; ActivePriceLevel stays as it is. Throws
     // EDatabaseError naming the step that failed (data file, store file or price level) before the
     // engine's message.
-    QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
+    QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // Closes coDataDb, then coStoreDb. Never throws.
@@ -57,7 +57,7 @@ public:
     FbQuery qryStore{coStoreDb};
 
 private:
-    void openAndSettle(bool vexaXE, const QByteArray& priceColumn, const QByteArray& storeCode);
+    void openAndSettle(bool extendedLayout, const QByteArray& priceColumn, const QByteArray& storeCode);
     void setAllParams(const QByteArray& dataFilePath, const DatabaseCredentials& credentials);
     // The store's default price level from qryStore on the open coStoreDb; "PRCERR" when it has no row.
     QByteArray readPriceLevel(const QByteArray& storeCode);

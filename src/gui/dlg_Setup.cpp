@@ -478,7 +478,7 @@ void TdlgSetup::FormCreate()
     Edit2->setText(Shown(values.TcpPort));
     dataFileRead_ = values.DataFileName;
     Edit3->setText(ShownPath(values.DataFileName));
-    CheckBoxVexaXE->setChecked(values.VexaXE);
+    CheckBoxVexaXE->setChecked(values.ExtendedLayout);
     // Also a text that is none of the items: the operator may have typed it.
     ComboBoxPriceLevel->setCurrentText(Shown(values.PriceColumn));
     CheckBox1->setChecked(values.Ean8Trim);
@@ -520,7 +520,7 @@ SettingsValues TdlgSetup::shownSettings() const
     SettingsValues values;
     values.TcpPort = FieldBytes(Edit2->text(), "TCP Port");
     values.DataFileName = shownDataFile();
-    values.VexaXE = CheckBoxVexaXE->isChecked();
+    values.ExtendedLayout = CheckBoxVexaXE->isChecked();
     values.PriceColumn = FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column");
     values.Ean8Trim = CheckBox1->isChecked();
     values.Ean13Trim = CheckBox2->isChecked();

@@ -241,7 +241,7 @@ void TfrmTarvel::refresh()
     BitBtn1->setEnabled(service_.StartEnabled());
     BitBtn2->setEnabled(service_.StopEnabled());
     cbAutoStart->setChecked(service_.AutoStart());
-    const bool extended = service_.VexaXE();
+    const bool extended = service_.ExtendedLayout();
     CheckBoxVexaXE->setChecked(extended);
     ComboBoxPriceLevel->setCurrentText(QString::fromLatin1(service_.PriceColumn()));
     // A column name longer than the box shows its start, not its end.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/ServiceSettings.h"
+#include "base/RunContext.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,7 @@
 #include "terminal/ServerSocket.h"
 
 #include "base/ErrorReport.h"
+#include "base/RunContext.h"
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "base/OperatorLog.h"
@@ -35,10 +36,9 @@ public:
     ConnectionHandle handle;
 };
 
-ServerSocket::ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups,
-                           std::function<bool()> extendedLayout, QObject* parent)
-    : QObject(parent), front_(front), registry_(registry), lookups_(lookups),
-      extendedLayout_(std::move(extendedLayout))
+ServerSocket::ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups, const RunContext& run,
+                           QObject* parent)
+    : QObject(parent), front_(front), registry_(registry), lookups_(lookups), run_(run)
 {
 }
 
@@ -171,18 +171,17 @@ void ServerSocket::handleMessage(TerminalConnection* socket, const QByteArray& m
     else
         code = kUnregisteredCode;
 
-    code = TrimCheckDigits(code, settings_);
+    code = TrimCheckDigits(code, run_.Settings);
 
-    const bool extended = extendedLayout_ && extendedLayout_();
-    const LookupResult result =
-        extended ? lookups_.LookupExtended(code, settings_) : lookups_.LookupStandard(code, settings_);
+    const bool extended = run_.ExtendedLayout;
+    const LookupResult result = extended ? lookups_.LookupExtended(code, run_) : lookups_.LookupStandard(code, run_);
 
     if (!result.Found) {
         sendFrame(socket, NotFoundFrame());
         front_.appendLog(LogLineWithValue("< [Not Found] ", code));
         return;
     }
-    sendFrame(socket, ComposeItemFrame(result, code, settings_.SendSkuBarcode));
+    sendFrame(socket, ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode));
     const QByteArray label = extended ? "< [SENT.XE] " : "< [SENT] ";
     front_.appendLog(LogLineWithValue(label + code, socket->serverAddress));
 }

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "config/ServiceSettings.h"
 #include "base/Platform.h"
 
 #include <QByteArray>
 #include <QObject>
 
-#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -16,6 +14,7 @@ namespace tarvel {
 class Front;
 class ItemLookups;
 class RegistrySearch;
+struct RunContext;
 class TerminalConnection;
 
 // The terminal listener and the request pipeline. Terminals keep their connections open and send one
@@ -24,14 +23,10 @@ class TerminalConnection;
 class ServerSocket : public QObject {
     Q_OBJECT
 public:
-    // `extendedLayout` tells, for each message, whether the extended-layout switch is on.
-    ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups,
-                 std::function<bool()> extendedLayout, QObject* parent = nullptr);
+    // `run` is read for every message: the run of the service in force, which Start replaces.
+    ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups, const RunContext& run,
+                 QObject* parent = nullptr);
     ~ServerSocket() override;
-
-    // The settings captured at Start; the pipeline reads them for every message.
-    void setSettings(const ServiceSettings& settings) { settings_ = settings; }
-    const ServiceSettings& settings() const { return settings_; }
 
     // Binds all IPv4 interfaces on `port` (0: the platform chooses), logs "+ [LISTEN] " and listens.
     // Throws TarvelError with the platform's text and number when the port cannot be bound.
@@ -67,8 +62,7 @@ private:
     Front& front_;
     RegistrySearch& registry_;
     ItemLookups& lookups_;
-    std::function<bool()> extendedLayout_;
-    ServiceSettings settings_;
+    const RunContext& run_;
     ListeningSocket listener_;
     std::unique_ptr<QSocketNotifier> acceptNotifier_;
 };

@@ -53,13 +53,13 @@ TEST_F(SettingsTest, WithoutTarvelIniEveryReaderTakesItsDefaults)
 
     const StartSettings start = ReadStartSettings(tarvel_);
     EXPECT_EQ(start.DataFileName, QByteArray(""));
-    EXPECT_FALSE(start.VexaXE);
+    EXPECT_FALSE(start.ExtendedLayout);
     EXPECT_EQ(start.PriceColumn, QByteArray("M_PRICE"));
     EXPECT_EQ(ReadPort(tarvel_), 9101);
 
     const WindowSettings window = ReadWindowSettings(tarvel_);
     EXPECT_FALSE(window.AutoStart);
-    EXPECT_FALSE(window.VexaXE);
+    EXPECT_FALSE(window.ExtendedLayout);
     EXPECT_EQ(window.PriceColumn, QByteArray("M_PRICE"));
 
     const SettingsValues dialog = ReadDialogSettings(tarvel_);
@@ -67,7 +67,7 @@ TEST_F(SettingsTest, WithoutTarvelIniEveryReaderTakesItsDefaults)
     EXPECT_EQ(dialog.DataFileName, QByteArray(""));
     EXPECT_EQ(dialog.PriceColumn, QByteArray("M_PRICE"));
     EXPECT_EQ(dialog.CurrencySymbol, QByteArray("RM"));
-    EXPECT_FALSE(dialog.VexaXE || dialog.Ean8Trim || dialog.Ean13Trim || dialog.AutoStart || dialog.SendStoreShelf
+    EXPECT_FALSE(dialog.ExtendedLayout || dialog.Ean8Trim || dialog.Ean13Trim || dialog.AutoStart || dialog.SendStoreShelf
                  || dialog.SendPluBarcode);
 
     const DatabaseCredentials credentials = ReadDatabaseCredentials(tarvel_);
@@ -96,7 +96,7 @@ TEST_F(SettingsTest, SwitchesAreOnOnlyForAnUpperCaseT)
 
     const WindowSettings window = ReadWindowSettings(tarvel_);
     EXPECT_FALSE(window.AutoStart);
-    EXPECT_TRUE(window.VexaXE);
+    EXPECT_TRUE(window.ExtendedLayout);
 
     const SettingsValues dialog = ReadDialogSettings(tarvel_);
     EXPECT_FALSE(dialog.Ean8Trim);
@@ -104,7 +104,7 @@ TEST_F(SettingsTest, SwitchesAreOnOnlyForAnUpperCaseT)
     EXPECT_FALSE(dialog.SendStoreShelf);
     EXPECT_TRUE(dialog.SendPluBarcode);
     EXPECT_FALSE(dialog.AutoStart);
-    EXPECT_TRUE(dialog.VexaXE);
+    EXPECT_TRUE(dialog.ExtendedLayout);
 }
 
 TEST_F(SettingsTest, AnEmptyCurrencySymbolStaysEmpty)
@@ -169,7 +169,7 @@ TEST_F(SettingsTest, FirstSaveCreatesTheFileWithAllTenKeys)
     SettingsValues values;
     values.TcpPort = "9101";
     values.DataFileName = "C:\\VEXA\\DATA\\VEXA.FDB";
-    values.VexaXE = true;
+    values.ExtendedLayout = true;
     values.PriceColumn = "M_P1_S2";
     values.Ean8Trim = false;
     values.Ean13Trim = true;
@@ -197,7 +197,7 @@ TEST_F(SettingsTest, FirstSaveCreatesTheFileWithAllTenKeys)
     EXPECT_EQ(back.DataFileName, values.DataFileName);
     EXPECT_EQ(back.PriceColumn, values.PriceColumn);
     EXPECT_EQ(back.CurrencySymbol, values.CurrencySymbol);
-    EXPECT_TRUE(back.VexaXE && back.Ean13Trim && back.AutoStart && back.SendPluBarcode);
+    EXPECT_TRUE(back.ExtendedLayout && back.Ean13Trim && back.AutoStart && back.SendPluBarcode);
     EXPECT_FALSE(back.Ean8Trim || back.SendStoreShelf);
 }
 
@@ -205,13 +205,13 @@ TEST_F(SettingsTest, SavingXeAsFTurnsTheNextStartToTheStandardLayout)
 {
     write("Tarvel.ini", "[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME=/pos/DATA.FDB\r\nFDB_DATA_XE=T\r\n"
                         "FDB_DATA_XE_PRICE=M_P1_S1\r\n");
-    EXPECT_TRUE(ReadStartSettings(tarvel_).VexaXE);
+    EXPECT_TRUE(ReadStartSettings(tarvel_).ExtendedLayout);
 
     SettingsValues values = ReadDialogSettings(tarvel_);
-    values.VexaXE = false;
+    values.ExtendedLayout = false;
     WriteAllSettings(tarvel_, values);
     const StartSettings start = ReadStartSettings(tarvel_);
-    EXPECT_FALSE(start.VexaXE);
+    EXPECT_FALSE(start.ExtendedLayout);
     EXPECT_EQ(start.DataFileName, QByteArray("/pos/DATA.FDB"));
     EXPECT_EQ(start.PriceColumn, QByteArray("M_P1_S1"));
     EXPECT_EQ(ReadPort(tarvel_), 9101);

@@ -79,7 +79,7 @@ TEST_F(TarvelServiceTest, CreationReadsTheStoreThePanelAndOpensTheRegistry)
     EXPECT_EQ(s.StoreCode(), "S01");
     EXPECT_EQ(s.StoreName(), "QUILLPOST MART KLANG");
     EXPECT_TRUE(s.AutoStart());
-    EXPECT_TRUE(s.VexaXE());
+    EXPECT_TRUE(s.ExtendedLayout());
     EXPECT_EQ(s.PriceColumn(), "M_P1_S3");
     EXPECT_EQ(s.ActivePriceLevel(), "");
     EXPECT_FALSE(s.Running());
@@ -100,7 +100,7 @@ TEST_F(TarvelServiceTest, CreationWithNothingInTheFolderTakesTheDefaults)
     EXPECT_EQ(s.StoreCode(), "0001");
     EXPECT_EQ(s.StoreName(), "001");
     EXPECT_FALSE(s.AutoStart());
-    EXPECT_FALSE(s.VexaXE());
+    EXPECT_FALSE(s.ExtendedLayout());
     EXPECT_EQ(s.PriceColumn(), "M_PRICE");
     EXPECT_FALSE(QFileInfo::exists(folder.path() + "Tarvel.ini")) << "creation writes no settings";
 }
@@ -298,11 +298,11 @@ TEST_F(TarvelServiceTest, StartTakesTheLayoutSwitchFromTheSettingsAgain)
 {
     folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)));
     TarvelService& s = create();
-    ASSERT_TRUE(s.VexaXE());
+    ASSERT_TRUE(s.ExtendedLayout());
     // The setup dialog saved the standard layout meanwhile.
     folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
     ASSERT_TRUE(s.Start());
-    EXPECT_FALSE(s.VexaXE());
+    EXPECT_FALSE(s.ExtendedLayout());
     EXPECT_EQ(s.PriceColumn(), "M_PRICE");
     EXPECT_EQ(s.ActivePriceLevel(), "P1");
 }

@@ -1,6 +1,7 @@
-#include "lookup/ItemLookup.h"
+#include "lookup/PosItemLookups.h"
 
 #include "FakeQuery.h"
+#include "FixedClock.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,16 @@ class LookupExtendedTest : public ::testing::Test {
 protected:
     LookupResult lookup(const QByteArray& code, const QByteArray& column = "M_PRICE")
     {
-        return LookupExtended(qryTmp, qryStoreSHELF, column, code, settings);
+        run.ActivePriceLevel = column;
+        return lookups.LookupExtended(code, run);
     }
     FakeQuery qryTmp;
+    FakeQuery qryStockPrice;
     FakeQuery qryStoreSHELF;
-    ServiceSettings settings;
+    FixedClock clock{QDate(2024, 5, 15), QTime(12, 0)};
+    PosItemLookups lookups{qryTmp, qryStockPrice, qryStoreSHELF, clock};
+    RunContext run{{}, true, "M_PRICE", "S01"};
+    ServiceSettings& settings = run.Settings;
 };
 
 TEST_F(LookupExtendedTest, BarcodeRowLeadsToTheItemAndItsLatestShelf)

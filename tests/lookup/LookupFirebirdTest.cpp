@@ -1,7 +1,7 @@
 // Both lookups against real Firebird databases made from the fixture scripts, with every SQL text
 // checked as the connection sent it.
 
-#include "lookup/ItemLookup.h"
+#include "lookup/PosItemLookups.h"
 
 #include "CommaLocale.h"
 #include "FixedClock.h"
@@ -32,6 +32,16 @@ struct DataConnection {
     ~DataConnection() { db.Close(); }
     // The texts sent since the last call.
     std::vector<QByteArray> take() { return std::exchange(sent, {}); }
+
+    // One scan through the service's lookups on these components, at `level` (the price column in the
+    // extended layout) for store S01.
+    LookupResult lookup(bool extended, const Clock& clock, const QByteArray& code, const QByteArray& level,
+                        const ServiceSettings& settings)
+    {
+        PosItemLookups lookups(qryTmp, qryStockPrice, qryStoreSHELF, clock);
+        const RunContext run{settings, extended, level, "S01"};
+        return extended ? lookups.LookupExtended(code, run) : lookups.LookupStandard(code, run);
+    }
 
     Database db;
     FbQuery qryTmp{db};
@@ -84,8 +94,7 @@ protected:
     LookupResult lookup(const QByteArray& code, QTime time = QTime(12, 0), const QByteArray& level = "L1")
     {
         clock.set(Today, time);
-        return LookupStandard(data_->qryTmp, data_->qryStockPrice, data_->qryStoreSHELF, level, "S01", clock, code,
-                              settings);
+        return data_->lookup(false, clock, code, level, settings);
     }
     QByteArray price(const QByteArray& code, QTime time) { return lookup(code, time).PriceText; }
 
@@ -200,8 +209,7 @@ TEST_F(StandardOnFirebird, WindowsOnTicksBelowASecond)
     // The whole stored date-time against today at midnight: over yesterday night, open only tomorrow.
     EXPECT_EQ(price("DATETICKS", QTime(23, 59, 59)), "RM 10.00");
     clock.set(Today.addDays(1), QTime(0, 0));
-    EXPECT_EQ(LookupStandard(data_->qryTmp, data_->qryStockPrice, data_->qryStoreSHELF, "L1", "S01", clock,
-                             "DATETICKS", settings).PriceText, "RM 6.00");
+    EXPECT_EQ(data_->lookup(false, clock, "DATETICKS", "L1", settings).PriceText, "RM 6.00");
 }
 
 // An empty scan matches every item with a blank M_ALu; the lookup reads one of them, as the engine's
@@ -225,7 +233,7 @@ TEST_F(FirebirdLookupTest, AnEmptyScanReadsOneItemRowNotEveryBlankOne)
     FixedClock clock(Today, QTime(12, 0));
     for (const QByteArray code : {"C7", ""}) {  // the first scan also reads the engine's own tables once
         const qint64 before = recordReads();
-        EXPECT_TRUE(LookupStandard(data.qryTmp, data.qryStockPrice, data.qryStoreSHELF, "L1", "S01", clock, code, {}).Found);
+        EXPECT_TRUE(data.lookup(false, clock, code, "L1", {}).Found);
         if (code.isEmpty()) {
             EXPECT_LT(recordReads() - before, 100);
         }
@@ -255,10 +263,11 @@ protected:
 
     LookupResult lookup(const QByteArray& code, const QByteArray& column = "M_PRICE")
     {
-        return LookupExtended(data_->qryTmp, data_->qryStoreSHELF, column, code, settings);
+        return data_->lookup(true, clock, code, column, settings);
     }
 
     std::unique_ptr<DataConnection> data_;
+    FixedClock clock{Today, QTime(12, 0)};
     ServiceSettings settings;
 };
 
@@ -347,8 +356,7 @@ TEST_F(FirebirdLookupTest, BothLayoutsOverTheServer)
 
     DataConnection standard(server.serverPath("STANDARD.FDB"));
     FixedClock clock(Today, QTime(6, 30));
-    LookupResult r = LookupStandard(standard.qryTmp, standard.qryStockPrice, standard.qryStoreSHELF, "L1", "S01", clock,
-                                    "TWOSHUT", settings);
+    LookupResult r = standard.lookup(false, clock, "TWOSHUT", "L1", settings);
     EXPECT_EQ(r.PriceText, "RM 6.00");
     EXPECT_EQ(r.ShelfText, "<NA>");
     EXPECT_EQ(standard.take(), (std::vector<QByteArray>{
@@ -356,7 +364,7 @@ TEST_F(FirebirdLookupTest, BothLayoutsOverTheServer)
         "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='L117' order by M_UPDATE DESC"}));
 
     DataConnection extended(server.serverPath("EXTENDED.FDB"));
-    r = LookupExtended(extended.qryTmp, extended.qryStoreSHELF, "M_P1_S1", "9552000000001", settings);
+    r = extended.lookup(true, clock, "9552000000001", "M_P1_S1", settings);
     EXPECT_EQ(r.PriceText, "RM 19.50");
     EXPECT_EQ(r.ShelfText, "S02-LATEST");
     EXPECT_EQ(extended.take().size(), 3u);

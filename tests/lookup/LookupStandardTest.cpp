@@ -1,4 +1,3 @@
-#include "lookup/ItemLookup.h"
 #include "lookup/PosItemLookups.h"
 
 #include "CommaLocale.h"
@@ -78,7 +77,8 @@ protected:
     }
     LookupResult lookup(const QByteArray& code = "9551234567890", const QByteArray& level = "L1")
     {
-        return LookupStandard(qryTmp, qryStockPrice, qryStoreSHELF, level, "S01", clock, code, settings);
+        run.ActivePriceLevel = level;
+        return lookups.LookupStandard(code, run);
     }
     // The price text of the scanned item with this price row at this time of day today.
     QByteArray priceAt(const PriceRow& row, QTime time, QDate date = Today)
@@ -91,7 +91,9 @@ protected:
     FakeQuery qryStockPrice;
     FakeQuery qryStoreSHELF;
     FixedClock clock{Today, QTime(12, 0)};
-    ServiceSettings settings;
+    PosItemLookups lookups{qryTmp, qryStockPrice, qryStoreSHELF, clock};
+    RunContext run{{}, false, "L1", "S01"};
+    ServiceSettings& settings = run.Settings;
 };
 
 TEST_F(LookupStandardTest, BarcodeLeadsToItemPriceAndShelfOfThisStore)
@@ -277,30 +279,6 @@ TEST_F(LookupStandardTest, PromotionColumnsAreReadOnlyWhenTheirStepIsReached)
     // Switched off: nothing but the switch is read.
     EXPECT_EQ(priceAt(PriceRow().drop("M_DATEFROM2").drop("M_DATETO2").drop("M_TIMEFROM2").drop("M_TIMETO2"), QTime(12, 0)),
               "RM 10.00");
-}
-
-TEST_F(LookupStandardTest, ServiceLookupsReadLevelStoreAndClockAtEveryScan)
-{
-    QByteArray level = "PRCERR";
-    QByteArray store = "S00";
-    PosItemLookups lookups(qryTmp, qryStockPrice, qryStoreSHELF, [&] { return level; }, [&] { return store; }, clock);
-    settings.SendStoreShelf = true;
-    qryStockPrice.script(PriceSql17, PriceRow().times("", QTime(9, 0), QTime(10, 0)).result());
-
-    // Start settles the level and the store after the lookups are made.
-    level = "L1";
-    store = "S01";
-    clock.set(Today, QTime(9, 30));
-    EXPECT_EQ(lookups.LookupStandard("9551234567890", settings).PriceText, "RM 8.00");
-    EXPECT_EQ(qryStoreSHELF.opened.back(), ShelfSql17);
-    clock.set(Today, QTime(10, 0, 1));
-    EXPECT_EQ(lookups.LookupStandard("9551234567890", settings).PriceText, "RM 10.00");
-
-    // The extended layout takes the level as its price column.
-    level = "M_P1_S2";
-    lookups.LookupExtended("X", settings);
-    EXPECT_EQ(qryTmp.opened.back(), "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, M_P1_S2 M_Price1 "
-                                    "From Mas_Stock Where M_STOCK_CODE='X'Or M_BARCODE='X'");
 }
 
 } // namespace

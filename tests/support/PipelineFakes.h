@@ -46,8 +46,8 @@ struct LookupCall {
 
 class FakeLookups : public ItemLookups {
 public:
-    LookupResult LookupExtended(const QByteArray& code, const ServiceSettings&) override { return find(code, true); }
-    LookupResult LookupStandard(const QByteArray& code, const ServiceSettings&) override { return find(code, false); }
+    LookupResult LookupExtended(const QByteArray& code, const RunContext&) override { return find(code, true); }
+    LookupResult LookupStandard(const QByteArray& code, const RunContext&) override { return find(code, false); }
     LookupResult find(const QByteArray& code, bool extended)
     {
         calls.push_back({code, extended});

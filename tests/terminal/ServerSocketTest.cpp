@@ -6,6 +6,7 @@
 #include "terminal/Frames.h"
 #include "data/RegistrySearch.h"
 #include "lookup/ItemLookups.h"
+#include "base/RunContext.h"
 #include "terminal/ServerSocket.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ class ServerSocketTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        server = std::make_unique<ServerSocket>(front, registry, lookups, [this] { return extended; });
+        server = std::make_unique<ServerSocket>(front, registry, lookups, run);
         server->Open(0);
         ASSERT_TRUE(server->IsOpen());
         registry.addresses.insert("127.0.0.1");
@@ -73,7 +74,7 @@ protected:
     LogFront front;
     FakeRegistry registry;
     FakeLookups lookups;
-    bool extended = false;
+    RunContext run;
     std::unique_ptr<ServerSocket> server;
 };
 
@@ -100,7 +101,7 @@ TEST_F(ServerSocketTest, RegisteredScanFoundGetsItemFrameAndSentLine)
     EXPECT_EQ(registry.searched, std::vector<QByteArray>{"127.0.0.1"});
 
     // The connection stays open for the next scan; the extended switch is read per message.
-    extended = true;
+    run.ExtendedLayout = true;
     EXPECT_EQ(Exchange(*client, "FF9555000000017\r", expected.size()), expected);
     ASSERT_TRUE(WaitForLines(6));
     EXPECT_EQ(front.lines[5], "< [SENT.XE] 9555000000017...............[127.0.0.1]");
@@ -118,10 +119,8 @@ TEST_F(ServerSocketTest, NotFoundFrameAndLine)
 
 TEST_F(ServerSocketTest, RegisteredCodeIsTrimmedAndCheckDigitsCut)
 {
-    ServiceSettings settings;
-    settings.TrimEan13Digits = true;
-    settings.TrimEan8Digits = true;
-    server->setSettings(settings);
+    run.Settings.TrimEan13Digits = true;
+    run.Settings.TrimEan8Digits = true;
     lookups.items["955500000001"] = Milo();
     auto client = Connect();
     const QByteArray expected = ComposeItemFrame(Milo(), "955500000001", false);
@@ -147,9 +146,7 @@ TEST_F(ServerSocketTest, UnregisteredTerminalIsAnsweredAsUnRegistered)
     EXPECT_EQ(front.lines[3], "< [Not Found]...........................[Un-Registered]");
 
     // With the EAN-13 trim on, the 13-character replacement itself loses its last character.
-    ServiceSettings settings;
-    settings.TrimEan13Digits = true;
-    server->setSettings(settings);
+    run.Settings.TrimEan13Digits = true;
     Exchange(*client, "\x02]C1 anything \r", 64);
     ASSERT_TRUE(WaitForLines(6));
     EXPECT_EQ(lookups.calls.back().code, "Un-Registere");
@@ -349,7 +346,7 @@ TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
 
 TEST_F(ServerSocketTest, PortInUseIsAnError)
 {
-    ServerSocket second(front, registry, lookups, [] { return false; });
+    ServerSocket second(front, registry, lookups, run);
     try {
         second.Open(server->Port());
         FAIL() << "a second listener on the same port must fail";

@@ -2,6 +2,7 @@
 
 #include "support/PipelineFakes.h"
 #include "terminal/Frames.h"
+#include "base/RunContext.h"
 #include "terminal/ServerSocket.h"
 #include "terminal/TerminalScreen.h"
 
@@ -45,7 +46,8 @@ protected:
     LogFront front;
     FakeRegistry registry;
     FakeLookups lookups;
-    ServerSocket server{front, registry, lookups, [] { return false; }};
+    RunContext run;
+    ServerSocket server{front, registry, lookups, run};
     QString port;
 };
 
