@@ -24,7 +24,8 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       version_(std::move(version)),
       pos_(front),
       lookups_(pos_.qryTmp, pos_.qryStockPrice, pos_.qryStoreSHELF, clock_, [this] { front_.showNote(kReattachedNote); }),
-      serverSocket_(front, registry_, lookups_, run_, this),
+      pipeline_(front, registry_, lookups_, run_),
+      serverSocket_(front, pipeline_, this),
       hostName_(LocalHostName),
       addresses_(LocalAddresses)
 {

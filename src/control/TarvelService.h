@@ -6,6 +6,7 @@
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
 #include "lookup/PosItemLookups.h"
+#include "terminal/ScanPipeline.h"
 #include "terminal/ServerSocket.h"
 
 #include <QByteArray>
@@ -109,6 +110,7 @@ private:
     PosConnections pos_;
     TerminalRegistry registry_;
     PosItemLookups lookups_;
+    ScanPipeline pipeline_;
     ServerSocket serverSocket_;
     QTimer timer1Start_;
     std::function<QByteArray()> hostName_;

@@ -1,21 +1,17 @@
 #include "terminal/ServerSocket.h"
 
 #include "base/ErrorReport.h"
-#include "base/RunContext.h"
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "base/OperatorLog.h"
-#include "base/ByteText.h"
-#include "terminal/Frames.h"
-#include "terminal/ScanCode.h"
-#include "data/RegistrySearch.h"
-#include "lookup/ItemLookups.h"
+#include "terminal/ScanPipeline.h"
 
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 namespace tarvel {
@@ -26,19 +22,23 @@ namespace tarvel {
 class TerminalConnection : public QTcpSocket {
 public:
     TerminalConnection(const ListeningSocket::Accepted& accepted, QObject* parent)
-        : QTcpSocket(parent), terminalAddress(accepted.terminalAddress), serverAddress(accepted.serverAddress),
-          handle(accepted.descriptor)
+        : QTcpSocket(parent), terminalAddress_(accepted.terminalAddress), serverAddress_(accepted.serverAddress),
+          handle_(accepted.descriptor)
     {
     }
 
-    const QByteArray terminalAddress;
-    const QByteArray serverAddress;
-    ConnectionHandle handle;
+    const QByteArray& terminalAddress() const { return terminalAddress_; }
+    const QByteArray& serverAddress() const { return serverAddress_; }
+    ConnectionHandle& handle() { return handle_; }
+
+private:
+    const QByteArray terminalAddress_;
+    const QByteArray serverAddress_;
+    ConnectionHandle handle_;
 };
 
-ServerSocket::ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups, const RunContext& run,
-                           QObject* parent)
-    : QObject(parent), front_(front), registry_(registry), lookups_(lookups), run_(run)
+ServerSocket::ServerSocket(Front& front, ScanPipeline& pipeline, QObject* parent)
+    : QObject(parent), front_(front), pipeline_(pipeline)
 {
 }
 
@@ -62,8 +62,8 @@ void ServerSocket::Close()
 {
     acceptNotifier_.reset();
     listener_.Close();
-    const auto sockets = findChildren<TerminalConnection*>();
-    for (TerminalConnection* socket : sockets) {
+    const std::vector<TerminalConnection*> dropped = connections_;
+    for (TerminalConnection* socket : dropped) {
         // Dropped by the listener: no disconnect line for these.
         release(socket);
         socket->setParent(nullptr);
@@ -72,15 +72,11 @@ void ServerSocket::Close()
 
 void ServerSocket::release(TerminalConnection* socket)
 {
+    connections_.erase(std::remove(connections_.begin(), connections_.end(), socket), connections_.end());
     socket->disconnect(this);
     socket->abort();
-    socket->handle.Close();
+    socket->handle().Close();
     socket->deleteLater();
-}
-
-int ServerSocket::ConnectionCount() const
-{
-    return static_cast<int>(findChildren<TerminalConnection*>().size());
 }
 
 void ServerSocket::ServerSocketListen()
@@ -93,14 +89,15 @@ void ServerSocket::acceptPending()
     int error = 0;
     while (const std::optional<ListeningSocket::Accepted> accepted = listener_.Accept(error)) {
         auto* socket = new TerminalConnection(*accepted, this);
+        connections_.push_back(socket);
         if (socket->setSocketDescriptor(accepted->descriptor)) {
             socket->setReadBufferSize(kReadBufferSize);
             ServerSocketClientConnect(socket);
             continue;
         }
         // The platform would not take the connection: it is named, then dropped as failed.
-        front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress));
-        front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+        front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress()));
+        front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress()));
         ReportErrorLater(front_, "Socket error: " + socket->errorString().toStdString() + ", on API 'accept'");
         ListeningSocket::CloseDescriptor(accepted->descriptor);
         release(socket);
@@ -120,12 +117,12 @@ void ServerSocket::ServerSocketClientConnect(TerminalConnection* socket)
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocketClientRead(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { ServerSocketClientError(socket); });
-    front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress));
+    front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress()));
 }
 
 void ServerSocket::ServerSocketClientDisconnect(TerminalConnection* socket)
 {
-    front_.appendLog(FormatLogLabel("- Client IP disconnected " + socket->terminalAddress));
+    front_.appendLog(FormatLogLabel("- Client IP disconnected " + socket->terminalAddress()));
     release(socket);
 }
 
@@ -134,7 +131,7 @@ void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
     std::string report;
     if (socket->error() == QAbstractSocket::RemoteHostClosedError) {
         // The platform gives a reset and an orderly close alike as the end of data.
-        const int broken = socket->handle.BrokenError();
+        const int broken = socket->handle().BrokenError();
         if (broken == 0)
             return;  // the terminal closed its side: the disconnect line tells it
         report = "Asynchronous socket error " + std::to_string(broken);
@@ -142,7 +139,7 @@ void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
         report = "Asynchronous socket error " + std::to_string(static_cast<int>(socket->error())) + ": "
                  + socket->errorString().toStdString();
     }
-    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress()));
     // The notification itself is not acted on, so no disconnect line follows; the connection goes.
     release(socket);
     ReportErrorLater(front_, report);
@@ -153,37 +150,14 @@ void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
     // One notification is one message: exactly the bytes waiting now.
     const QByteArray message = socket->read(socket->bytesAvailable());
     try {
-        handleMessage(socket, message);
+        const ScanPipeline::Reply reply = pipeline_.Handle(message, socket->terminalAddress(), socket->serverAddress());
+        sendFrame(socket, reply.frame);
+        front_.appendLog(reply.resultLine);
     } catch (const std::exception& error) {
         ReportErrorLater(front_, error.what());
     } catch (...) {
         ReportErrorLater(front_, "Unknown error while handling a scan");
     }
-}
-
-void ServerSocket::handleMessage(TerminalConnection* socket, const QByteArray& message)
-{
-    QByteArray code = CutCode(message);
-    front_.appendLog(LogLineWithValue("> [RECV] " + code, socket->terminalAddress));
-
-    if (registry_.Locate(TrimBytes(socket->terminalAddress)))
-        code = TrimBytes(code);
-    else
-        code = kUnregisteredCode;
-
-    code = TrimCheckDigits(code, run_.Settings);
-
-    const bool extended = run_.ExtendedLayout;
-    const LookupResult result = extended ? lookups_.LookupExtended(code, run_) : lookups_.LookupStandard(code, run_);
-
-    if (!result.Found) {
-        sendFrame(socket, NotFoundFrame());
-        front_.appendLog(LogLineWithValue("< [Not Found] ", code));
-        return;
-    }
-    sendFrame(socket, ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode));
-    const QByteArray label = extended ? "< [SENT.XE] " : "< [SENT] ";
-    front_.appendLog(LogLineWithValue(label + code, socket->serverAddress));
 }
 
 void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame)
@@ -204,12 +178,12 @@ void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame
                 return;
         }
     }
-    const int broken = socket->handle.BrokenError();
+    const int broken = socket->handle().BrokenError();
     const std::string message = broken != 0
         ? "Socket error: " + SocketErrorText(broken).toStdString() + " (" + std::to_string(broken) + "), on API 'send'"
         : "Socket error: " + socket->errorString().toStdString() + " ("
               + std::to_string(static_cast<int>(socket->error())) + "), on API 'send'";
-    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress));
+    front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress()));
     ServerSocketClientDisconnect(socket);
     throw TarvelError(message);
 }

@@ -6,26 +6,25 @@
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
 namespace tarvel {
 
 class Front;
-class ItemLookups;
-class RegistrySearch;
-struct RunContext;
+class ScanPipeline;
 class TerminalConnection;
 
-// The terminal listener and the request pipeline. Terminals keep their connections open and send one
-// scan per data arrival; each arrival is answered on the same connection with an item frame or the
-// not-found frame, and every stage is a line in the operator log. Runs on the event thread only.
+// The terminal listener: accepts terminal connections, reads each data arrival as one message, hands it
+// to the pipeline and sends the reply on the same connection; writes the connect, disconnect and error
+// lines. Terminals keep their connections open and send one scan per data arrival. It owns every
+// connection it accepted and closes them all at Close. Runs on the event thread only.
 class ServerSocket : public QObject {
     Q_OBJECT
 public:
-    // `run` is read for every message: the run of the service in force, which Start replaces.
-    ServerSocket(Front& front, RegistrySearch& registry, ItemLookups& lookups, const RunContext& run,
-                 QObject* parent = nullptr);
+    // The front and the pipeline must outlive the listener.
+    ServerSocket(Front& front, ScanPipeline& pipeline, QObject* parent = nullptr);
     ~ServerSocket() override;
 
     // Binds all IPv4 interfaces on `port` (0: the platform chooses), logs "+ [LISTEN] " and listens.
@@ -35,7 +34,7 @@ public:
     void Close();
     bool IsOpen() const { return listener_.IsOpen(); }
     quint16 Port() const { return listener_.Port(); }
-    int ConnectionCount() const;
+    int ConnectionCount() const { return static_cast<int>(connections_.size()); }
 
     // A connection keeps at most this many reply bytes waiting for a terminal that does not read;
     // a frame that does not fit is dropped whole.
@@ -51,20 +50,20 @@ private:
     void ServerSocketClientRead(TerminalConnection* socket);
 
     void acceptPending();
-    void handleMessage(TerminalConnection* socket, const QByteArray& message);
     // Hands a frame to the platform in one send before returning, or drops it when the terminal has
     // too much unread already. A send that fails closes the connection (error line, disconnect line)
     // and throws, so the scan ends before its result line.
     void sendFrame(TerminalConnection* socket, const QByteArray& frame);
-    // Lets the connection go without a line: no handler of ours runs for it any more.
+    // Lets the connection go without a line: no handler of ours runs for it any more, and it leaves
+    // the list of connections.
     void release(TerminalConnection* socket);
 
     Front& front_;
-    RegistrySearch& registry_;
-    ItemLookups& lookups_;
-    const RunContext& run_;
+    ScanPipeline& pipeline_;
     ListeningSocket listener_;
     std::unique_ptr<QSocketNotifier> acceptNotifier_;
+    // Every open terminal connection, in the order accepted; each is deleted once released.
+    std::vector<TerminalConnection*> connections_;
 };
 
 } // namespace tarvel

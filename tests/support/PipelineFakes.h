@@ -1,9 +1,8 @@
 #pragma once
 
-// Fakes for the terminal service's collaborators: a front that keeps every line and box, a registry
-// of addresses, and lookups that serve scripted items and fail for the code "FAIL".
+// Fakes for the pipeline's collaborators: a registry of addresses, and lookups that serve scripted
+// items and fail for the code "FAIL".
 
-#include "base/Front.h"
 #include "data/EDatabaseError.h"
 #include "data/RegistrySearch.h"
 #include "lookup/ItemLookups.h"
@@ -13,17 +12,6 @@
 #include <vector>
 
 namespace tarvel {
-
-class LogFront : public Front {
-public:
-    void showLogLine(const QByteArray& line) override { lines.push_back(line); }
-    void showGeneralError(const QByteArray& text) override { errors.push_back(text); }
-    void showErrorBox(const QByteArray& text) override { errors.push_back("Error box: " + text); }
-    void showInformation(const QByteArray& text) override { errors.push_back("Information: " + text); }
-    void showNotice(const QByteArray& text) override { errors.push_back("Notice: " + text); }
-    std::vector<QByteArray> lines;
-    std::vector<QByteArray> errors;
-};
 
 class FakeRegistry : public RegistrySearch {
 public:

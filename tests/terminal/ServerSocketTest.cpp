@@ -1,13 +1,14 @@
-// The listener and the request pipeline over real loopback sockets, with the registry and the lookups
-// replaced by fakes.
+// The listener over real loopback sockets: connections, messages, replies and their lines, with the
+// pipeline's registry and lookups replaced by fakes.
 
-#include "support/PipelineFakes.h"
-#include "data/EDatabaseError.h"
-#include "terminal/Frames.h"
-#include "data/RegistrySearch.h"
-#include "lookup/ItemLookups.h"
-#include "base/RunContext.h"
 #include "terminal/ServerSocket.h"
+
+#include "base/Errors.h"
+#include "base/RunContext.h"
+#include "support/PipelineFakes.h"
+#include "support/RecordingFront.h"
+#include "terminal/Frames.h"
+#include "terminal/ScanPipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ class ServerSocketTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        server = std::make_unique<ServerSocket>(front, registry, lookups, run);
+        server = std::make_unique<ServerSocket>(front, pipeline);
         server->Open(0);
         ASSERT_TRUE(server->IsOpen());
         registry.addresses.insert("127.0.0.1");
@@ -71,10 +72,14 @@ protected:
         return QTest::qWaitFor([&] { return front.lines.size() >= count; }, 5000);
     }
 
-    LogFront front;
+    // The general error reports, in order.
+    std::vector<QByteArray> errors() const { return front.boxTexts("general"); }
+
+    RecordingFront front;
     FakeRegistry registry;
     FakeLookups lookups;
     RunContext run;
+    ScanPipeline pipeline{front, registry, lookups, run};
     std::unique_ptr<ServerSocket> server;
 };
 
@@ -96,61 +101,10 @@ TEST_F(ServerSocketTest, RegisteredScanFoundGetsItemFrameAndSentLine)
     ASSERT_TRUE(WaitForLines(4));
     EXPECT_EQ(front.lines[2], "> [RECV] 9555000000017..................[127.0.0.1]");
     EXPECT_EQ(front.lines[3], "< [SENT] 9555000000017..................[127.0.0.1]");
-    ASSERT_EQ(lookups.calls.size(), 1u);
-    EXPECT_FALSE(lookups.calls[0].extended);
-    EXPECT_EQ(registry.searched, std::vector<QByteArray>{"127.0.0.1"});
 
-    // The connection stays open for the next scan; the extended switch is read per message.
-    run.ExtendedLayout = true;
+    // The connection stays open for the next scan.
     EXPECT_EQ(Exchange(*client, "FF9555000000017\r", expected.size()), expected);
-    ASSERT_TRUE(WaitForLines(6));
-    EXPECT_EQ(front.lines[5], "< [SENT.XE] 9555000000017...............[127.0.0.1]");
-    EXPECT_TRUE(lookups.calls[1].extended);
-}
-
-TEST_F(ServerSocketTest, NotFoundFrameAndLine)
-{
-    auto client = Connect();
-    EXPECT_EQ(Exchange(*client, "\x02" "12345\r", 64), NotFoundFrame());
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(front.lines[2], "> [RECV] 12345..........................[127.0.0.1]");
-    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[12345]");
-}
-
-TEST_F(ServerSocketTest, RegisteredCodeIsTrimmedAndCheckDigitsCut)
-{
-    run.Settings.TrimEan13Digits = true;
-    run.Settings.TrimEan8Digits = true;
-    lookups.items["955500000001"] = Milo();
-    auto client = Connect();
-    const QByteArray expected = ComposeItemFrame(Milo(), "955500000001", false);
-    EXPECT_EQ(Exchange(*client, "\x02]C1 9555000000017\r\n\r", expected.size()), expected);
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(lookups.calls.back().code, "955500000001");
-    // The label's own trim takes the CR LF off the end of the receipt line, not the blank inside.
-    EXPECT_EQ(front.lines[2], "> [RECV]  9555000000017.................[127.0.0.1]");
-    EXPECT_EQ(front.lines[3], "< [SENT] 955500000001...................[127.0.0.1]");
-
-    Exchange(*client, "FFABCDEFGH\r", 64);
-    ASSERT_TRUE(WaitForLines(6));
-    EXPECT_EQ(lookups.calls.back().code, "ABCDEFG");
-}
-
-TEST_F(ServerSocketTest, UnregisteredTerminalIsAnsweredAsUnRegistered)
-{
-    registry.addresses = {"127.0.0.2 ", "127.0.0.01", "027.0.0.1"};
-    auto client = Connect();
-    EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", 64), NotFoundFrame());
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(lookups.calls.back().code, "Un-Registered");
-    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[Un-Registered]");
-
-    // With the EAN-13 trim on, the 13-character replacement itself loses its last character.
-    run.Settings.TrimEan13Digits = true;
-    Exchange(*client, "\x02]C1 anything \r", 64);
-    ASSERT_TRUE(WaitForLines(6));
-    EXPECT_EQ(lookups.calls.back().code, "Un-Registere");
-    EXPECT_EQ(front.lines[5], "< [Not Found]...........................[Un-Registere]");
+    EXPECT_TRUE(WaitForLines(6));
 }
 
 TEST_F(ServerSocketTest, UnregisteredSecondAddressOnLoopback)
@@ -163,16 +117,6 @@ TEST_F(ServerSocketTest, UnregisteredSecondAddressOnLoopback)
     EXPECT_EQ(registry.searched.back(), "127.0.0.2");
 }
 
-TEST_F(ServerSocketTest, ShortMessagesGiveEmptyCodeStillLoggedAndLookedUp)
-{
-    auto client = Connect();
-    EXPECT_EQ(Exchange(*client, "A", 64), NotFoundFrame());
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(front.lines[2], "> [RECV]................................[127.0.0.1]");
-    EXPECT_EQ(front.lines[3], "< [Not Found]...........................[]");
-    EXPECT_EQ(lookups.calls.back().code, "");
-}
-
 TEST_F(ServerSocketTest, TwoScansWaitingTogetherAreOneMessage)
 {
     auto client = Connect();
@@ -182,66 +126,20 @@ TEST_F(ServerSocketTest, TwoScansWaitingTogetherAreOneMessage)
     EXPECT_EQ(lookups.calls[0].code, "111\r\x02]C1222");
 }
 
-TEST_F(ServerSocketTest, LongCodeShowsInPartButIsLookedUpWhole)
-{
-    auto client = Connect();
-    const QByteArray code(45, '8');
-    Exchange(*client, "\x02]C1" + code + "\r", 64);
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(front.lines[2], "> [RECV] " + QByteArray(31, '8') + "[127.0.0.1]");
-    EXPECT_EQ(lookups.calls.back().code, code);
-    EXPECT_EQ(front.lines[3], "< [Not Found]..........................." "[" + code + "]");
-}
-
-// One log entry is one line: a scanned line feed cannot write a line of its own. Control bytes show as
-// escapes in the log only; the lookup and the reply get them as they came.
-TEST_F(ServerSocketTest, ControlBytesOfAScanShowAsEscapesInTheLogOnly)
-{
-    const QByteArray code = "123\n- FDB data disconnected\x7f";
-    lookups.items[code] = Milo();
-    auto client = Connect();
-    const QByteArray expected = ComposeItemFrame(Milo(), code, false);
-    EXPECT_EQ(Exchange(*client, "\x02]C1" + code + "\r", expected.size()), expected);
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(lookups.calls.back().code, code);
-    EXPECT_EQ(front.lines[2], "> [RECV] 123\\x0A- FDB data disconnected\\x7F...[127.0.0.1]");
-    EXPECT_EQ(front.lines[3], "< [SENT] 123\\x0A- FDB data disconnected\\x7F...[127.0.0.1]");
-}
-
-TEST_F(ServerSocketTest, HighBytesReachTheLookupUnchanged)
-{
-    const QByteArray code("\xb0\xa1\xff\x80", 4);
-    auto client = Connect();
-    Exchange(*client, "\x02]C1" + code + "\r", 64);
-    ASSERT_TRUE(WaitForLines(4));
-    EXPECT_EQ(lookups.calls.back().code, code);
-}
-
 TEST_F(ServerSocketTest, FailingLookupLeavesNoReplyAndKeepsTheConnection)
 {
     auto client = Connect();
     client->write("\x02]C1" "FAIL\r");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors().empty(); }, 5000));
     // The report comes after the handler: the receipt line stands, no result line.
     EXPECT_EQ(front.lines.size(), 3u);
-    EXPECT_EQ(front.errors[0], "Dynamic SQL Error\nColumn unknown\nM_PRICEX.");
+    EXPECT_EQ(errors()[0], "Dynamic SQL Error\nColumn unknown\nM_PRICEX.");
     QTest::qWait(50);
     EXPECT_EQ(client->bytesAvailable(), 0);
     EXPECT_EQ(client->state(), QAbstractSocket::ConnectedState);
 
     const QByteArray expected = ComposeItemFrame(Milo(), "9555000000017", false);
     EXPECT_EQ(Exchange(*client, "\x02]C19555000000017\r", expected.size()), expected);
-}
-
-TEST_F(ServerSocketTest, FailingRegistryIsReportedAndNotAnswered)
-{
-    registry.failing = true;
-    auto client = Connect();
-    client->write("\x02]C1123\r");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !front.errors.empty(); }, 5000));
-    EXPECT_EQ(front.errors[0], "Table is not open.");
-    EXPECT_TRUE(lookups.calls.empty());
-    EXPECT_EQ(front.lines.back(), "> [RECV] 123............................[127.0.0.1]");
 }
 
 TEST_F(ServerSocketTest, TerminalCloseWritesDisconnectLine)
@@ -252,7 +150,7 @@ TEST_F(ServerSocketTest, TerminalCloseWritesDisconnectLine)
     EXPECT_EQ(front.lines[2], "- Client IP disconnected 127.0.0.1......");
     QTest::qWait(20);
     EXPECT_EQ(front.lines.size(), 3u); // a normal close is no error line
-    EXPECT_TRUE(front.errors.empty());
+    EXPECT_TRUE(errors().empty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
 }
 
@@ -271,7 +169,7 @@ TEST_F(ServerSocketTest, TerminalThatHalfClosesAfterItsScanGetsTheWholeReply)
     ASSERT_TRUE(WaitForLines(5));
     EXPECT_EQ(front.lines[3], "< [SENT] 9555000000017..................[127.0.0.1]");
     EXPECT_EQ(front.lines[4], "- Client IP disconnected 127.0.0.1......");
-    EXPECT_TRUE(front.errors.empty());
+    EXPECT_TRUE(errors().empty());
 }
 
 // A reset is an error, not a close: its line and report, no disconnect line. A terminal that scans and
@@ -286,9 +184,9 @@ TEST_F(ServerSocketTest, ResetsAreErrorsNamedByTheAddressAcceptGave)
     };
     auto idle = Connect();
     reset(*idle);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return front.errors.size() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors().size() == 1; }, 3000));
     EXPECT_EQ(front.lines.back(), "- Client IP Error 127.0.0.1.............");
-    EXPECT_EQ(front.errors[0], "Asynchronous socket error " + QByteArray::number(ECONNRESET) + ".");
+    EXPECT_EQ(errors()[0], "Asynchronous socket error " + QByteArray::number(ECONNRESET) + ".");
 
     front.lines.clear();
     QTcpSocket quick;
@@ -297,13 +195,13 @@ TEST_F(ServerSocketTest, ResetsAreErrorsNamedByTheAddressAcceptGave)
     quick.write("\x02]C19555000000017\r");
     ASSERT_TRUE(quick.waitForBytesWritten(1000));
     reset(quick);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return front.errors.size() == 2; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors().size() == 2; }, 3000));
     QTest::qWait(50);
     EXPECT_EQ(front.lines, (std::vector<QByteArray>{"+ Client IP connected 127.0.0.1.........",
                                                     "> [RECV] 9555000000017..................[127.0.0.1]",
                                                     "- Client IP Error 127.0.0.1.............",
                                                     "- Client IP disconnected 127.0.0.1......"}));
-    EXPECT_TRUE(front.errors[1].contains("on API 'send'")) << front.errors[1].constData();
+    EXPECT_TRUE(errors()[1].contains("on API 'send'")) << errors()[1].constData();
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 0; }, 2000));
 }
 
@@ -336,7 +234,7 @@ TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
                                              b->state() == QAbstractSocket::UnconnectedState; }, 5000));
     QTest::qWait(50);
     EXPECT_EQ(front.lines.size(), 3u);
-    EXPECT_TRUE(front.errors.empty());
+    EXPECT_TRUE(errors().empty());
 
     // Reopened, it serves again.
     server->Open(0);
@@ -346,7 +244,7 @@ TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
 
 TEST_F(ServerSocketTest, PortInUseIsAnError)
 {
-    ServerSocket second(front, registry, lookups, run);
+    ServerSocket second(front, pipeline);
     try {
         second.Open(server->Port());
         FAIL() << "a second listener on the same port must fail";

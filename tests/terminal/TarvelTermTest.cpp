@@ -3,6 +3,8 @@
 #include "support/PipelineFakes.h"
 #include "terminal/Frames.h"
 #include "base/RunContext.h"
+#include "support/RecordingFront.h"
+#include "terminal/ScanPipeline.h"
 #include "terminal/ServerSocket.h"
 #include "terminal/TerminalScreen.h"
 
@@ -43,11 +45,12 @@ protected:
         server.Open(0);
         port = QString::number(server.Port());
     }
-    LogFront front;
+    RecordingFront front;
     FakeRegistry registry;
     FakeLookups lookups;
     RunContext run;
-    ServerSocket server{front, registry, lookups, run};
+    ScanPipeline pipeline{front, registry, lookups, run};
+    ServerSocket server{front, pipeline};
     QString port;
 };
 
