@@ -6,6 +6,7 @@
 #include "base/Front.h"
 #include "control/LocalAddresses.h"
 #include "base/OperatorLog.h"
+#include "data/EDatabaseError.h"
 #include "data/Reattach.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,8 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       programFolder_(std::move(programFolder)),
       clock_(clock),
       version_(std::move(version)),
-      pos_(front),
-      lookups_(pos_.qryTmp, pos_.qryStockPrice, pos_.qryStoreSHELF, clock_, [this] { front_.showNote(kReattachedNote); }),
+      lookups_(pos_.qryTmp(), pos_.qryStockPrice(), pos_.qryStoreSHELF(), clock_,
+               [this] { front_.showNote(kReattachedNote); }),
       pipeline_(front, registry_, lookups_, run_),
       serverSocket_(front, pipeline_, this),
       hostName_(LocalHostName),
@@ -125,12 +126,23 @@ void TarvelService::startService()
     priceColumn_ = start.PriceColumn;
     emit stateChanged();
 
-    if (!pos_.OpenPosConnections(start.DataFileName, extendedLayout_, priceColumn_, storeCode_,
-                                 ReadDatabaseCredentials(*settingsFile_)))
+    // The database step is guarded: its failure is logged and shown in the "Error" box, and ends Start.
+    bool reattached = false;
+    try {
+        activePriceLevel_ = pos_.OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,
+                                                    storeCode_, ReadDatabaseCredentials(*settingsFile_),
+                                                    [&reattached] { reattached = true; });
+    } catch (const EDatabaseError& error) {
+        front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
+        front_.showErrorBox(error.what());
         return;
+    }
+    front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+    if (reattached)
+        front_.showNote(kReattachedNote);
     emit stateChanged();
     run.ExtendedLayout = start.ExtendedLayout;
-    run.ActivePriceLevel = pos_.ActivePriceLevel();
+    run.ActivePriceLevel = activePriceLevel_;
     run.StoreCode = storeCode_;
 
     // The port's low 16 bits would listen somewhere nobody configured (0: a port of the platform's

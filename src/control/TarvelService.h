@@ -67,7 +67,8 @@ public:
     const QByteArray& PriceColumn() const { return priceColumn_; }
     const QByteArray& StoreCode() const { return storeCode_; }
     const QByteArray& StoreName() const { return storeName_; }
-    const QByteArray& ActivePriceLevel() const { return pos_.ActivePriceLevel(); }
+    // Empty until the first successful Start; kept after Stop and after a failed Start.
+    const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
     bool AutoStartTimerActive() const { return timer1Start_.isActive(); }
     quint16 ListeningPort() const { return serverSocket_.IsOpen() ? serverSocket_.Port() : 0; }
     const QString& ProgramFolder() const { return programFolder_; }
@@ -101,6 +102,7 @@ private:
     bool autoStart_ = false;
     bool extendedLayout_ = false;
     QByteArray priceColumn_ = "M_PRICE";
+    QByteArray activePriceLevel_;
     bool running_ = false;
     bool setupOpen_ = false;
     int ticks_ = 0;

@@ -1,7 +1,5 @@
 #include "data/PosConnections.h"
 
-#include "base/Front.h"
-#include "base/OperatorLog.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
 #include "base/ByteText.h"
@@ -20,8 +18,6 @@ void PosConnections::SetParams(Database& connection, const QByteArray& serverNam
     connection.AddParam("SERVER NAME=" + serverName);
 }
 
-PosConnections::PosConnections(Front& front) : front_(front) {}
-
 QByteArray PosConnections::StoreFilePath(const QByteArray& dataFilePath)
 {
     // "/" ends the folder too, or "server:/db/pos.fdb" would give "server:POSSYS.FDB".
@@ -31,46 +27,38 @@ QByteArray PosConnections::StoreFilePath(const QByteArray& dataFilePath)
     return dataFilePath.left(end + 1) + "POSSYS.FDB";
 }
 
-bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
-                                        const QByteArray& storeCode, const DatabaseCredentials& credentials)
+QByteArray PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout,
+                                              const QByteArray& priceColumn, const QByteArray& storeCode,
+                                              const DatabaseCredentials& credentials,
+                                              const std::function<void()>& reattached)
 {
     // A Start that failed may have left a connection open on the old file: without this the new
     // lists would never take effect, since opening an open connection does nothing.
     ClosePosConnections();
     setAllParams(dataFilePath, credentials);
-    try {
-        RunReattaching([&] { openAndSettle(extendedLayout, priceColumn, storeCode); },
-                       [this] { front_.showNote(kReattachedNote); });
-    } catch (const EDatabaseError& error) {
-        front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
-        front_.showErrorBox(error.what());
-        return false;
-    }
-    return true;
+    return RunReattaching([&] { return openAndSettle(extendedLayout, priceColumn, storeCode); }, reattached);
 }
 
-void PosConnections::openAndSettle(bool extendedLayout, const QByteArray& priceColumn, const QByteArray& storeCode)
+QByteArray PosConnections::openAndSettle(bool extendedLayout, const QByteArray& priceColumn,
+                                         const QByteArray& storeCode)
 {
-    coDataDb.Open();
-    if (extendedLayout) {
-        activePriceLevel_ = priceColumn;
-    } else {
-        coStoreDb.Open();
-        activePriceLevel_ = readPriceLevel(storeCode);
-    }
-    front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+    coDataDb_.Open();
+    if (extendedLayout)
+        return priceColumn;
+    coStoreDb_.Open();
+    return readPriceLevel(storeCode);
 }
 
 void PosConnections::setAllParams(const QByteArray& dataFilePath, const DatabaseCredentials& credentials)
 {
-    SetParams(coDataDb, dataFilePath, credentials);
-    SetParams(coStoreDb, StoreFilePath(dataFilePath), credentials);
+    SetParams(coDataDb_, dataFilePath, credentials);
+    SetParams(coStoreDb_, StoreFilePath(dataFilePath), credentials);
 }
 
 QByteArray PosConnections::readPriceLevel(const QByteArray& storeCode)
 {
-    qryStore.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
-    return qryStore.RowCount() != 0 ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+    qryStore_.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
+    return qryStore_.RowCount() != 0 ? qryStore_.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
 }
 
 namespace {
@@ -101,10 +89,10 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
     } closeAfter{*this};
     setAllParams(dataFilePath, credentials);
     const QByteArray storeFile = StoreFilePath(dataFilePath);
-    CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb.Open(); });
+    CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb_.Open(); });
     if (extendedLayout)
         return priceColumn;
-    CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb.Open(); });
+    CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb_.Open(); });
     QByteArray level;
     CheckStep("Cannot read the price level of store " + storeCode + " from " + storeFile,
               [&] { level = readPriceLevel(storeCode); });
@@ -113,8 +101,8 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
 
 void PosConnections::ClosePosConnections()
 {
-    coDataDb.Close();
-    coStoreDb.Close();
+    coDataDb_.Close();
+    coStoreDb_.Close();
 }
 
 } // namespace tarvel

@@ -1,45 +1,52 @@
 #pragma once
 
-#include "data/Database.h"
 #include "config/DatabaseCredentials.h"
+#include "data/Database.h"
 #include "data/FbQuery.h"
 
 #include <QByteArray>
 
+#include <functional>
+
 namespace tarvel {
 
-class Front;
-
-// The POS database while the service runs: coDataDb on the data file with the lookups' queries,
-// coStoreDb on the store-system file "POSSYS.FDB" beside it with qryStore, and the price level in
-// force for the run. Owned by the main window; event thread only.
+// The POS database while the service runs: coDataDb on the data file with the lookups' queries, and
+// coStoreDb on the store-system file "POSSYS.FDB" beside it with qryStore. Says nothing to the
+// operator: every engine failure leaves as EDatabaseError. Event thread only.
 class PosConnections {
 public:
-    explicit PosConnections(Front& front);
+    PosConnections() = default;
+    PosConnections(const PosConnections&) = delete;
+    PosConnections& operator=(const PosConnections&) = delete;
 
-    // The database step of Start. Rebuilds both parameter lists; closes first whatever a failed Start
-    // left open, so the new lists take effect. Opens coDataDb; in the extended layout (extendedLayout) the
-    // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
-    // store's M_DEFAULTPRICE ("PRCERR" when the store has no row). Logs "+ FDB data connected" and
-    // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
-    // the "Error" box and returns false, leaving open what had opened. An attachment lost on the way
-    // (a server restart) is made afresh and the step runs once more. Other errors propagate.
-    bool OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
-                            const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
+    // The database step of Start; returns the price level in force for the run. Rebuilds both
+    // parameter lists; closes first whatever a failed Start left open, so the new lists take effect.
+    // Opens coDataDb; in the extended layout the price level is priceColumn and coStoreDb stays
+    // closed; otherwise opens coStoreDb and reads the store's M_DEFAULTPRICE ("PRCERR" when the store
+    // has no row). An attachment lost on the way (a server restart) is made afresh and the step runs
+    // once more; `reattached` is told when that second try succeeded. Throws EDatabaseError, leaving
+    // open what had opened.
+    QByteArray OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
+                                  const QByteArray& storeCode, const DatabaseCredentials& credentials = {},
+                                  const std::function<void()>& reattached = {});
 
     // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
     // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
-    // both again and returns the price level. Logs nothing; ActivePriceLevel stays as it is. Throws
-    // EDatabaseError naming the step that failed (data file, store file or price level) before the
-    // engine's message.
+    // both again and returns the price level. Throws EDatabaseError naming the step that failed (data
+    // file, store file or price level) before the engine's message.
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // Closes coDataDb, then coStoreDb. Never throws.
     void ClosePosConnections();
 
-    // Empty until the first successful OpenPosConnections; kept after Stop and after a failed Start.
-    const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
+    // The components. The lookups run on the data connection's three queries.
+    Database& coDataDb() { return coDataDb_; }
+    Database& coStoreDb() { return coStoreDb_; }
+    FbQuery& qryTmp() { return qryTmp_; }
+    FbQuery& qryStockPrice() { return qryStockPrice_; }
+    FbQuery& qryStoreSHELF() { return qryStoreSHELF_; }
+    FbQuery& qryStore() { return qryStore_; }
 
     // Replaces the parameter lines of `connection` with those of a POS file at `serverName`: the
     // store's user and password where given, the fixed ones otherwise, dialect 3.
@@ -48,22 +55,19 @@ public:
     // The data file's folder part, up to and including its last "\", ":" or "/", + "POSSYS.FDB".
     static QByteArray StoreFilePath(const QByteArray& dataFilePath);
 
-    // The components, declared in this order so the connections outlive their queries.
-    Database coDataDb;
-    Database coStoreDb;
-    FbQuery qryTmp{coDataDb};
-    FbQuery qryStockPrice{coDataDb};
-    FbQuery qryStoreSHELF{coDataDb};
-    FbQuery qryStore{coStoreDb};
-
 private:
-    void openAndSettle(bool extendedLayout, const QByteArray& priceColumn, const QByteArray& storeCode);
+    QByteArray openAndSettle(bool extendedLayout, const QByteArray& priceColumn, const QByteArray& storeCode);
     void setAllParams(const QByteArray& dataFilePath, const DatabaseCredentials& credentials);
     // The store's default price level from qryStore on the open coStoreDb; "PRCERR" when it has no row.
     QByteArray readPriceLevel(const QByteArray& storeCode);
 
-    Front& front_;
-    QByteArray activePriceLevel_;
+    // Declared in this order so the connections outlive their queries.
+    Database coDataDb_;
+    Database coStoreDb_;
+    FbQuery qryTmp_{coDataDb_};
+    FbQuery qryStockPrice_{coDataDb_};
+    FbQuery qryStoreSHELF_{coDataDb_};
+    FbQuery qryStore_{coStoreDb_};
 };
 
 } // namespace tarvel

@@ -135,7 +135,7 @@ TEST_F(TarvelServiceTest, StartLogsItsLinesInOrderAndStopTakesItDown)
     EXPECT_EQ(front.lines, std::vector<QByteArray>({Disconnected, Stopped}));
     EXPECT_FALSE(s.Running());
     EXPECT_TRUE(s.StartEnabled());
-    EXPECT_FALSE(s.Pos().coDataDb.Connected());
+    EXPECT_FALSE(s.Pos().coDataDb().Connected());
     EXPECT_EQ(s.ListeningPort(), 0);
     EXPECT_TRUE(terminal.state() == QAbstractSocket::UnconnectedState || terminal.waitForDisconnected(5000));
     EXPECT_EQ(s.ActivePriceLevel(), "P1") << "the panel keeps the level after Stop";
@@ -189,6 +189,12 @@ TEST_F(TarvelServiceTest, AFailedDatabaseStepLogsShowsAndLeavesTheServiceStopped
     front.clear();
     EXPECT_TRUE(s.Start());
     EXPECT_EQ(front.lines, startLines());
+
+    // Broken again: a failed Start keeps the level the last one settled.
+    s.Stop();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.path().toLocal8Bit() + "NOSUCH.FDB", port));
+    EXPECT_FALSE(s.Start());
+    EXPECT_EQ(s.ActivePriceLevel(), "P1");
 }
 
 TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)

@@ -1,9 +1,7 @@
 #include "data/PosConnections.h"
 
-#include "base/OperatorLog.h"
-#include "data/Reattach.h"
+#include "data/EDatabaseError.h"
 #include "support/FirebirdFixture.h"
-#include "support/RecordingFront.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +21,17 @@ TEST(StoreFilePath, FolderEndsAtTheLastBackslashColonOrSlash)
     EXPECT_EQ(PosConnections::StoreFilePath("C:DATA.FDB"), "C:POSSYS.FDB");
 }
 
-const QByteArray Connected = FormatLogLabel("+ FDB data connected") + kStatusConnected;
-const QByteArray Failed = FormatLogLabel("- FDB data connection") + kStatusError;
+// The message of the EDatabaseError that `step` throws; empty when it throws none.
+template <typename Step>
+QByteArray Failure(Step step)
+{
+    try {
+        step();
+    } catch (const EDatabaseError& error) {
+        return error.what();
+    }
+    return {};
+}
 
 enum class Access { Embedded, Server };
 
@@ -43,7 +50,7 @@ protected:
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         made = extended.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"});
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        pos.coStoreDb.setSqlTrace([this](const QByteArray& sql) { storeSql.push_back(sql); });
+        pos.coStoreDb().setSqlTrace([this](const QByteArray& sql) { storeSql.push_back(sql); });
     }
     void TearDown() override { pos.ClosePosConnections(); }
 
@@ -54,101 +61,78 @@ protected:
 
     FirebirdFixture standard;
     FirebirdFixture extended;
-    RecordingFront front;
-    PosConnections pos{front};
+    PosConnections pos;
     std::vector<QByteArray> storeSql;
 };
 
 TEST_P(PosConnectionsTest, StandardLayoutTakesTheStoresDefaultLevel)
 {
     const QByteArray data = at(standard, "DATA.FDB");
-    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S02"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "P2");
-    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}}));
+    EXPECT_EQ(pos.OpenPosConnections(data, false, "M_PRICE", "S02"), "P2");
     EXPECT_EQ(storeSql, std::vector<QByteArray>({"Select M_DEFAULTPRICE from Mas_Store Where M_Code='S02'"}));
-    EXPECT_EQ(pos.coDataDb.Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
+    EXPECT_EQ(pos.coDataDb().Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
                                                         "SERVER NAME=" + data}));
-    EXPECT_EQ(pos.coStoreDb.Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
+    EXPECT_EQ(pos.coStoreDb().Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
                                                          "SERVER NAME=" + PosConnections::StoreFilePath(data)}));
-    EXPECT_TRUE(pos.coDataDb.Connected());
-    EXPECT_TRUE(pos.coStoreDb.Connected());
-    EXPECT_TRUE(pos.qryStore.IsOpen()) << "qryStore stays open until its connection closes";
+    EXPECT_TRUE(pos.coDataDb().Connected());
+    EXPECT_TRUE(pos.coStoreDb().Connected());
+    EXPECT_TRUE(pos.qryStore().IsOpen()) << "qryStore stays open until its connection closes";
 
     pos.ClosePosConnections();
-    EXPECT_FALSE(pos.coDataDb.Connected());
-    EXPECT_FALSE(pos.coStoreDb.Connected());
-    EXPECT_FALSE(pos.qryStore.IsOpen());
-    EXPECT_EQ(pos.ActivePriceLevel(), "P2") << "the level outlives Stop";
+    EXPECT_FALSE(pos.coDataDb().Connected());
+    EXPECT_FALSE(pos.coStoreDb().Connected());
+    EXPECT_FALSE(pos.qryStore().IsOpen());
 
     // A quote in the store code is doubled; a store without a row gets PRCERR; a NULL level is empty.
     storeSql.clear();
-    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "ST'03"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "P3");
+    EXPECT_EQ(pos.OpenPosConnections(data, false, "M_PRICE", "ST'03"), "P3");
     EXPECT_EQ(storeSql, std::vector<QByteArray>({"Select M_DEFAULTPRICE from Mas_Store Where M_Code='ST''03'"}));
-    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S99"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "PRCERR");
-    ASSERT_TRUE(pos.OpenPosConnections(data, false, "M_PRICE", "S04"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "");
-    EXPECT_TRUE(front.boxes.empty());
+    EXPECT_EQ(pos.OpenPosConnections(data, false, "M_PRICE", "S99"), "PRCERR");
+    EXPECT_EQ(pos.OpenPosConnections(data, false, "M_PRICE", "S04"), "");
 }
 
 TEST_P(PosConnectionsTest, ExtendedLayoutNeedsNoStoreFile)
 {
-    ASSERT_TRUE(pos.OpenPosConnections(at(extended, "XE.FDB"), true, "M_P1_S3", "S01"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "M_P1_S3");
-    EXPECT_TRUE(pos.coDataDb.Connected());
-    EXPECT_FALSE(pos.coStoreDb.Connected());
+    EXPECT_EQ(pos.OpenPosConnections(at(extended, "XE.FDB"), true, "M_P1_S3", "S01"), "M_P1_S3");
+    EXPECT_TRUE(pos.coDataDb().Connected());
+    EXPECT_FALSE(pos.coStoreDb().Connected());
     EXPECT_TRUE(storeSql.empty());
-    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}}));
     pos.ClosePosConnections();
-    EXPECT_FALSE(pos.coDataDb.Connected());
-    EXPECT_FALSE(pos.coStoreDb.Connected());
+    EXPECT_FALSE(pos.coDataDb().Connected());
+    EXPECT_FALSE(pos.coStoreDb().Connected());
 }
 
 TEST_P(PosConnectionsTest, AMissingStoreFileFailsAfterTheDataFileOpened)
 {
-    ASSERT_TRUE(pos.OpenPosConnections(at(extended, "XE.FDB"), true, "M_P1_S3", "S01"));
-    front.clear();
     // The standard layout on the folder that has no POSSYS.FDB.
-    EXPECT_FALSE(pos.OpenPosConnections(at(extended, "XE.FDB"), false, "M_PRICE", "S01"));
-    ASSERT_EQ(front.calls.size(), 2u);
-    EXPECT_EQ(front.calls[0], (RecordingFront::Call{"log", Failed}));
-    EXPECT_EQ(front.calls[1].kind, "error");
-    EXPECT_TRUE(front.calls[1].text.contains("POSSYS.FDB")) << front.calls[1].text.toStdString();
-    EXPECT_TRUE(pos.coDataDb.Connected()) << "what opened before the failure stays open";
-    EXPECT_FALSE(pos.coStoreDb.Connected());
-    EXPECT_EQ(pos.ActivePriceLevel(), "M_P1_S3") << "a failed Start keeps the level";
+    const QByteArray failure =
+        Failure([&] { pos.OpenPosConnections(at(extended, "XE.FDB"), false, "M_PRICE", "S01"); });
+    EXPECT_TRUE(failure.contains("POSSYS.FDB")) << failure.toStdString();
+    EXPECT_TRUE(pos.coDataDb().Connected()) << "what opened before the failure stays open";
+    EXPECT_FALSE(pos.coStoreDb().Connected());
 }
 
-TEST_P(PosConnectionsTest, AWrongPathIsTheEnginesMessageInTheErrorBox)
+TEST_P(PosConnectionsTest, AWrongPathFailsWithTheEnginesMessage)
 {
     const QByteArray missing = at(standard, "NOSUCH.FDB");
-    EXPECT_FALSE(pos.OpenPosConnections(missing, false, "M_PRICE", "S01"));
-    ASSERT_EQ(front.calls.size(), 2u);
-    EXPECT_EQ(front.calls[0], (RecordingFront::Call{"log", Failed}));
-    EXPECT_EQ(front.calls[1].kind, "error");
-    EXPECT_TRUE(front.calls[1].text.contains("NOSUCH.FDB")) << front.calls[1].text.toStdString();
-    EXPECT_FALSE(pos.coDataDb.Connected());
-    EXPECT_EQ(pos.ActivePriceLevel(), "");
+    const QByteArray failure = Failure([&] { pos.OpenPosConnections(missing, false, "M_PRICE", "S01"); });
+    EXPECT_TRUE(failure.contains("NOSUCH.FDB")) << failure.toStdString();
+    EXPECT_FALSE(pos.coDataDb().Connected());
 
     // An empty path goes to the engine unchanged, and is refused by it.
-    front.clear();
-    EXPECT_FALSE(pos.OpenPosConnections("", false, "M_PRICE", "S01"));
-    EXPECT_EQ(pos.coDataDb.Params().last(), "SERVER NAME=");
-    EXPECT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_FALSE(Failure([&] { pos.OpenPosConnections("", false, "M_PRICE", "S01"); }).isEmpty());
+    EXPECT_EQ(pos.coDataDb().Params().last(), "SERVER NAME=");
 
     // A later Start on the right file works: the lists are rebuilt.
-    front.clear();
-    EXPECT_TRUE(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"));
-    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+    EXPECT_EQ(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"), "P1");
 }
 
 // The store-system attachment is lost between its open and the price-level read (the server restarted
-// at that moment): Start attaches afresh and reads the level once more; no error, no extra line.
+// at that moment): Start attaches afresh and reads the level once more; no error, and it is told once.
 TEST_P(PosConnectionsTest, APriceLevelReadThatMeetsALostAttachmentRunsOnceMore)
 {
     int reads = 0;
-    pos.coStoreDb.setSqlTrace([&](const QByteArray&) {
+    pos.coStoreDb().setSqlTrace([&](const QByteArray&) {
         if (++reads > 1)
             return;
         Database admin;
@@ -156,10 +140,11 @@ TEST_P(PosConnectionsTest, APriceLevelReadThatMeetsALostAttachmentRunsOnceMore)
         admin.Open();
         admin.ExecSql("Delete From MON$ATTACHMENTS Where MON$ATTACHMENT_ID<>CURRENT_CONNECTION");
     });
-    EXPECT_TRUE(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01"));
+    int reattached = 0;
+    EXPECT_EQ(pos.OpenPosConnections(at(standard, "DATA.FDB"), false, "M_PRICE", "S01", {}, [&] { ++reattached; }),
+              "P1");
     EXPECT_EQ(reads, 2);
-    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
-    EXPECT_EQ(front.calls, std::vector<RecordingFront::Call>({{"log", Connected}, {"note", kReattachedNote}}));
+    EXPECT_EQ(reattached, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Access, PosConnectionsTest, testing::Values(Access::Embedded, Access::Server),
@@ -176,23 +161,21 @@ TEST(PosConnectionsServer, CredentialsReplaceTheFixedUserAndPassword)
     FirebirdFixture fb;
     ASSERT_TRUE(fb.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"}).isEmpty());
     ASSERT_TRUE(fb.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"}).isEmpty());
-    RecordingFront front;
-    PosConnections pos(front);
+    PosConnections pos;
 
-    EXPECT_FALSE(pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
-                                        {std::nullopt, QByteArray("not-the-password")}));
-    EXPECT_EQ(pos.coDataDb.Params()[0], "USER NAME=SYSDBA");
-    EXPECT_EQ(pos.coDataDb.Params()[1], "PASSWORD=not-the-password");
-    ASSERT_EQ(front.boxTexts("error").size(), 1u);
-    const QByteArray message = front.boxTexts("error")[0];
+    const QByteArray message = Failure([&] {
+        pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
+                               {std::nullopt, QByteArray("not-the-password")});
+    });
+    EXPECT_EQ(pos.coDataDb().Params()[0], "USER NAME=SYSDBA");
+    EXPECT_EQ(pos.coDataDb().Params()[1], "PASSWORD=not-the-password");
     EXPECT_TRUE(message.contains("password")) << message.toStdString();
     EXPECT_FALSE(message.contains("not-the-password")) << "the password never shows";
 
-    front.clear();
-    EXPECT_TRUE(pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
-                                       {QByteArray("sysdba"), QByteArray("quillpost")}));
-    EXPECT_EQ(pos.coStoreDb.Params()[0], "USER NAME=sysdba");
-    EXPECT_EQ(pos.ActivePriceLevel(), "P1");
+    EXPECT_EQ(pos.OpenPosConnections(fb.serverPath("DATA.FDB"), false, "M_PRICE", "S01",
+                                     {QByteArray("sysdba"), QByteArray("quillpost")}),
+              "P1");
+    EXPECT_EQ(pos.coStoreDb().Params()[0], "USER NAME=sysdba");
 }
 
 } // namespace

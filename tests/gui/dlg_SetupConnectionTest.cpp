@@ -37,7 +37,7 @@ protected:
         QTest::keyClick(dialog.Edit3, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(dialog.Edit3, QString::fromLocal8Bit(path));
         QTest::mouseClick(dialog.BitBtn4, Qt::LeftButton);
-        EXPECT_FALSE(pos.coDataDb.Connected() || pos.coStoreDb.Connected()) << "the test closes what it opened";
+        EXPECT_FALSE(pos.coDataDb().Connected() || pos.coStoreDb().Connected()) << "the test closes what it opened";
         EXPECT_EQ(front.boxes.size(), 1u);
         return front.boxes.empty() ? RecordingFront::Call{} : front.boxes[0];
     }
@@ -109,8 +109,8 @@ TEST_F(SetupConnectionTest, ANonAsciiPathChosenWithBrowseWorksForTestAndStart)
     QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
     ASSERT_FALSE(dialog->isVisible());
     EXPECT_TRUE(settingsText().contains("FDB_DATA_FILENAME=" + QFile::encodeName(picked) + "\r\n"));
-    PosConnections start(front);
-    EXPECT_TRUE(start.OpenPosConnections(ReadStartSettings(settings).DataFileName, false, "M_PRICE", storeCode));
+    PosConnections start;
+    EXPECT_EQ(start.OpenPosConnections(ReadStartSettings(settings).DataFileName, false, "M_PRICE", storeCode), "P1");
 }
 
 TEST_F(SetupConnectionTest, EngineErrorsGoToTheErrorBox)

@@ -88,8 +88,8 @@ protected:
     ScriptedQuestions questions;
     TerminalRegistry registry;
     IniFile settings{dir.filePath("Tarvel.ini")};
-    PosConnections pos{front};
-    Database& coDataDb = pos.coDataDb;
+    PosConnections pos;
+    Database& coDataDb = pos.coDataDb();
     QByteArray storeCode = "S01";
     RegistryDataset& data = registry.Dataset();
 

@@ -328,7 +328,7 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     ScriptedQuestions questions;
     TerminalRegistry registry;  // never opened
     IniFile settings(dir.filePath("Tarvel.ini"));
-    PosConnections pos(front);
+    PosConnections pos;
     TdlgSetup dialog(settings, registry, pos, "S01", front, questions);
     dialog.show();
     EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);

@@ -464,7 +464,7 @@ TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
     TfrmTarvel& w = open();
     ASSERT_TRUE(startServingLoopback());
     int queries = 0;
-    w.Service().Pos().coDataDb.setSqlTrace([&](const QByteArray&) { ++queries; });
+    w.Service().Pos().coDataDb().setSqlTrace([&](const QByteArray&) { ++queries; });
     QTcpSocket failing, other;
     failing.connectToHost(QHostAddress::LocalHost, port);
     other.connectToHost(QHostAddress::LocalHost, port);
