@@ -1,7 +1,6 @@
 // Build with -DTARVEL_BENCH=ON; needs the Firebird server (scripts/start-firebird).
 //   build/bin/tarvel_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-#include "base/Front.h"
 #include "data/Database.h"
 #include "data/FbQuery.h"
 #include "data/PosConnections.h"
@@ -21,15 +20,6 @@
 using namespace tarvel;
 
 namespace {
-
-class SilentFront : public Front {
-public:
-    void showLogLine(const QByteArray&) override {}
-    void showGeneralError(const QByteArray& text) override { std::fprintf(stderr, "error: %s\n", text.constData()); }
-    void showErrorBox(const QByteArray& text) override { std::fprintf(stderr, "error: %s\n", text.constData()); }
-    void showInformation(const QByteArray&) override {}
-    void showNotice(const QByteArray&) override {}
-};
 
 FirebirdFixture* Fixture()
 {
@@ -103,9 +93,9 @@ void BM_CodeScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue
 void BM_RegistryLocate(benchmark::State& state)
 {
     QTemporaryDir dir;
-    SilentFront front;
     TerminalRegistry registry;
-    registry.OpenTerminalRegistry(dir.path() + QDir::separator(), front);
+    registry.CreateTerminalRegistry(dir.path() + QDir::separator());
+    registry.OpenTerminalRegistry(dir.path() + QDir::separator());
     for (int i = 0; i < 1000; ++i)
         registry.Register("10.0." + QByteArray::number(i / 250) + "." + QByteArray::number(i % 250 + 1));
     for (auto _ : state)

@@ -59,9 +59,8 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
     HeadlessFront front;
     TerminalRegistry registry;
     try {
-        registry.OpenTerminalRegistry(programFolder, front);
-        if (!registry.IsOpen())
-            return 1;  // the registry has said why
+        if (!TarvelService::OpenTerminalRegistry(registry, programFolder, front))
+            return 1;  // the Error box has said why
         switch (command.action) {
         case CommandLine::Action::Register:
             if (registry.Locate(command.address)) {

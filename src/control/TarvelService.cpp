@@ -80,7 +80,20 @@ void TarvelService::createWindowState()
     extendedLayout_ = window.ExtendedLayout;
     priceColumn_ = window.PriceColumn;
 
-    registry_.OpenTerminalRegistry(programFolder_, front_);
+    OpenTerminalRegistry(registry_, programFolder_, front_);
+}
+
+bool TarvelService::OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front)
+{
+    registry.CreateTerminalRegistry(programFolder);
+    // A table that cannot be opened is shown in the "Error" box and stays closed; creation goes on.
+    try {
+        registry.OpenTerminalRegistry(programFolder);
+    } catch (const EDatabaseError& error) {
+        front.showErrorBox(error.what());
+        return false;
+    }
+    return true;
 }
 
 void TarvelService::FormShow()

@@ -37,6 +37,11 @@ public:
     // The executable's folder with its trailing separator, in the platform's spelling.
     static QString DefaultProgramFolder();
 
+    // The last step of window creation: the registry's folder, table and index when missing (failures
+    // thrown), then the table opened. A table that cannot be opened is shown in the front's "Error" box
+    // and stays closed; this then returns false.
+    static bool OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front);
+
     // Window creation: the settings files, the store's code and name, the panel's settings, the
     // registry. A failure goes to the general error report and skips the remaining steps.
     void FormCreate();

@@ -1,14 +1,16 @@
 #include "data/TerminalRegistry.h"
 
-#include "base/Front.h"
+#include "base/Errors.h"
 #include "data/EDatabaseError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 
 namespace tarvel {
@@ -19,9 +21,46 @@ std::atomic<int> ConnectionCount{0};
 
 std::string PathText(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-std::string EngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
+bool IsDecimalPart(const QByteArray& part)
+{
+    if (part.isEmpty() || part.size() > 3)
+        return false;
+    if (!std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    if (part.size() > 1 && part[0] == '0')
+        return false;
+    return part.toInt() <= 255;
+}
 
 } // namespace
+
+bool IsDottedIPv4(const QByteArray& text)
+{
+    const QList<QByteArray> parts = text.split('.');
+    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), IsDecimalPart);
+}
+
+std::string RegistryAddressRefusal(const QByteArray& address)
+{
+    if (address.isEmpty())
+        return "The address is empty: no terminal would ever match it";
+    if (!IsDottedIPv4(address))
+        return "\"" + address.toStdString()
+            + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without leading zeros or"
+              " blanks): no terminal would ever match it";
+    return {};
+}
+
+QString AddressToField(const QByteArray& address) { return QString::fromLatin1(address); }
+
+QByteArray AddressFromField(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return value.toString().toLatin1();
+}
+
+std::string RegistryEngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
 
 TerminalRegistry::TerminalRegistry()
     : connectionName_(QStringLiteral("tarvel-registry-%1").arg(++ConnectionCount))
@@ -40,7 +79,7 @@ QString TerminalRegistry::FileOf(const QString& programFolder)
     return FolderOf(programFolder) + QDir::separator() + "Tarvel.Db";
 }
 
-void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder, Front& front)
+void TerminalRegistry::CreateTerminalRegistry(const QString& programFolder)
 {
     Close();
     const QString folder = FolderOf(programFolder);
@@ -50,13 +89,18 @@ void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder, Front&
     const QString file = FileOf(programFolder);
     if (!QFileInfo::exists(file))
         createTable(file);
+}
 
+void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder)
+{
+    Close();
     try {
-        openTable(file);
-    } catch (const EDatabaseError& error) {
+        openTable(FileOf(programFolder));
+    } catch (...) {
         Close();
-        front.showErrorBox(error.what());
+        throw;
     }
+    open_ = true;
 }
 
 // Opens `file` through a URI so that mode "rw" never creates it: SQLite would otherwise make an empty
@@ -70,7 +114,8 @@ QSqlDatabase TerminalRegistry::openConnection(const QString& file, const char* m
     db.setDatabaseName(QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toString(QUrl::FullyEncoded)
                        + "?mode=" + mode);
     if (!db.open())
-        throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": " + EngineText(db.lastError()));
+        throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": "
+                             + RegistryEngineText(db.lastError()));
     return db;
 }
 
@@ -91,7 +136,7 @@ void TerminalRegistry::createTable(const QString& file)
         for (const char* statement : statements) {
             if (!query.exec(statement)) {
                 failure = "Cannot create the terminal registry " + PathText(file) + ": "
-                    + EngineText(query.lastError());
+                    + RegistryEngineText(query.lastError());
                 query.exec("ROLLBACK");
                 break;
             }
@@ -107,74 +152,128 @@ void TerminalRegistry::createTable(const QString& file)
 
 void TerminalRegistry::openTable(const QString& file)
 {
-    QSqlDatabase db = openConnection(file, "rw");
+    const auto fail = [&file](const std::string& why) {
+        throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": " + why);
+    };
+    db_ = openConnection(file, "rw");
     // Preparing the search reads the schema: a file that is no database, or has no table Tarvel with
     // an ADDRESS column, fails here, before anything is written to it.
-    locate_ = QSqlQuery(db);
+    locate_ = QSqlQuery(db_);
     if (!locate_.prepare("SELECT ID FROM Tarvel WHERE ADDRESS = ? ORDER BY ID LIMIT 1"))
-        throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": "
-                             + EngineText(locate_.lastError()));
-    try {
-        dataset_.Open(db);
-    } catch (const EDatabaseError& error) {
-        throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": " + error.what());
+        fail(RegistryEngineText(locate_.lastError()));
+    // The grid shows the columns in this order, and every row must read.
+    const QSqlRecord columns = db_.record("Tarvel");
+    if (columns.indexOf("ID") != RegistryIdColumn || columns.indexOf("ADDRESS") != RegistryAddressColumn)
+        fail("The table Tarvel does not have the columns ID and ADDRESS");
+    QSqlQuery rows(db_);
+    rows.setForwardOnly(true);
+    bool read = rows.exec("SELECT ID, ADDRESS FROM Tarvel ORDER BY ID");
+    while (read && rows.next()) {
     }
+    if (!read || rows.lastError().isValid())
+        fail(RegistryEngineText(rows.lastError()));
+}
+
+void TerminalRegistry::requireOpen() const
+{
+    if (!open_)
+        throw EDatabaseError(RegistryClosedMessage);
 }
 
 bool TerminalRegistry::Locate(const QByteArray& address)
 {
-    if (!dataset_.IsOpen())
-        throw EDatabaseError(RegistryClosedMessage);
-    dataset_.EndPendingEditForSearch();
+    requireOpen();
+    if (pendingEdit_)
+        pendingEdit_->SettlePendingEdit();
     // Each byte as the character of the same value: SQLite's BINARY comparison is then byte-exact,
     // with no padding of CHAR(40) and no case folding.
-    locate_.bindValue(0, QString::fromLatin1(address));
+    locate_.bindValue(0, AddressToField(address));
     if (!locate_.exec())
-        throw EDatabaseError(EngineText(locate_.lastError()));
+        throw EDatabaseError(RegistryEngineText(locate_.lastError()));
     const bool found = locate_.next();
-    const qint64 id = found ? locate_.value(0).toLongLong() : 0;
     locate_.finish();  // releases the read lock, so the sqlite3 command can write meanwhile
-    if (found)
-        dataset_.MoveToId(id);
     return found;
 }
 
 void TerminalRegistry::Register(const QByteArray& address)
 {
-    dataset_.Last();
-    dataset_.Insert();
-    try {
-        dataset_.SetAddress(address);
-        dataset_.Post();
-    } catch (...) {
-        dataset_.Cancel();
-        throw;
-    }
+    requireOpen();
+    if (address.size() > RegistryAddressWidth)
+        throw TarvelError("An address holds at most 40 characters");
+    if (const std::string refusal = RegistryAddressRefusal(address); !refusal.empty())
+        throw TarvelError(refusal);
+    InsertRow(address);
 }
 
 int TerminalRegistry::Unregister(const QByteArray& address)
 {
-    int removed = 0;
-    for (; Locate(address); ++removed)
-        dataset_.Delete();
-    return removed;
+    requireOpen();
+    return runWrite("DELETE FROM Tarvel WHERE ADDRESS = ?", {AddressToField(address)}).rowsAffected;
 }
 
 QList<QByteArray> TerminalRegistry::Addresses() const
 {
-    if (!dataset_.IsOpen())
-        throw EDatabaseError(RegistryClosedMessage);
+    requireOpen();
+    QSqlQuery rows(db_);
+    rows.setForwardOnly(true);
+    if (!rows.exec("SELECT ADDRESS FROM Tarvel ORDER BY ID"))
+        throw EDatabaseError(RegistryEngineText(rows.lastError()));
     QList<QByteArray> addresses;
-    for (int row = 0; row < dataset_.RecordCount(); ++row)
-        if (dataset_.IdAt(row) > 0)
-            addresses.append(dataset_.AddressAt(row));
+    while (rows.next())
+        addresses.append(AddressFromField(rows.value(0)));
     return addresses;
+}
+
+qint64 TerminalRegistry::InsertRow(const QByteArray& address)
+{
+    requireOpen();
+    return runWrite("INSERT INTO Tarvel (ADDRESS) VALUES (?)", {AddressToField(address)}).insertedId;
+}
+
+int TerminalRegistry::UpdateRow(qint64 id, const QByteArray& address)
+{
+    requireOpen();
+    return runWrite("UPDATE Tarvel SET ADDRESS = ? WHERE ID = ?", {AddressToField(address), id}).rowsAffected;
+}
+
+void TerminalRegistry::DeleteRow(qint64 id)
+{
+    requireOpen();
+    runWrite("DELETE FROM Tarvel WHERE ID = ?", {id});
+}
+
+// One statement in its own transaction, committed before returning: a crash afterwards keeps the row.
+TerminalRegistry::WriteResult TerminalRegistry::runWrite(const QString& sql, const QVariantList& values)
+{
+    if (!db_.transaction())
+        throw EDatabaseError(RegistryEngineText(db_.lastError()));
+    QSqlQuery query(db_);
+    bool ok = query.prepare(sql);
+    for (int i = 0; ok && i < values.size(); ++i)
+        query.bindValue(i, values[i]);
+    ok = ok && query.exec();
+    const WriteResult result{query.numRowsAffected(), query.lastInsertId().toLongLong()};
+    const QSqlError error = ok ? QSqlError() : query.lastError();
+    query.finish();
+    if (!ok) {
+        db_.rollback();
+        throw EDatabaseError(RegistryEngineText(error));
+    }
+    if (!db_.commit()) {
+        const QSqlError commitError = db_.lastError();
+        db_.rollback();
+        throw EDatabaseError(RegistryEngineText(commitError));
+    }
+    return result;
 }
 
 void TerminalRegistry::Close()
 {
-    dataset_.Close();
+    if (pendingEdit_)
+        pendingEdit_->DropPendingEdit();
+    open_ = false;
     locate_ = QSqlQuery();
+    db_ = QSqlDatabase();
     if (QSqlDatabase::contains(connectionName_)) {
         QSqlDatabase::database(connectionName_, false).close();
         QSqlDatabase::removeDatabase(connectionName_);

@@ -1,20 +1,63 @@
 #pragma once
 
-#include "data/RegistryDataset.h"
 #include "data/RegistrySearch.h"
 
+#include <QByteArray>
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
+
+#include <string>
+
+class QSqlError;
 
 namespace tarvel {
 
-class Front;
+// The message of every operation tried on the registry while its table is closed.
+inline constexpr char RegistryClosedMessage[] = "Cannot perform this operation on a closed dataset";
+
+// The registry table's columns, in this order.
+inline constexpr int RegistryIdColumn = 0;
+inline constexpr int RegistryAddressColumn = 1;
+inline constexpr int RegistryAddressWidth = 40;
+
+// True for a dotted-decimal IPv4 address as a terminal's peer address reads: four numbers 0 to 255,
+// no leading zeros, no blanks, nothing else.
+bool IsDottedIPv4(const QByteArray& text);
+
+// The one rule for what the registry stores: an address that some terminal could have. Empty when
+// `address` may be stored; otherwise why not, for the operator. The grid's Post, the command line's
+// --register and the search's settling of a pending row all go by it.
+std::string RegistryAddressRefusal(const QByteArray& address);
+
+// Addresses are 8-bit; each byte travels as the character of the same value, so what is stored and
+// searched is exactly the bytes given. A blob someone stored with the sqlite3 command reads as its bytes.
+QString AddressToField(const QByteArray& address);
+QByteArray AddressFromField(const QVariant& value);
+
+// The engine's text of a QtSql error, for an EDatabaseError.
+std::string RegistryEngineText(const QSqlError& error);
+
+// What the registry asks of the grid's editing model while one works on it: a row left pending there
+// (typed, not posted, say because the setup dialog was closed with Cancel) is settled before each
+// search, and dropped when the registry closes.
+class PendingEdit {
+public:
+    virtual ~PendingEdit() = default;
+    // Posts a pending row that holds a change the address rule accepts; cancels any other pending row.
+    // Throws EDatabaseError on engine failure.
+    virtual void SettlePendingEdit() = 0;
+    // The table is closing: a pending row is dropped, unposted, and the rows are let go.
+    virtual void DropPendingEdit() = 0;
+};
 
 // The registry of terminal addresses (tblTarvel): the SQLite file "Tarvel.Db" in ProgramFolder's
 // Log/TarvelDb folder, table Tarvel (ID, ADDRESS) with the index ByName on ADDRESS. Staff manage the
-// same file with the sqlite3 command, so those names stay as they are.
-// Each instance has its own QtSql connection; several may exist at once.
+// same file with the sqlite3 command, so those names stay as they are. Every write is its own committed
+// transaction, on disk when the call returns. Says nothing to the operator: failures are thrown.
+// Each instance has its own QtSql connection; several may exist at once. Event thread only.
 class TerminalRegistry : public RegistrySearch {
 public:
     TerminalRegistry();
@@ -26,43 +69,59 @@ public:
     static QString FolderOf(const QString& programFolder);
     static QString FileOf(const QString& programFolder);  // FolderOf + "Tarvel.Db"
 
-    // The last step of the main window's creation. Creates the folder when missing (TarvelError
-    // "Cannot create " + path when it cannot), the table and its index when the file is missing
-    // (EDatabaseError when a statement fails; the half-made file is removed), then opens the table.
-    // A table that cannot be opened (not a database, no table Tarvel) is reported in the front's
-    // "Error" box and stays closed; this then returns normally and the file is left untouched.
-    void OpenTerminalRegistry(const QString& programFolder, Front& front);
+    // Creates the folder when missing (TarvelError "Cannot create " + path when it cannot), then the
+    // table and its index when the file is missing (EDatabaseError when a statement fails; the
+    // half-made file is removed).
+    void CreateTerminalRegistry(const QString& programFolder);
+    // Opens the table. A file that is not a database, or has no table Tarvel with the columns ID and
+    // ADDRESS whose rows can be read, throws EDatabaseError "Cannot open the terminal registry <file>:
+    // <why>"; the table stays closed and the file is left untouched.
+    void OpenTerminalRegistry(const QString& programFolder);
 
-    bool IsOpen() const { return dataset_.IsOpen(); }
+    bool IsOpen() const { return open_; }
 
-    // True when a row's ADDRESS equals `address` whole, byte for byte; that row becomes current.
-    // Ends a pending edit of the dataset first (posted when changed, cancelled otherwise).
-    // Throws EDatabaseError while the table is closed or when the engine fails.
+    // True when a row's ADDRESS equals `address` whole, byte for byte: an indexed query run afresh for
+    // every call. Settles the editing model's pending row first. Throws EDatabaseError while the table
+    // is closed or when the engine fails.
     bool Locate(const QByteArray& address) override;
 
-    // For the command line. Register adds a row through the dataset, with Post's checks (TarvelError
-    // for an empty or non-IPv4 address, nothing stored then). Unregister deletes every row whose
-    // ADDRESS equals `address` exactly and says how many. Addresses lists the rows in key order as the
-    // dataset shows them (a pending edit's text included).
+    // For the command line. Register stores one row (TarvelError for more than 40 characters and for
+    // what RegistryAddressRefusal refuses, nothing stored then). Unregister deletes every row whose
+    // ADDRESS equals `address` exactly and says how many. Addresses lists the stored rows in key order.
     // All throw EDatabaseError while the table is closed.
     void Register(const QByteArray& address);
     int Unregister(const QByteArray& address);
     QList<QByteArray> Addresses() const;
 
-    // The data set of the setup dialog's grid and navigator (dsTarvel).
-    RegistryDataset& Dataset() { return dataset_; }
+    // For the grid's editing model: the open table's connection, and the writes of single rows by ID.
+    // InsertRow gives the new row's ID; UpdateRow says how many rows changed (0: the row is gone).
+    QSqlDatabase Connection() const { return db_; }
+    qint64 InsertRow(const QByteArray& address);
+    int UpdateRow(qint64 id, const QByteArray& address);
+    void DeleteRow(qint64 id);
+    // The model that each search asks to settle its pending row; null for none. It leaves before it is
+    // destroyed.
+    void setPendingEdit(PendingEdit* edit) { pendingEdit_ = edit; }
 
-    // Drops a pending edit, unposted, and closes the table.
+    // Drops the editing model's pending row, unposted, and closes the table.
     void Close();
 
 private:
     QSqlDatabase openConnection(const QString& file, const char* mode);
     void createTable(const QString& file);
     void openTable(const QString& file);
+    void requireOpen() const;
+    struct WriteResult {
+        int rowsAffected;
+        qint64 insertedId;
+    };
+    WriteResult runWrite(const QString& sql, const QVariantList& values);
 
     QString connectionName_;
-    RegistryDataset dataset_;
+    QSqlDatabase db_;
     QSqlQuery locate_;
+    bool open_ = false;
+    PendingEdit* pendingEdit_ = nullptr;
 };
 
 } // namespace tarvel

@@ -8,8 +8,7 @@
 #include "control/LocalAddresses.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
-#include "data/RegistryDataset.h"
-#include "data/TerminalRegistry.h"
+#include "gui/RegistryDataset.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -256,13 +255,12 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-TdlgSetup::TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos,
                      const QByteArray& storeCode, Front& front, QuestionBoxes& questions, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settingsFile_(settingsFile),
-      registry_(registry),
-      dataset_(registry.Dataset()),
+      dataset_(registry),
       pos_(pos),
       storeCode_(storeCode),
       front_(front),
@@ -318,7 +316,7 @@ TdlgSetup::~TdlgSetup()
         g_current = nullptr;
 }
 
-void TdlgSetup::Execute(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+void TdlgSetup::Execute(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos,
                         const QByteArray& storeCode, Front& front, QWidget* parent)
 {
     MessageQuestionBoxes questions;

@@ -28,7 +28,6 @@ class IniFile;
 class PosConnections;
 class RegistryDataset;
 struct SettingsValues;
-class TerminalRegistry;
 
 // The setup dialog: the host's addresses, every key of "Tarvel.ini", the data file with its connection
 // test, and the terminal registry's grid and navigator. Created for one opening, modal, destroyed when
@@ -39,16 +38,16 @@ class TdlgSetup : public QDialog {
     Q_OBJECT
 public:
     // Fills every control (FormCreate). The dialog reads and writes "Tarvel.ini" through `settingsFile`,
-    // edits the registry's data set, tests the POS connections `pos` for the store `storeCode` and asks
-    // through `questions`; all must outlive it.
-    TdlgSetup(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos, const QByteArray& storeCode,
+    // edits the registry's rows through `registry` (the window's data set), tests the POS connections
+    // `pos` for the store `storeCode` and asks through `questions`; all must outlive it.
+    TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos, const QByteArray& storeCode,
               Front& front, QuestionBoxes& questions, QWidget* parent = nullptr);
     ~TdlgSetup() override;
 
     // The Setup button's action: creates the dialog, shows it modally (the event loop keeps running) and
     // destroys it once it has closed. Current() is the open dialog meanwhile. Its questions are message
     // boxes over the dialog.
-    static void Execute(IniFile& settingsFile, TerminalRegistry& registry, PosConnections& pos,
+    static void Execute(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos,
                         const QByteArray& storeCode, Front& front, QWidget* parent = nullptr);
     static TdlgSetup* Current();
 
@@ -90,7 +89,6 @@ private:
     QByteArray shownDataFile() const;
 
     IniFile& settingsFile_;
-    TerminalRegistry& registry_;
     RegistryDataset& dataset_;
     PosConnections& pos_;
     QByteArray storeCode_;

@@ -1,5 +1,7 @@
 #include "gui/frm_Tarvel.h"
 
+#include "data/EDatabaseError.h"
+#include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
@@ -104,7 +106,8 @@ protected:
 TfrmTarvel::TfrmTarvel(const QString& programFolder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      service_(*this, programFolder, clock_)
+      service_(*this, programFolder, clock_),
+      registryDataset_(std::make_unique<RegistryDataset>(service_.Registry()))
 {
     setObjectName("frmTarvel");
     buildControls();
@@ -259,6 +262,11 @@ void TfrmTarvel::FormCreate()
     // The log starts empty, before any line of the creation.
     MemoLog->clear();
     service_.FormCreate();
+    try {
+        registryDataset_->Open();
+    } catch (const EDatabaseError& error) {
+        showErrorBox(error.what());
+    }
 }
 
 void TfrmTarvel::FormShow() { service_.FormShow(); }
@@ -284,7 +292,7 @@ void TfrmTarvel::BitBtn3Click()
             IniFile* settings = service_.SettingsFile();
             if (!settings)
                 throw TarvelError("The settings file is not open; the setup dialog cannot be shown");
-            TdlgSetup::Execute(*settings, service_.Registry(), service_.Pos(), service_.StoreCode(), *this, this);
+            TdlgSetup::Execute(*settings, *registryDataset_, service_.Pos(), service_.StoreCode(), *this, this);
         });
     } catch (const std::exception& error) {
         ReportErrorNow(*this, error.what());

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QCloseEvent;
 class QComboBox;
@@ -20,6 +22,8 @@ class QShowEvent;
 class QStatusBar;
 
 namespace tarvel {
+
+class RegistryDataset;
 
 // The title of the general error report and of plain notices.
 inline constexpr const char* kApplicationTitle = "Tarvel";
@@ -95,6 +99,9 @@ private:
     QByteArray foldedError_;  // the newest
     int foldedErrors_ = 0;
     TarvelService service_;
+    // The registry's rows as the setup dialog's grid edits them; a row left pending lives on here
+    // between the dialog's openings, until the next search settles it.
+    std::unique_ptr<RegistryDataset> registryDataset_;
     bool shown_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include "control/TarvelService.h"
 
+#include "data/TerminalRegistry.h"
+
 #include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
 #include "support/RecordingFront.h"
@@ -103,6 +105,24 @@ TEST_F(TarvelServiceTest, CreationWithNothingInTheFolderTakesTheDefaults)
     EXPECT_FALSE(s.ExtendedLayout());
     EXPECT_EQ(s.PriceColumn(), "M_PRICE");
     EXPECT_FALSE(QFileInfo::exists(folder.path() + "Tarvel.ini")) << "creation writes no settings";
+}
+
+// A registry file that is no database: creation shows it in the "Error" box, leaves the file alone and
+// goes on with the table closed.
+TEST_F(TarvelServiceTest, ARegistryThatCannotBeOpenedIsShownInTheErrorBox)
+{
+    ASSERT_TRUE(QDir().mkpath(TerminalRegistry::FolderOf(folder.path())));
+    const QByteArray text = "This is not a database, just a note left here.\n";
+    QFile note(TerminalRegistry::FileOf(folder.path()));
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write(text);
+    note.close();
+    TarvelService& s = create();
+    ASSERT_EQ(front.calls.size(), 1u);
+    EXPECT_EQ(front.calls[0].kind, "error");
+    EXPECT_TRUE(front.calls[0].text.startsWith("Cannot open the terminal registry ")) << front.calls[0].text.constData();
+    EXPECT_FALSE(s.Registry().IsOpen());
+    EXPECT_EQ(QFileInfo(note).size(), text.size());
 }
 
 TEST_F(TarvelServiceTest, StartLogsItsLinesInOrderAndStopTakesItDown)

@@ -8,6 +8,7 @@
 #include "gui/dlg_Setup.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
+#include "gui/RegistryDataset.h"
 #include "support/RecordingFront.h"
 
 #include <gtest/gtest.h>
@@ -65,8 +66,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         programFolder = dir.path() + QDir::separator();
-        registry.OpenTerminalRegistry(programFolder, front);
-        ASSERT_TRUE(registry.IsOpen());
+        registry.CreateTerminalRegistry(programFolder);
+        registry.OpenTerminalRegistry(programFolder);
+        data.Open();
+        ASSERT_TRUE(data.IsOpen());
     }
 
     void TearDown() override
@@ -77,7 +80,7 @@ protected:
     // A dialog over the fixture's objects, shown (not modal-exec'd) so the test can drive it.
     std::unique_ptr<TdlgSetup> open()
     {
-        auto dialog = std::make_unique<TdlgSetup>(settings, registry, pos, storeCode, front, questions);
+        auto dialog = std::make_unique<TdlgSetup>(settings, data, pos, storeCode, front, questions);
         dialog->show();
         return dialog;
     }
@@ -91,7 +94,7 @@ protected:
     PosConnections pos;
     Database& coDataDb = pos.coDataDb();
     QByteArray storeCode = "S01";
-    RegistryDataset& data = registry.Dataset();
+    RegistryDataset data{registry};
 
     // "Tarvel.ini" as it stands on disk; empty when there is none.
     QByteArray settingsText() const

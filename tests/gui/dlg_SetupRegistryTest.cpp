@@ -180,7 +180,7 @@ TEST_F(SetupRegistryTest, DeleteAsksAndCancelKeepsTheRow)
                                    {{"ok/cancel", "Delete record?"}, {"ok/cancel", "Delete record?"}}));
     EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.2"}));
     TerminalRegistry other;
-    other.OpenTerminalRegistry(programFolder, front);
+    other.OpenTerminalRegistry(programFolder);
     EXPECT_FALSE(other.Locate("10.0.0.1"));
     EXPECT_TRUE(other.Locate("10.0.0.2"));
     EXPECT_TRUE(front.boxes.empty());
@@ -209,7 +209,7 @@ TEST_F(SetupRegistryTest, PostRefusesAnAddressNoTerminalCouldHaveAndKeepsTheRowI
     click("wwDBNavigator1Post");
     EXPECT_EQ(data.state(), State::Browse);
     TerminalRegistry other;
-    other.OpenTerminalRegistry(programFolder, front);
+    other.OpenTerminalRegistry(programFolder);
     EXPECT_EQ(other.Addresses(), QList<QByteArray>({"10.0.0.1"}));
 }
 
@@ -327,9 +327,10 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     RecordingFront front;
     ScriptedQuestions questions;
     TerminalRegistry registry;  // never opened
+    RegistryDataset data(registry);
     IniFile settings(dir.filePath("Tarvel.ini"));
     PosConnections pos;
-    TdlgSetup dialog(settings, registry, pos, "S01", front, questions);
+    TdlgSetup dialog(settings, data, pos, "S01", front, questions);
     dialog.show();
     EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);
     for (QToolButton* b : dialog.navigatorButtons)

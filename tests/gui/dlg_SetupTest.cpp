@@ -289,7 +289,7 @@ TEST_F(SetupDialogTest, CancelWritesNothingAndKeepsAPostedRow)
     EXPECT_FALSE(QFile::exists(settings.FileName()));
     // On disk: a registry of its own reads the row.
     TerminalRegistry other;
-    other.OpenTerminalRegistry(programFolder, front);
+    other.OpenTerminalRegistry(programFolder);
     EXPECT_TRUE(other.Locate("192.168.1.20"));
 }
 
@@ -301,7 +301,7 @@ TEST_F(SetupDialogTest, ARefusedWriteIsReportedAndTheDialogStaysOpen)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     IniFile unwritable(dir.filePath("Settings/Tarvel.ini"));
-    TdlgSetup dialog(unwritable, registry, pos, storeCode, front, questions);
+    TdlgSetup dialog(unwritable, data, pos, storeCode, front, questions);
     dialog.show();
     questions.answers = {Answer::Yes};
 
@@ -414,7 +414,7 @@ TEST_F(SetupDialogTest, ExecuteShowsTheDialogModallyAndDestroysItAfterwards)
         wasModal = QApplication::activeModalWidget() == seen.data();
         seen->BitBtn2->click();
     });
-    TdlgSetup::Execute(settings, registry, pos, storeCode, front);
+    TdlgSetup::Execute(settings, data, pos, storeCode, front);
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(seen.isNull()) << "the dialog outlived its closing";
     EXPECT_EQ(TdlgSetup::Current(), nullptr);

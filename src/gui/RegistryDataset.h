@@ -1,14 +1,13 @@
 #pragma once
 
+#include "data/TerminalRegistry.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QSqlDatabase>
-#include <QVariant>
 
 #include <memory>
 #include <optional>
-#include <string>
 
 class QSqlTableModel;
 
@@ -16,44 +15,31 @@ namespace tarvel {
 
 class RegistryTableModel;
 
-// The message of every operation tried on the registry while its table is closed.
-inline constexpr char RegistryClosedMessage[] = "Cannot perform this operation on a closed dataset";
-
-// The registry table's columns in the model.
-inline constexpr int RegistryIdColumn = 0;
-inline constexpr int RegistryAddressColumn = 1;
-inline constexpr int RegistryAddressWidth = 40;
-
-// True for a dotted-decimal IPv4 address as a terminal's peer address reads: four numbers 0 to 255,
-// no leading zeros, no blanks, nothing else.
-bool IsDottedIPv4(const QByteArray& text);
-
-// The one rule for what the registry stores: an address that some terminal could have. Empty when
-// `address` may be stored; otherwise why not, for the operator. Post, the command line's --register
-// and the search's end of a pending edit all go by it.
-std::string RegistryAddressRefusal(const QByteArray& address);
-
 // The registry table as the setup dialog's grid and navigator see it (tblTarvel with dsTarvel): one
-// current row, a state, and the moves and edits of a database navigator. The rows live in a
-// QSqlTableModel (manual submit, primary-key order, every row fetched) that the grid shows; the
-// pending edit of the current row is held in the model's cache until Post or Cancel. Every write is
-// its own committed transaction, on disk when Post or Delete returns.
+// current row, a state, and the moves and edits of a database navigator, over the registry's open
+// table. The rows live in a QSqlTableModel (manual submit, primary-key order, every row fetched) that
+// the grid shows; the pending edit of the current row is held in the model's cache until Post or
+// Cancel, or until the registry's next search settles it. The writes are the registry's own, each
+// committed, on disk when Post or Delete returns. Owned by the window, so that a row left pending
+// when the dialog closes stays pending; not on the road of a scan.
 //
 // Operations on a closed dataset throw EDatabaseError. Moves, Insert, Refresh and RestoreBookmark
 // first end a pending edit (CheckBrowseMode), so they may throw what Post throws. `changed` is
 // emitted after every change of state, position or rows, for the navigator to enable its buttons.
-class RegistryDataset : public QObject {
+class RegistryDataset : public QObject, public PendingEdit {
     Q_OBJECT
 public:
     enum class State { Closed, Browse, Edit, Insert };
 
-    RegistryDataset();
+    // The registry must outlive the dataset.
+    explicit RegistryDataset(TerminalRegistry& registry);
     ~RegistryDataset() override;
 
-    // Reads the table `Tarvel` of an open connection; throws EDatabaseError (and stays closed) when it
-    // cannot be read. Called by TerminalRegistry.
-    void Open(const QSqlDatabase& db);
-    // Drops a pending edit, unposted, and forgets the rows.
+    // Reads the rows of the registry's open table and takes up settling the pending row before each of
+    // its searches; stays closed while the registry is. Throws EDatabaseError (and stays closed) when
+    // the rows cannot be read.
+    void Open();
+    // Drops a pending edit, unposted, forgets the rows and leaves the registry's searches alone.
     void Close();
 
     State state() const { return state_; }
@@ -118,9 +104,9 @@ public:
     // one that it refuses or that holds no change, so that what Post refuses never reaches the table
     // this way either, and a search never fails over text an operator left pending. Throws
     // EDatabaseError on engine failure.
-    void EndPendingEditForSearch();
-    // Makes the stored row with this ID current, when the rows read hold it. Browse state only.
-    void MoveToId(qint64 id);
+    void SettlePendingEdit() override;
+    // The registry is closing: Close.
+    void DropPendingEdit() override { Close(); }
 
 signals:
     void changed();
@@ -132,15 +118,10 @@ private:
     void requireOpen() const;
     void reload();
     void moveBy(int delta);
-    struct WriteResult {
-        int rowsAffected;
-        qint64 insertedId;
-    };
-    WriteResult runWrite(const QString& sql, const QVariantList& values);
     void setCurrent(int row);
     int rowOfId(qint64 id) const;
 
-    QSqlDatabase db_;
+    TerminalRegistry& registry_;
     std::unique_ptr<RegistryTableModel> model_;
     QHash<qint64, int> rowById_;
     State state_ = State::Closed;

@@ -1,6 +1,8 @@
+#include "gui/RegistryDataset.h"
+
+#include "base/Errors.h"
 #include "data/EDatabaseError.h"
 #include "data/TerminalRegistry.h"
-#include "support/RecordingFront.h"
 
 #include <gtest/gtest.h>
 
@@ -44,8 +46,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         programFolder = dir.path() + QDir::separator();
-        registry.OpenTerminalRegistry(programFolder, front);
-        ASSERT_TRUE(registry.IsOpen());
+        registry.CreateTerminalRegistry(programFolder);
+        registry.OpenTerminalRegistry(programFolder);
+        data.Open();
+        ASSERT_TRUE(data.IsOpen());
     }
 
     // Stores `count` rows in one transaction, then reads them into the dataset.
@@ -70,19 +74,9 @@ protected:
 
     QTemporaryDir dir;
     QString programFolder;
-    RecordingFront front;
     TerminalRegistry registry;
-    RegistryDataset& data = registry.Dataset();
+    RegistryDataset data{registry};
 };
-
-TEST(DottedIPv4, AcceptsOnlyWhatAPeerAddressLooksLike)
-{
-    for (const char* good : {"0.0.0.0", "127.0.0.1", "255.255.255.255", "10.20.30.40"})
-        EXPECT_TRUE(IsDottedIPv4(good)) << good;
-    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.04", "256.1.1.1", "1.2.3.4 ", " 1.2.3.4",
-                            "1..3.4", "1.2.3.", "a.b.c.d", "1.2.3.-4", "1.2.3.+4", "1234.1.1.1", "::1"})
-        EXPECT_FALSE(IsDottedIPv4(bad)) << bad;
-}
 
 TEST_F(RegistryDatasetTest, MovesPagesAndTheEndsOfTheTable)
 {
@@ -125,8 +119,6 @@ TEST_F(RegistryDatasetTest, ReadsEveryRowPastTheFirstBatch)
     EXPECT_EQ(data.model()->rowCount(), 600);
     data.Last();
     EXPECT_EQ(data.Address(), Address(599));
-    ASSERT_TRUE(registry.Locate(Address(450)));
-    EXPECT_EQ(data.RecNo(), 450);
     EXPECT_EQ(data.IdAt(450), 451);  // primary-key order
 }
 
@@ -286,6 +278,41 @@ TEST_F(RegistryDatasetTest, EditOnAnEmptyTableInserts)
     registry.Close();
     EXPECT_THROW(data.First(), EDatabaseError);
     EXPECT_EQ(data.model(), nullptr);
+}
+
+TEST_F(RegistryDatasetTest, TheSearchPostsAChangedPendingRowAndCancelsAnUnchangedOrRefusedOne)
+{
+    fill(1);
+
+    // A row typed and left unposted (the dialog closed with Cancel) is stored by the next search.
+    data.Insert();
+    data.SetAddress("10.0.0.2");
+    EXPECT_TRUE(data.IsEditing());
+    EXPECT_TRUE(registry.Locate("10.0.0.2"));
+    EXPECT_EQ(data.state(), State::Browse);
+    EXPECT_EQ(StoredAddresses(TerminalRegistry::FileOf(programFolder)), (QStringList{"10.0.0.1", "10.0.0.2"}));
+
+    // An insert with nothing typed is dropped.
+    data.Insert();
+    EXPECT_FALSE(registry.Locate("10.0.0.3"));
+    EXPECT_EQ(data.state(), State::Browse);
+    EXPECT_EQ(data.RecordCount(), 2);
+
+    // An edit of a stored row: changed, it is posted; unchanged, cancelled.
+    data.First();
+    data.SetAddress("10.0.0.9");
+    EXPECT_FALSE(registry.Locate("10.0.0.1"));
+    EXPECT_TRUE(registry.Locate("10.0.0.9"));
+    data.Edit();
+    EXPECT_TRUE(registry.Locate("10.0.0.9"));
+    EXPECT_FALSE(data.IsEditing());
+
+    // What Post refuses the search drops, and it does not fail the scan over it.
+    data.Insert();
+    data.SetAddress("till 4");
+    EXPECT_FALSE(registry.Locate("10.0.0.4"));
+    EXPECT_EQ(data.state(), State::Browse);
+    EXPECT_EQ(StoredAddresses(TerminalRegistry::FileOf(programFolder)), (QStringList{"10.0.0.9", "10.0.0.2"}));
 }
 
 } // namespace

@@ -1,10 +1,9 @@
-#include "data/RegistryDataset.h"
+#include "gui/RegistryDataset.h"
 
+#include "base/Errors.h"
 #include "data/EDatabaseError.h"
 
 #include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QSqlTableModel>
 
 #include <algorithm>
@@ -15,48 +14,7 @@ namespace {
 
 constexpr int PageRows = 10;
 
-// Addresses are 8-bit; each byte travels as the character of the same value, so what is stored and
-// searched is exactly the bytes given.
-QString ToField(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
-
-QByteArray FromField(const QVariant& value)
-{
-    if (value.typeId() == QMetaType::QByteArray)  // a blob someone stored with the sqlite3 command
-        return value.toByteArray();
-    return value.toString().toLatin1();
-}
-
-std::string EngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
-
-bool IsDecimalPart(const QByteArray& part)
-{
-    if (part.isEmpty() || part.size() > 3)
-        return false;
-    if (!std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    if (part.size() > 1 && part[0] == '0')
-        return false;
-    return part.toInt() <= 255;
-}
-
 } // namespace
-
-bool IsDottedIPv4(const QByteArray& text)
-{
-    const QList<QByteArray> parts = text.split('.');
-    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), IsDecimalPart);
-}
-
-std::string RegistryAddressRefusal(const QByteArray& address)
-{
-    if (address.isEmpty())
-        return "The address is empty: no terminal would ever match it";
-    if (!IsDottedIPv4(address))
-        return "\"" + address.toStdString()
-            + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without leading zeros or"
-              " blanks): no terminal would ever match it";
-    return {};
-}
 
 // The grid's typing reaches the dataset, which owns the pending edit; the ID column is read-only.
 class RegistryTableModel : public QSqlTableModel {
@@ -89,34 +47,26 @@ public:
     // The dataset's own write into the cache, past the override above.
     void storePending(int row, const QByteArray& address)
     {
-        QSqlTableModel::setData(index(row, RegistryAddressColumn), ToField(address), Qt::EditRole);
+        QSqlTableModel::setData(index(row, RegistryAddressColumn), AddressToField(address), Qt::EditRole);
     }
 
 private:
     RegistryDataset& dataset_;
 };
 
-RegistryDataset::RegistryDataset() = default;
+RegistryDataset::RegistryDataset(TerminalRegistry& registry) : registry_(registry) {}
 
 RegistryDataset::~RegistryDataset() { Close(); }
 
-void RegistryDataset::Open(const QSqlDatabase& db)
+void RegistryDataset::Open()
 {
     Close();
-    db_ = db;
-    model_ = std::make_unique<RegistryTableModel>(*this, db_);
+    if (!registry_.IsOpen())
+        return;
+    model_ = std::make_unique<RegistryTableModel>(*this, registry_.Connection());
     model_->setTable("Tarvel");
     model_->setEditStrategy(QSqlTableModel::OnManualSubmit);
     model_->setSort(RegistryIdColumn, Qt::AscendingOrder);
-    if (model_->record().indexOf("ID") != RegistryIdColumn
-        || model_->record().indexOf("ADDRESS") != RegistryAddressColumn) {
-        const std::string text = model_->lastError().isValid()
-            ? EngineText(model_->lastError())
-            : std::string("The table Tarvel does not have the columns ID and ADDRESS");
-        model_.reset();
-        db_ = QSqlDatabase();
-        throw EDatabaseError(text);
-    }
     model_->setHeaderData(RegistryAddressColumn, Qt::Horizontal, "ADDRESS");
     state_ = State::Browse;
     try {
@@ -126,14 +76,16 @@ void RegistryDataset::Open(const QSqlDatabase& db)
         throw;
     }
     setCurrent(0);
+    registry_.setPendingEdit(this);
 }
 
 void RegistryDataset::Close()
 {
-    if (model_)
+    if (model_) {
+        registry_.setPendingEdit(nullptr);
         model_->revertAll();
+    }
     model_.reset();
-    db_ = QSqlDatabase();
     rowById_.clear();
     state_ = State::Closed;
     current_ = -1;
@@ -162,7 +114,7 @@ QByteArray RegistryDataset::AddressAt(int row) const
 {
     if (!model_ || row < 0 || row >= RecordCount())
         return {};
-    return FromField(model_->data(model_->index(row, RegistryAddressColumn), Qt::EditRole));
+    return AddressFromField(model_->data(model_->index(row, RegistryAddressColumn), Qt::EditRole));
 }
 
 qint64 RegistryDataset::CurrentId() const { return IdAt(current_); }
@@ -207,7 +159,7 @@ void RegistryDataset::Insert()
     CheckBrowseMode();
     const int row = std::max(current_, 0);
     if (!model_->insertRow(row))
-        throw EDatabaseError(EngineText(model_->lastError()));
+        throw EDatabaseError(RegistryEngineText(model_->lastError()));
     insertFrom_ = current_;
     state_ = State::Insert;
     modified_ = false;
@@ -268,7 +220,7 @@ void RegistryDataset::Delete()
         return;
     const int row = current_;
     const qint64 id = CurrentId();
-    runWrite("DELETE FROM Tarvel WHERE ID = ?", {id});
+    registry_.DeleteRow(id);
     model_->revertAll();
     state_ = State::Browse;
     modified_ = false;
@@ -289,10 +241,10 @@ void RegistryDataset::Post()
         throw TarvelError(refusal);
     qint64 id = 0;
     if (state_ == State::Insert) {
-        id = runWrite("INSERT INTO Tarvel (ADDRESS) VALUES (?)", {ToField(pending_)}).insertedId;
+        id = registry_.InsertRow(pending_);
     } else {
         id = CurrentId();
-        if (runWrite("UPDATE Tarvel SET ADDRESS = ? WHERE ID = ?", {ToField(pending_), id}).rowsAffected == 0) {
+        if (registry_.UpdateRow(id, pending_) == 0) {
             // Someone removed the row from the file meanwhile: there is nothing left to change.
             Cancel();
             reload();
@@ -346,7 +298,7 @@ void RegistryDataset::CheckBrowseMode()
         Cancel();
 }
 
-void RegistryDataset::EndPendingEditForSearch()
+void RegistryDataset::SettlePendingEdit()
 {
     requireOpen();
     if (!IsEditing())
@@ -380,51 +332,17 @@ bool RegistryDataset::RestoreBookmark()
     return true;
 }
 
-void RegistryDataset::MoveToId(qint64 id)
-{
-    if (state_ != State::Browse)
-        return;
-    const int row = rowOfId(id);
-    if (row >= 0 && row != current_)
-        setCurrent(row);
-}
-
 void RegistryDataset::requireOpen() const
 {
     if (state_ == State::Closed)
         throw EDatabaseError(RegistryClosedMessage);
 }
 
-// One statement in its own transaction, committed before returning: a crash after Post keeps the row.
-RegistryDataset::WriteResult RegistryDataset::runWrite(const QString& sql, const QVariantList& values)
-{
-    if (!db_.transaction())
-        throw EDatabaseError(EngineText(db_.lastError()));
-    QSqlQuery query(db_);
-    bool ok = query.prepare(sql);
-    for (int i = 0; ok && i < values.size(); ++i)
-        query.bindValue(i, values[i]);
-    ok = ok && query.exec();
-    const WriteResult result{query.numRowsAffected(), query.lastInsertId().toLongLong()};
-    const QSqlError error = ok ? QSqlError() : query.lastError();
-    query.finish();
-    if (!ok) {
-        db_.rollback();
-        throw EDatabaseError(EngineText(error));
-    }
-    if (!db_.commit()) {
-        const QSqlError commitError = db_.lastError();
-        db_.rollback();
-        throw EDatabaseError(EngineText(commitError));
-    }
-    return result;
-}
-
 // select() reads 256 rows; the grid and the moves need them all.
 void RegistryDataset::reload()
 {
     if (!model_->select())
-        throw EDatabaseError(EngineText(model_->lastError()));
+        throw EDatabaseError(RegistryEngineText(model_->lastError()));
     while (model_->canFetchMore())
         model_->fetchMore();
     rowById_.clear();
