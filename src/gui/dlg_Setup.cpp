@@ -9,6 +9,7 @@
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "gui/RegistryDataset.h"
+#include "gui/RegistryNavigator.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -70,90 +71,6 @@ QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
 
 const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
-
-struct NavigatorButton {
-    const char* name;
-    const char* hint;
-};
-
-// Left to right; the first six move and repeat while held down.
-const NavigatorButton NavigatorButtons[14] = {
-    {"wwDBNavigator1First", "Move to first record"},
-    {"wwDBNavigator1PriorPage", "Move backward 10 records"},
-    {"wwDBNavigator1Prior", "Move to prior record"},
-    {"wwDBNavigator1Next", "Move to next record"},
-    {"wwDBNavigator1NextPage", "Move forward 10 records"},
-    {"wwDBNavigator1Last", "Move to last record"},
-    {"wwDBNavigator1Insert", "Insert new record"},
-    {"wwDBNavigator1Delete", "Delete current record"},
-    {"wwDBNavigator1Edit", "Edit current record"},
-    {"wwDBNavigator1Post", "Post changes of current record"},
-    {"wwDBNavigator1Cancel", "Cancel changes made to current record"},
-    {"wwDBNavigator1Refresh", "Refresh the contents of the dataset"},
-    {"wwDBNavigator1SaveBookmark", "Bookmark current record"},
-    {"wwDBNavigator1RestoreBookmark", "Go back to saved bookmark"},
-};
-enum NavigatorIndex {
-    NavFirst, NavPriorPage, NavPrior, NavNext, NavNextPage, NavLast, NavInsert, NavDelete, NavEdit, NavPost,
-    NavCancel, NavRefresh, NavSaveBookmark, NavRestoreBookmark
-};
-constexpr int MovingButtons = 6;
-
-// A left- or right-pointing triangle in a 16 by 16 glyph, its tip at x = tip.
-void Triangle(QPainter& p, qreal tip, bool left)
-{
-    const qreal base = left ? tip + 6 : tip - 6;
-    p.drawPolygon(QPolygonF({QPointF(tip, 8), QPointF(base, 3), QPointF(base, 13)}));
-}
-
-// The navigator's small pictures, drawn rather than loaded so that the program carries no image files.
-QIcon NavigatorGlyph(int index)
-{
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(0x20, 0x20, 0x60);
-    p.setPen(QPen(ink, 1.5));
-    p.setBrush(ink);
-    switch (index) {
-    case NavFirst: p.drawLine(QPointF(3.5, 3), QPointF(3.5, 13)); Triangle(p, 5, true); Triangle(p, 10, true); break;
-    case NavPriorPage: Triangle(p, 2, true); Triangle(p, 8, true); break;
-    case NavPrior: Triangle(p, 5, true); break;
-    case NavNext: Triangle(p, 11, false); break;
-    case NavNextPage: Triangle(p, 8, false); Triangle(p, 14, false); break;
-    case NavLast: Triangle(p, 6, false); Triangle(p, 11, false); p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13)); break;
-    case NavInsert: p.setPen(QPen(ink, 2.5)); p.drawLine(8, 3, 8, 13); p.drawLine(3, 8, 13, 8); break;
-    case NavDelete: p.setPen(QPen(ink, 2.5)); p.drawLine(3, 8, 13, 8); break;
-    case NavEdit:
-        p.drawPolygon(QPolygonF({QPointF(8, 3), QPointF(3, 13), QPointF(13, 13)}));
-        break;
-    case NavPost:
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(0, 0x80, 0), 2.5));
-        p.drawPolyline(QPolygonF({QPointF(3, 8), QPointF(7, 12), QPointF(13, 4)}));
-        break;
-    case NavCancel:
-        p.setPen(QPen(QColor(0xb0, 0, 0), 2.5));
-        p.drawLine(4, 4, 12, 12);
-        p.drawLine(12, 4, 4, 12);
-        break;
-    case NavRefresh: {
-        p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(3, 3, 10, 10), 90 * 16, 270 * 16);
-        p.setBrush(ink);
-        p.drawPolygon(QPolygonF({QPointF(8, 1), QPointF(12, 3), QPointF(8, 5.5)}));
-        break;
-    }
-    case NavSaveBookmark:
-    case NavRestoreBookmark:
-        p.setPen(QPen(ink, 1));
-        p.setBrush(index == NavSaveBookmark ? QColor(0xd0, 0x30, 0x30) : QColor(0x30, 0x60, 0xd0));
-        p.drawPolygon(QPolygonF({QPointF(4, 2), QPointF(12, 2), QPointF(12, 14), QPointF(8, 10), QPointF(4, 14)}));
-        break;
-    }
-    return QIcon(pixmap);
-}
 
 // The test button's picture: a database drum with a green tick.
 QIcon TestGlyph()
@@ -416,42 +333,30 @@ void TdlgSetup::buildClientPage()
 
 void TdlgSetup::buildNavigator(QWidget* page)
 {
-    wwDBNavigator1 = Named(new QWidget(page), "wwDBNavigator1");
-    constexpr int ButtonSize = 26;
-    wwDBNavigator1->setGeometry(24, 40, ButtonSize * 14, ButtonSize);
-    for (int i = 0; i < 14; ++i) {
-        auto* button = Named(new QToolButton(wwDBNavigator1), NavigatorButtons[i].name);
-        button->setGeometry(i * ButtonSize, 0, ButtonSize, ButtonSize);
-        button->setToolTip(NavigatorButtons[i].hint);
-        button->setIcon(NavigatorGlyph(i));
-        if (i < MovingButtons) {
-            button->setAutoRepeat(true);
-            button->setAutoRepeatDelay(500);
-            button->setAutoRepeatInterval(100);
-        }
-        navigatorButtons[i] = button;
-    }
-    const auto onClick = [this](int index, std::function<void()> action) {
-        connect(navigatorButtons[index], &QToolButton::clicked, this, [this, action] { navigate(action); });
+    wwDBNavigator1 = new RegistryNavigator(page);
+    wwDBNavigator1->move(24, 40);
+    using Button = RegistryNavigator::Button;
+    const auto onClick = [this](Button which, std::function<void()> action) {
+        connect(wwDBNavigator1->button(which), &QToolButton::clicked, this, [this, action] { navigate(action); });
     };
-    onClick(NavFirst, [this] { dataset_.First(); });
-    onClick(NavPriorPage, [this] { dataset_.PriorPage(); });
-    onClick(NavPrior, [this] { dataset_.Prior(); });
-    onClick(NavNext, [this] { dataset_.Next(); });
-    onClick(NavNextPage, [this] { dataset_.NextPage(); });
-    onClick(NavLast, [this] { dataset_.Last(); });
-    onClick(NavInsert, [this] { dataset_.Insert(); editCurrentRow(); });
-    onClick(NavDelete, [this] { askDelete(); });
-    onClick(NavEdit, [this] { dataset_.Edit(); editCurrentRow(); });
-    onClick(NavPost, [this] { dataset_.Post(); });
+    onClick(Button::First, [this] { dataset_.First(); });
+    onClick(Button::PriorPage, [this] { dataset_.PriorPage(); });
+    onClick(Button::Prior, [this] { dataset_.Prior(); });
+    onClick(Button::Next, [this] { dataset_.Next(); });
+    onClick(Button::NextPage, [this] { dataset_.NextPage(); });
+    onClick(Button::Last, [this] { dataset_.Last(); });
+    onClick(Button::Insert, [this] { dataset_.Insert(); editCurrentRow(); });
+    onClick(Button::Delete, [this] { askDelete(); });
+    onClick(Button::Edit, [this] { dataset_.Edit(); editCurrentRow(); });
+    onClick(Button::Post, [this] { dataset_.Post(); });
     // Cancel drops what is typed as well.
-    connect(navigatorButtons[NavCancel], &QToolButton::clicked, this, [this] {
+    connect(wwDBNavigator1->button(Button::Cancel), &QToolButton::clicked, this, [this] {
         static_cast<RegistryGrid*>(wwDBGrid1)->dropEditor();
         guarded([this] { dataset_.Cancel(); });
     });
-    onClick(NavRefresh, [this] { dataset_.Refresh(); });
-    onClick(NavSaveBookmark, [this] { dataset_.SaveBookmark(); updateNavigator(); });
-    onClick(NavRestoreBookmark, [this] { dataset_.RestoreBookmark(); });
+    onClick(Button::Refresh, [this] { dataset_.Refresh(); });
+    onClick(Button::SaveBookmark, [this] { dataset_.SaveBookmark(); updateNavigator(); });
+    onClick(Button::RestoreBookmark, [this] { dataset_.RestoreBookmark(); });
 }
 
 void TdlgSetup::buildOtherPage()
@@ -624,19 +529,7 @@ void TdlgSetup::askDelete()
     guarded([this] { dataset_.Delete(); });
 }
 
-void TdlgSetup::updateNavigator()
-{
-    const bool open = dataset_.IsOpen();
-    const bool editing = dataset_.IsEditing();
-    const bool rows = open && !dataset_.IsEmpty();
-    const bool up = open && !dataset_.Bof();
-    const bool down = open && !dataset_.Eof();
-    const bool enabled[14] = {up,   up,      up,    down,    down,    down, open, rows,
-                              rows && !editing, editing, editing, open,
-                              open && dataset_.CurrentId() > 0, open && dataset_.HasBookmark()};
-    for (int i = 0; i < 14; ++i)
-        navigatorButtons[i]->setEnabled(enabled[i]);
-}
+void TdlgSetup::updateNavigator() { wwDBNavigator1->follow(dataset_); }
 
 // The grid follows the dataset's current row.
 void TdlgSetup::showCurrentRow()

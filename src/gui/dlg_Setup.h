@@ -18,7 +18,6 @@ class QListWidget;
 class QPushButton;
 class QTabWidget;
 class QTableView;
-class QToolButton;
 class QWidget;
 
 namespace tarvel {
@@ -27,6 +26,7 @@ class Front;
 class IniFile;
 class PosConnections;
 class RegistryDataset;
+class RegistryNavigator;
 struct SettingsValues;
 
 // The setup dialog: the host's addresses, every key of "Tarvel.ini", the data file with its connection
@@ -118,7 +118,7 @@ public:
     QPushButton* BitBtn4 = nullptr;
     QFileDialog* OpenDialog = nullptr;
     QLabel* Label4 = nullptr;
-    QWidget* wwDBNavigator1 = nullptr;
+    RegistryNavigator* wwDBNavigator1 = nullptr;
     QTableView* wwDBGrid1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QCheckBox* CheckBox2 = nullptr;
@@ -129,8 +129,6 @@ public:
     QLineEdit* edtCurrSymbol = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
-    // The navigator's buttons, left to right (First ... RestoreBookmark).
-    QToolButton* navigatorButtons[14] = {};
 };
 
 } // namespace tarvel

@@ -1,4 +1,5 @@
 #include "gui/dlg_Setup.h"
+#include "gui/RegistryNavigator.h"
 #include "dlg_SetupFakes.h"
 
 #include <gtest/gtest.h>
@@ -333,7 +334,7 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     TdlgSetup dialog(settings, data, pos, "S01", front, questions);
     dialog.show();
     EXPECT_EQ(dialog.wwDBGrid1->model(), nullptr);
-    for (QToolButton* b : dialog.navigatorButtons)
+    for (QToolButton* b : dialog.wwDBNavigator1->findChildren<QToolButton*>())
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
 }
 
