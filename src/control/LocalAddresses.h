@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
+
 namespace tarvel {
 
 // The host's IPv4 addresses as dotted-decimal texts, in the resolver's order, duplicates kept. Resolves
@@ -13,5 +15,11 @@ QList<QByteArray> LocalAddresses();
 
 // The host's name as the platform reports it; may be empty.
 QByteArray LocalHostName();
+
+// Where Start's lines find the host's name and addresses: the resolver by default.
+struct HostLookup {
+    std::function<QByteArray()> Name = LocalHostName;
+    std::function<QList<QByteArray>()> Addresses = LocalAddresses;
+};
 
 } // namespace tarvel

@@ -1,5 +1,6 @@
 #include "control/TarvelService.h"
 
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
@@ -7,7 +8,12 @@
 #include "control/LocalAddresses.h"
 #include "base/OperatorLog.h"
 #include "data/EDatabaseError.h"
+#include "data/PosConnections.h"
 #include "data/Reattach.h"
+#include "data/TerminalRegistry.h"
+#include "lookup/PosItemLookups.h"
+#include "terminal/ScanPipeline.h"
+#include "terminal/ServerSocket.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,19 +22,20 @@
 
 namespace tarvel {
 
-TarvelService::TarvelService(Front& front, QString programFolder, const Clock& clock, QByteArray version,
-                             QObject* parent)
+TarvelService::TarvelService(Front& front, QString programFolder, const Clock& clock, HostLookup host,
+                             QByteArray version, QObject* parent)
     : QObject(parent),
       front_(front),
       programFolder_(std::move(programFolder)),
       clock_(clock),
+      host_(std::move(host)),
       version_(std::move(version)),
-      lookups_(pos_.qryTmp(), pos_.qryStockPrice(), pos_.qryStoreSHELF(), clock_,
-               [this] { front_.showNote(kReattachedNote); }),
-      pipeline_(front, registry_, lookups_, run_),
-      serverSocket_(front, pipeline_, this),
-      hostName_(LocalHostName),
-      addresses_(LocalAddresses)
+      pos_(std::make_unique<PosConnections>()),
+      registry_(std::make_unique<TerminalRegistry>()),
+      lookups_(std::make_unique<PosItemLookups>(pos_->qryTmp(), pos_->qryStockPrice(), pos_->qryStoreSHELF(), clock_,
+                                                [this] { front_.showNote(kReattachedNote); })),
+      pipeline_(std::make_unique<ScanPipeline>(front, *registry_, *lookups_, run_)),
+      serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
     timer1Start_.setInterval(1000);
     connect(&timer1Start_, &QTimer::timeout, this, &TarvelService::Timer1StartTimer);
@@ -37,9 +44,9 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
 TarvelService::~TarvelService()
 {
     // Terminals first, then the database, as Stop does; no log lines on the way out.
-    serverSocket_.Close();
-    pos_.ClosePosConnections();
-    registry_.Close();
+    serverSocket_->Close();
+    pos_->ClosePosConnections();
+    registry_->Close();
 }
 
 QString TarvelService::DefaultProgramFolder()
@@ -47,11 +54,7 @@ QString TarvelService::DefaultProgramFolder()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
 }
 
-void TarvelService::setHostLookup(std::function<QByteArray()> hostName, std::function<QList<QByteArray>()> addresses)
-{
-    hostName_ = std::move(hostName);
-    addresses_ = std::move(addresses);
-}
+quint16 TarvelService::ListeningPort() const { return serverSocket_->IsOpen() ? serverSocket_->Port() : 0; }
 
 void TarvelService::FormCreate()
 {
@@ -80,7 +83,7 @@ void TarvelService::createWindowState()
     extendedLayout_ = window.ExtendedLayout;
     priceColumn_ = window.PriceColumn;
 
-    OpenTerminalRegistry(registry_, programFolder_, front_);
+    OpenTerminalRegistry(*registry_, programFolder_, front_);
 }
 
 bool TarvelService::OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front)
@@ -142,7 +145,7 @@ void TarvelService::startService()
     // The database step is guarded: its failure is logged and shown in the "Error" box, and ends Start.
     bool reattached = false;
     try {
-        activePriceLevel_ = pos_.OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,
+        activePriceLevel_ = pos_->OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,
                                                     storeCode_, ReadDatabaseCredentials(*settingsFile_),
                                                     [&reattached] { reattached = true; });
     } catch (const EDatabaseError& error) {
@@ -164,11 +167,11 @@ void TarvelService::startService()
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
     run_ = run;
-    serverSocket_.Open(static_cast<quint16>(port));
+    serverSocket_->Open(static_cast<quint16>(port));
 
     front_.appendLog(FormatLogLabel("+ ServerSocket started ") + kStatusConnected);
-    front_.appendLog(FormatLogLabel("  Server Name : " + hostName_()));
-    for (const QByteArray& address : addresses_())
+    front_.appendLog(FormatLogLabel("  Server Name : " + host_.Name()));
+    for (const QByteArray& address : host_.Addresses())
         front_.appendLog(FormatLogLabel("  Server IP   : " + address));
     front_.appendLog(FormatLogLabel("  Port No#    : " + QByteArray::number(port)));
     running_ = true;
@@ -179,9 +182,9 @@ void TarvelService::Stop()
     if (!running_)
         return;
     running_ = false;
-    pos_.ClosePosConnections();
+    pos_->ClosePosConnections();
     front_.appendLog(FormatLogLabel("- FDB data disconnected") + kStatusDone);
-    serverSocket_.Close();
+    serverSocket_->Close();
     front_.appendLog(FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
     emit stateChanged();
 }

@@ -1,16 +1,9 @@
 #pragma once
 
-#include "config/IniFile.h"
 #include "base/RunContext.h"
-#include "data/PosConnections.h"
-#include "data/TerminalRegistry.h"
-#include "lookup/Clock.h"
-#include "lookup/PosItemLookups.h"
-#include "terminal/ScanPipeline.h"
-#include "terminal/ServerSocket.h"
+#include "control/LocalAddresses.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,7 +13,14 @@
 
 namespace tarvel {
 
+class Clock;
 class Front;
+class IniFile;
+class PosConnections;
+class PosItemLookups;
+class ScanPipeline;
+class ServerSocket;
+class TerminalRegistry;
 
 // The service's lifecycle without a widget: what the main window owns and does at creation, on the
 // auto-start timer, at Start, Stop, Setup and Close. The operator window and the headless runner drive
@@ -28,10 +28,11 @@ class Front;
 class TarvelService : public QObject {
     Q_OBJECT
 public:
-    // `programFolder` ends with its separator; `version` is the version compiled into the program (an
-    // empty one stands for an executable without version information).
-    TarvelService(Front& front, QString programFolder, const Clock& clock, QByteArray version = TARVEL_VERSION,
-                  QObject* parent = nullptr);
+    // `programFolder` ends with its separator; `host` gives the host's name and addresses for Start's
+    // lines; `version` is the version compiled into the program (an empty one stands for an executable
+    // without version information). The front and the clock must outlive the service.
+    TarvelService(Front& front, QString programFolder, const Clock& clock, HostLookup host = {},
+                  QByteArray version = TARVEL_VERSION, QObject* parent = nullptr);
     ~TarvelService() override;
 
     // The executable's folder with its trailing separator, in the platform's spelling.
@@ -75,17 +76,13 @@ public:
     // Empty until the first successful Start; kept after Stop and after a failed Start.
     const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
     bool AutoStartTimerActive() const { return timer1Start_.isActive(); }
-    quint16 ListeningPort() const { return serverSocket_.IsOpen() ? serverSocket_.Port() : 0; }
+    quint16 ListeningPort() const;
     const QString& ProgramFolder() const { return programFolder_; }
 
     // The objects the setup dialog works on. SettingsFile is null before creation and after a close.
     IniFile* SettingsFile() { return settingsFile_.get(); }
-    TerminalRegistry& Registry() { return registry_; }
-    PosConnections& Pos() { return pos_; }
-    ServerSocket& Listener() { return serverSocket_; }
-
-    // For tests: the host's name and addresses as Start logs them (the resolver by default).
-    void setHostLookup(std::function<QByteArray()> hostName, std::function<QList<QByteArray>()> addresses);
+    TerminalRegistry& Registry() { return *registry_; }
+    PosConnections& Pos() { return *pos_; }
 
 signals:
     // Something the window shows has changed: running state, panel settings, status panels.
@@ -98,6 +95,7 @@ private:
     Front& front_;
     QString programFolder_;
     const Clock& clock_;
+    HostLookup host_;
     QByteArray version_;
 
     std::unique_ptr<IniFile> posSettingsFile_;
@@ -114,14 +112,14 @@ private:
 
     // The run in force: what the pipeline and the lookups read for every scan.
     RunContext run_;
-    PosConnections pos_;
-    TerminalRegistry registry_;
-    PosItemLookups lookups_;
-    ScanPipeline pipeline_;
-    ServerSocket serverSocket_;
+    // The parts, each made by the constructor and kept for the service's life; the later ones use the
+    // earlier ones.
+    std::unique_ptr<PosConnections> pos_;
+    std::unique_ptr<TerminalRegistry> registry_;
+    std::unique_ptr<PosItemLookups> lookups_;
+    std::unique_ptr<ScanPipeline> pipeline_;
+    std::unique_ptr<ServerSocket> serverSocket_;
     QTimer timer1Start_;
-    std::function<QByteArray()> hostName_;
-    std::function<QList<QByteArray>()> addresses_;
 };
 
 } // namespace tarvel

@@ -1,6 +1,7 @@
 #include "gui/dlg_Questions.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QMessageBox>
 
 #include <optional>
@@ -60,6 +61,12 @@ QuestionBoxes::Answer MessageQuestionBoxes::askOkCancel(const QByteArray& text)
     const auto button = Ask(parent_, QMessageBox::Question, "Confirm", text, QMessageBox::Ok,
                             QMessageBox::Cancel, "QuestionOkCancel");
     return button && *button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+QString MessageQuestionBoxes::chooseFile(QFileDialog& chooser)
+{
+    return chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty() ? chooser.selectedFiles().constFirst()
+                                                                                     : QString();
 }
 
 } // namespace tarvel

@@ -213,12 +213,6 @@ TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnec
     connect(BitBtn1, &QPushButton::clicked, this, &TdlgSetup::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TdlgSetup::reject);
 
-    chooseFile = [](QFileDialog& chooser) {
-        return chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()
-            ? chooser.selectedFiles().constFirst()
-            : QString();
-    };
-
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -445,7 +439,7 @@ QByteArray TdlgSetup::shownDataFile() const
 
 void TdlgSetup::BitBtn3Click()
 {
-    const QString path = chooseFile(*OpenDialog);
+    const QString path = questions_.chooseFile(*OpenDialog);
     if (!path.isEmpty())
         Edit3->setText(QDir::toNativeSeparators(path));
 }

@@ -56,10 +56,6 @@ public:
     void BitBtn3Click();  // browse for the data file
     void BitBtn4Click();  // test that Start's database step will work with the data file shown
 
-    // The operator's choice of file in BitBtn3Click: `OpenDialog` modal by default. Tests replace it;
-    // it returns the chosen full path, or an empty text when the chooser was cancelled.
-    std::function<QString(QFileDialog&)> chooseFile;
-
 protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,6 +1,8 @@
 #include "gui/frm_Tarvel.h"
 
+#include "control/TarvelService.h"
 #include "data/EDatabaseError.h"
+#include "lookup/Clock.h"
 #include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "base/ErrorReport.h"
@@ -103,25 +105,26 @@ protected:
 
 } // namespace
 
-TfrmTarvel::TfrmTarvel(const QString& programFolder, QWidget* parent)
+TfrmTarvel::TfrmTarvel(const QString& programFolder, HostLookup host, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      service_(*this, programFolder, clock_),
-      registryDataset_(std::make_unique<RegistryDataset>(service_.Registry()))
+      clock_(std::make_unique<SystemClock>()),
+      service_(std::make_unique<TarvelService>(*this, programFolder, *clock_, std::move(host))),
+      registryDataset_(std::make_unique<RegistryDataset>(service_->Registry()))
 {
     setObjectName("frmTarvel");
     buildControls();
     // The platform window first, so that its title bar and borders count in the centring.
     create();
     centre();
-    connect(&service_, &TarvelService::stateChanged, this, &TfrmTarvel::refresh);
+    connect(service_.get(), &TarvelService::stateChanged, this, &TfrmTarvel::refresh);
     refresh();
     FormCreate();
 }
 
 TfrmTarvel::~TfrmTarvel()
 {
-    disconnect(&service_, nullptr, this, nullptr);
+    disconnect(service_.get(), nullptr, this, nullptr);
 }
 
 void TfrmTarvel::buildControls()
@@ -241,19 +244,19 @@ QPixmap TfrmTarvel::DrawLogo()
 
 void TfrmTarvel::refresh()
 {
-    BitBtn1->setEnabled(service_.StartEnabled());
-    BitBtn2->setEnabled(service_.StopEnabled());
-    cbAutoStart->setChecked(service_.AutoStart());
-    const bool extended = service_.ExtendedLayout();
+    BitBtn1->setEnabled(service_->StartEnabled());
+    BitBtn2->setEnabled(service_->StopEnabled());
+    cbAutoStart->setChecked(service_->AutoStart());
+    const bool extended = service_->ExtendedLayout();
     CheckBoxVexaXE->setChecked(extended);
-    ComboBoxPriceLevel->setCurrentText(QString::fromLatin1(service_.PriceColumn()));
+    ComboBoxPriceLevel->setCurrentText(QString::fromLatin1(service_->PriceColumn()));
     // A column name longer than the box shows its start, not its end.
     ComboBoxPriceLevel->lineEdit()->setCursorPosition(0);
     CheckBoxVexaXE->setVisible(extended);
     ComboBoxPriceLevel->setVisible(extended);
-    StoreCode->setText(QString::fromLatin1(service_.StoreCode()));
-    StoreName->setText(QString::fromLatin1(service_.StoreName()));
-    ActivePriceLevel->setText(QString::fromLatin1(service_.ActivePriceLevel()));
+    StoreCode->setText(QString::fromLatin1(service_->StoreCode()));
+    StoreName->setText(QString::fromLatin1(service_->StoreName()));
+    ActivePriceLevel->setText(QString::fromLatin1(service_->ActivePriceLevel()));
     ActivePriceLevel->setToolTip(ActivePriceLevel->text());
 }
 
@@ -261,7 +264,7 @@ void TfrmTarvel::FormCreate()
 {
     // The log starts empty, before any line of the creation.
     MemoLog->clear();
-    service_.FormCreate();
+    service_->FormCreate();
     try {
         registryDataset_->Open();
     } catch (const EDatabaseError& error) {
@@ -269,7 +272,7 @@ void TfrmTarvel::FormCreate()
     }
 }
 
-void TfrmTarvel::FormShow() { service_.FormShow(); }
+void TfrmTarvel::FormShow() { service_->FormShow(); }
 
 void TfrmTarvel::showEvent(QShowEvent* event)
 {
@@ -281,18 +284,18 @@ void TfrmTarvel::showEvent(QShowEvent* event)
     }
 }
 
-void TfrmTarvel::BitBtn1Click() { service_.Start(); }
+void TfrmTarvel::BitBtn1Click() { service_->Start(); }
 
-void TfrmTarvel::BitBtn2Click() { service_.Stop(); }
+void TfrmTarvel::BitBtn2Click() { service_->Stop(); }
 
 void TfrmTarvel::BitBtn3Click()
 {
     try {
-        service_.RunSetup([this] {
-            IniFile* settings = service_.SettingsFile();
+        service_->RunSetup([this] {
+            IniFile* settings = service_->SettingsFile();
             if (!settings)
                 throw TarvelError("The settings file is not open; the setup dialog cannot be shown");
-            TdlgSetup::Execute(*settings, *registryDataset_, service_.Pos(), service_.StoreCode(), *this, this);
+            TdlgSetup::Execute(*settings, *registryDataset_, service_->Pos(), service_->StoreCode(), *this, this);
         });
     } catch (const std::exception& error) {
         ReportErrorNow(*this, error.what());
@@ -303,7 +306,7 @@ void TfrmTarvel::BitBtn4Click() { close(); }
 
 void TfrmTarvel::closeEvent(QCloseEvent* event)
 {
-    if (service_.CloseRequested())
+    if (service_->CloseRequested())
         event->accept();
     else
         event->ignore();

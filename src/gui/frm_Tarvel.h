@@ -1,8 +1,7 @@
 #pragma once
 
 #include "base/Front.h"
-#include "control/TarvelService.h"
-#include "lookup/Clock.h"
+#include "control/LocalAddresses.h"
 
 #include <QByteArray>
 #include <QPixmap>
@@ -24,6 +23,8 @@ class QStatusBar;
 namespace tarvel {
 
 class RegistryDataset;
+class SystemClock;
+class TarvelService;
 
 // The title of the general error report and of plain notices.
 inline constexpr const char* kApplicationTitle = "Tarvel";
@@ -36,11 +37,12 @@ class TfrmTarvel : public QWidget, public Front {
     Q_OBJECT
 public:
     // Builds the controls and runs window creation (FormCreate) for the service in `programFolder`
-    // (with its trailing separator). Boxes of the creation open before the window is shown.
-    explicit TfrmTarvel(const QString& programFolder, QWidget* parent = nullptr);
+    // (with its trailing separator); `host` gives the host's name and addresses for Start's lines.
+    // Boxes of the creation open before the window is shown.
+    explicit TfrmTarvel(const QString& programFolder, HostLookup host = {}, QWidget* parent = nullptr);
     ~TfrmTarvel() override;
 
-    TarvelService& Service() { return service_; }
+    TarvelService& Service() { return *service_; }
 
     void FormCreate();
     void FormShow();
@@ -93,12 +95,12 @@ private:
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);
     void execBox(int icon, const char* title, const QByteArray& text, const char* name);
 
-    SystemClock clock_;
+    std::unique_ptr<SystemClock> clock_;
     // One box at a time: while one is open, general error reports are folded into the next one.
     int boxesOpen_ = 0;
     QByteArray foldedError_;  // the newest
     int foldedErrors_ = 0;
-    TarvelService service_;
+    std::unique_ptr<TarvelService> service_;
     // The registry's rows as the setup dialog's grid edits them; a row left pending lives on here
     // between the dialog's openings, until the next search settles it.
     std::unique_ptr<RegistryDataset> registryDataset_;

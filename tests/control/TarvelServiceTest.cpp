@@ -2,7 +2,10 @@
 
 #include "control/TarvelService.h"
 
+#include "data/Database.h"
+#include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
+#include "lookup/Clock.h"
 
 #include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
@@ -49,9 +52,9 @@ protected:
     // Creates the service as the window does and sets the host's name and addresses.
     TarvelService& create(QByteArray version = TARVEL_VERSION)
     {
-        service = std::make_unique<TarvelService>(front, folder.path(), clock, version);
-        service->setHostLookup([] { return QByteArray("till-host"); },
-                               [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; });
+        const HostLookup host{[] { return QByteArray("till-host"); },
+                              [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; }};
+        service = std::make_unique<TarvelService>(front, folder.path(), clock, host, version);
         service->FormCreate();
         return *service;
     }

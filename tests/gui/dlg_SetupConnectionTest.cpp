@@ -99,7 +99,7 @@ TEST_F(SetupConnectionTest, ANonAsciiPathChosenWithBrowseWorksForTestAndStart)
     const QString picked = fb.folder() + '/' + folder + "/DATA.FDB";
     auto dialog = open();
     dialog->pgcSetup->setCurrentWidget(dialog->TabSheet2);
-    dialog->chooseFile = [&picked](QFileDialog&) { return picked; };
+    questions.choose = [&picked](QFileDialog&) { return picked; };
     QTest::mouseClick(dialog->BitBtn3, Qt::LeftButton);
     QTest::mouseClick(dialog->BitBtn4, Qt::LeftButton);
     EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(

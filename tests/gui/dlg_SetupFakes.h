@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,9 +36,18 @@ public:
 
     Answer askYesNo(const QByteArray& text) override { return next("yes/no", text, Answer::No); }
     Answer askOkCancel(const QByteArray& text) override { return next("ok/cancel", text, Answer::Cancel); }
+    // The file chosen by `choose`; a chooser opened without it fails the test and is cancelled.
+    QString chooseFile(QFileDialog& chooser) override
+    {
+        if (choose)
+            return choose(chooser);
+        ADD_FAILURE() << "unexpected file chooser";
+        return {};
+    }
 
     std::deque<Answer> answers;
     std::vector<Asked> asked;
+    std::function<QString(QFileDialog&)> choose;
 
 private:
     Answer next(const QByteArray& kind, const QByteArray& text, Answer fallback)

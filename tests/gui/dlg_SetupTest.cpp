@@ -387,7 +387,7 @@ TEST_F(SetupDialogTest, BrowsePutsTheChosenPathInTheFieldAndCancelLeavesIt)
     auto dialog = open();
     dialog->Edit3->setText("old.fdb");
     QStringList filters;
-    dialog->chooseFile = [&filters](QFileDialog& chooser) {
+    questions.choose = [&filters](QFileDialog& chooser) {
         filters = chooser.nameFilters();
         EXPECT_EQ(chooser.selectedNameFilter(), "Firebird Database (*.fdb)");
         return QString();
@@ -397,7 +397,7 @@ TEST_F(SetupDialogTest, BrowsePutsTheChosenPathInTheFieldAndCancelLeavesIt)
     EXPECT_EQ(filters, QStringList({"Firebird Database (*.fdb)", "Interbase Database (*.gdb)"}));
 
     const QString picked = programFolder + "DATA.FDB";
-    dialog->chooseFile = [&picked](QFileDialog&) { return picked; };
+    questions.choose = [&picked](QFileDialog&) { return picked; };
     dialog->BitBtn3->click();
     EXPECT_EQ(dialog->Edit3->text(), QDir::toNativeSeparators(picked));
     EXPECT_FALSE(QFile::exists(settings.FileName()));

@@ -5,6 +5,8 @@
 // created the way the program creates it; helpers that read the log view and act as a terminal.
 
 #include "base/OperatorLog.h"
+#include "control/TarvelService.h"
+#include "data/TerminalRegistry.h"
 #include "gui/frm_Tarvel.h"
 #include "support/ModalBoxes.h"
 #include "support/ProgramFolder.h"
@@ -45,13 +47,13 @@ protected:
         QApplication::setQuitOnLastWindowClosed(true);
     }
 
-    // Creates the window for the folder (creation runs here), fixes the host's name and addresses
+    // Creates the window for the folder (creation runs here) with the host's name and addresses fixed
     // for the start lines, and shows it unless told not to.
-    TfrmTarvel& open(bool show = true)
+    TfrmTarvel& open(bool show = true,
+                     HostLookup host = {[] { return QByteArray("till-host"); },
+                                        [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; }})
     {
-        window = std::make_unique<TfrmTarvel>(folder.path());
-        window->Service().setHostLookup([] { return QByteArray("till-host"); },
-                                        [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; });
+        window = std::make_unique<TfrmTarvel>(folder.path(), std::move(host));
         if (show) {
             window->show();
             QTest::qWait(10);

@@ -27,10 +27,7 @@ protected:
 
     TfrmTarvel& openForTheRecord()
     {
-        TfrmTarvel& w = open();
-        w.Service().setHostLookup([] { return QByteArray("STORE-PC01"); },
-                                  [] { return QList<QByteArray>{"192.168.1.20"}; });
-        return w;
+        return open(true, {[] { return QByteArray("STORE-PC01"); }, [] { return QList<QByteArray>{"192.168.1.20"}; }});
     }
 
     void save(const QPixmap& picture, const char* name)
