@@ -1,22 +1,33 @@
-# The front door. `make test` and `make demo` work on a fresh Debian 12 machine and again on a used one.
+# The front door. `make test` and `make demo` work on a fresh Debian 12 machine and again on a used one;
+# `make check` builds and runs the unit tests alone, in seconds, with no database server.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# ON in CI: warnings are errors.
+WERROR ?= OFF
 
-.PHONY: all deps configure build test demo clean firebird
+.PHONY: all deps build-deps configure build check test demo clean firebird
 
 all: build
 
 deps:
 	scripts/install-deps
 
+build-deps:
+	scripts/install-deps build
+
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=$(WERROR)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 firebird: deps
 	@if [ -x scripts/start-firebird ]; then scripts/start-firebird; fi
+
+check: build-deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target test_unit
+	cd $(BUILD_DIR) && ctest -L unit --output-on-failure -j $(JOBS)
 
 test: build firebird
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

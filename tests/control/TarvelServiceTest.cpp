@@ -9,7 +9,7 @@
 
 #include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
-#include "support/RecordingFront.h"
+#include "mock/RecordingFront.h"
 
 #include <gtest/gtest.h>
 

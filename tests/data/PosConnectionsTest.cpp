@@ -1,6 +1,7 @@
 #include "data/PosConnections.h"
 
 #include "data/EDatabaseError.h"
+#include "support/Failure.h"
 #include "support/FirebirdFixture.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,6 @@ TEST(StoreFilePath, FolderEndsAtTheLastBackslashColonOrSlash)
     EXPECT_EQ(PosConnections::StoreFilePath("server:/db/pos.fdb"), "server:/db/POSSYS.FDB");
     EXPECT_EQ(PosConnections::StoreFilePath("/var/pos/DATA.FDB"), "/var/pos/POSSYS.FDB");
     EXPECT_EQ(PosConnections::StoreFilePath("C:DATA.FDB"), "C:POSSYS.FDB");
-}
-
-// The message of the EDatabaseError that `step` throws; empty when it throws none.
-template <typename Step>
-QByteArray Failure(Step step)
-{
-    try {
-        step();
-    } catch (const EDatabaseError& error) {
-        return error.what();
-    }
-    return {};
 }
 
 enum class Access { Embedded, Server };

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "data/EDatabaseError.h"
+#include "support/Failure.h"
 
 #include <gtest/gtest.h>
 
@@ -61,18 +62,6 @@ private:
     static inline int count_ = 0;
     QString name_;
 };
-
-// The message of the EDatabaseError that `step` throws; empty when it throws none.
-template <typename Step>
-QByteArray Failure(Step step)
-{
-    try {
-        step();
-    } catch (const EDatabaseError& error) {
-        return error.what();
-    }
-    return {};
-}
 
 QByteArray ReadAll(const QString& path)
 {

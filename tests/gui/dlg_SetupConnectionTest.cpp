@@ -1,6 +1,6 @@
 // The setup dialog's connection test against real Firebird databases.
 
-#include "dlg_SetupFakes.h"
+#include "dlg_SetupFixture.h"
 
 #include "config/Settings.h"
 #include "support/FirebirdFixture.h"

@@ -1,6 +1,6 @@
 #include "gui/dlg_Setup.h"
 #include "gui/RegistryNavigator.h"
-#include "dlg_SetupFakes.h"
+#include "dlg_SetupFixture.h"
 
 #include <gtest/gtest.h>
 

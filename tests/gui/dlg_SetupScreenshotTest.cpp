@@ -2,7 +2,7 @@
 // a folder: setup-server.png, setup-fdb.png, setup-client.png, setup-other.png. Does nothing otherwise.
 
 #include "gui/dlg_Setup.h"
-#include "dlg_SetupFakes.h"
+#include "dlg_SetupFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "lookup/PosItemLookups.h"
 
-#include "FakeQuery.h"
-#include "FixedClock.h"
+#include "mock/FakeQuery.h"
+#include "mock/FixedClock.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "lookup/PosItemLookups.h"
 
-#include "CommaLocale.h"
-#include "FixedClock.h"
+#include "support/CommaLocale.h"
+#include "mock/FixedClock.h"
 #include "data/Database.h"
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"

@@ -1,8 +1,8 @@
 #include "lookup/PosItemLookups.h"
 
-#include "CommaLocale.h"
-#include "FakeQuery.h"
-#include "FixedClock.h"
+#include "support/CommaLocale.h"
+#include "mock/FakeQuery.h"
+#include "mock/FixedClock.h"
 
 #include <gtest/gtest.h>
 

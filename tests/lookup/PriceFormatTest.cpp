@@ -1,6 +1,6 @@
 #include "lookup/PriceFormat.h"
 
-#include "CommaLocale.h"
+#include "support/CommaLocale.h"
 
 #include <gtest/gtest.h>
 

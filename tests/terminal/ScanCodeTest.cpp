@@ -1,7 +1,4 @@
 #include "terminal/ScanCode.h"
-#include "base/OperatorLog.h"
-#include "base/Errors.h"
-#include "base/ByteText.h"
 
 #include <gtest/gtest.h>
 
@@ -47,39 +44,4 @@ TEST(CheckDigits, TrimsByLengthOnly)
     EXPECT_EQ(TrimCheckDigits("12345678901234", s), "12345678901234");
     s.TrimEan8Digits = false;
     EXPECT_EQ(TrimCheckDigits("12345678", s), "12345678");
-}
-
-TEST(OperatorLogLabel, FitsToFortyCharacters)
-{
-    using tarvel::FormatLogLabel;
-    EXPECT_EQ(FormatLogLabel(""), QByteArray(40, '.'));
-    EXPECT_EQ(FormatLogLabel("+ FDB data connected") + tarvel::kStatusConnected,
-              "+ FDB data connected...................." " [connected...]");
-    EXPECT_EQ(FormatLogLabel("  Port No#    : 9101"), "Port No#    : 9101......................");
-    EXPECT_EQ(FormatLogLabel("- IdTCPServer stopped ") + tarvel::kStatusDone,
-              "- IdTCPServer stopped..................." " [done........]");
-    EXPECT_EQ(FormatLogLabel("+ Client IP connected 192.168.1.51"), "+ Client IP connected 192.168.1.51......");
-    const QByteArray forty(40, 'x');
-    EXPECT_EQ(FormatLogLabel(forty), forty);
-    EXPECT_EQ(FormatLogLabel(forty + "yz"), forty);
-    EXPECT_EQ(tarvel::LogLineWithValue("> [RECV] " + QByteArray(35, '7'), "10.0.0.9"),
-              "> [RECV] " + QByteArray(31, '7') + "[10.0.0.9]");
-    // Blanks, tabs, CR and LF go from both ends; a CR inside stays.
-    EXPECT_EQ(FormatLogLabel("\t\r\n a\rb \r\n"), "a\rb" + QByteArray(37, '.'));
-}
-
-TEST(GeneralErrorText, FullStopWhenLastByteIsAbovePeriod)
-{
-    EXPECT_EQ(tarvel::GeneralErrorText("Cannot create /x/Log/TarvelDb"), "Cannot create /x/Log/TarvelDb.");
-    EXPECT_EQ(tarvel::GeneralErrorText("Done."), "Done.");
-    EXPECT_EQ(tarvel::GeneralErrorText("Failed!"), "Failed!");
-    EXPECT_EQ(tarvel::GeneralErrorText("port 9101"), "port 9101.");
-    EXPECT_EQ(tarvel::GeneralErrorText(""), "");
-}
-
-TEST(QuoteSql, DoublesEveryQuote)
-{
-    EXPECT_EQ(tarvel::QuoteSql("O'K"), "'O''K'");
-    EXPECT_EQ(tarvel::QuoteSql(""), "''");
-    EXPECT_EQ(tarvel::QuoteSql("1' OR '1'='1"), "'1'' OR ''1''=''1'");
 }

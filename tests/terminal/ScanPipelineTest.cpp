@@ -5,8 +5,8 @@
 
 #include "base/RunContext.h"
 #include "data/EDatabaseError.h"
-#include "support/PipelineFakes.h"
-#include "support/RecordingFront.h"
+#include "mock/PipelineFakes.h"
+#include "mock/RecordingFront.h"
 #include "terminal/Frames.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 
 #include "base/Errors.h"
 #include "base/RunContext.h"
-#include "support/PipelineFakes.h"
-#include "support/RecordingFront.h"
+#include "mock/PipelineFakes.h"
+#include "mock/RecordingFront.h"
 #include "terminal/Frames.h"
 #include "terminal/ScanPipeline.h"
 

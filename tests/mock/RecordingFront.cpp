@@ -1,4 +1,4 @@
-#include "support/RecordingFront.h"
+#include "mock/RecordingFront.h"
 
 #include <ostream>
 

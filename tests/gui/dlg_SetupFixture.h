@@ -1,7 +1,7 @@
 #pragma once
 
-// What the setup dialog's tests share: questions answered from a script, and the objects the dialog
-// works on, made fresh in a temporary program folder.
+// What the setup dialog's tests share: the objects the dialog works on, made fresh in a temporary
+// program folder, and questions answered from a script.
 
 #include "config/IniFile.h"
 #include "gui/dlg_Questions.h"
@@ -9,7 +9,8 @@
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "gui/RegistryDataset.h"
-#include "support/RecordingFront.h"
+#include "mock/RecordingFront.h"
+#include "mock/ScriptedQuestions.h"
 
 #include <gtest/gtest.h>
 
@@ -23,50 +24,6 @@
 #include <vector>
 
 namespace tarvel {
-
-// Answers each question with the next scripted answer and keeps what was asked: ("yes/no" or
-// "ok/cancel", text). A question with no answer left fails the test and is answered No or Cancel.
-class ScriptedQuestions : public QuestionBoxes {
-public:
-    struct Asked {
-        QByteArray kind;
-        QByteArray text;
-        bool operator==(const Asked&) const = default;
-    };
-
-    Answer askYesNo(const QByteArray& text) override { return next("yes/no", text, Answer::No); }
-    Answer askOkCancel(const QByteArray& text) override { return next("ok/cancel", text, Answer::Cancel); }
-    // The file chosen by `choose`; a chooser opened without it fails the test and is cancelled.
-    QString chooseFile(QFileDialog& chooser) override
-    {
-        if (choose)
-            return choose(chooser);
-        ADD_FAILURE() << "unexpected file chooser";
-        return {};
-    }
-
-    std::deque<Answer> answers;
-    std::vector<Asked> asked;
-    std::function<QString(QFileDialog&)> choose;
-
-private:
-    Answer next(const QByteArray& kind, const QByteArray& text, Answer fallback)
-    {
-        asked.push_back({kind, text});
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question " << text.constData();
-            return fallback;
-        }
-        const Answer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
-inline void PrintTo(const ScriptedQuestions::Asked& asked, std::ostream* out)
-{
-    *out << asked.kind.constData() << ": " << asked.text.constData();
-}
 
 // A program folder with an open, empty registry, and no "Tarvel.ini" yet; the dialog works on the
 // real file there and on real (closed) POS connections, for the store S01.

@@ -1,9 +1,9 @@
 // tarvel-term against a running listener, as a store's IT person would use it.
 
-#include "support/PipelineFakes.h"
+#include "mock/PipelineFakes.h"
 #include "terminal/Frames.h"
 #include "base/RunContext.h"
-#include "support/RecordingFront.h"
+#include "mock/RecordingFront.h"
 #include "terminal/ScanPipeline.h"
 #include "terminal/ServerSocket.h"
 #include "terminal/TerminalScreen.h"
@@ -94,19 +94,4 @@ TEST_F(TarvelTermTest, NoReplyAndBadArgumentsAreClear)
     EXPECT_TRUE(run.err.contains("unknown form 'QR'"));
     run = RunTerm({"127.0.0.1", "70000", "1"});
     EXPECT_EQ(run.exitCode, 2);
-}
-
-TEST(TerminalScreen, CompleteFramesAndRendering)
-{
-    LookupResult r = Milo();
-    const QByteArray item = ComposeItemFrame(r, "1", false);
-    EXPECT_TRUE(IsCompleteFrame(item));
-    EXPECT_FALSE(IsCompleteFrame(item.left(item.size() - 1)));
-    EXPECT_FALSE(IsCompleteFrame(NotFoundFrame().left(40)));
-    EXPECT_TRUE(IsCompleteFrame(NotFoundFrame()));
-    r.Description = QByteArray("Caf\xe9\x03X", 6);
-    EXPECT_EQ(RenderScreen(ComposeItemFrame(r, "1", false)), "Caf\xe9\\x03X | 1 |  | RM 21.90");
-    EXPECT_EQ(ScanMessage("12", ScanForm::C1), "\x02]C112\r");
-    EXPECT_EQ(ScanMessage("12", ScanForm::FF), "FF12\r");
-    EXPECT_EQ(ScanMessage("12", ScanForm::Byte), "\x02" "12\r");
 }
