@@ -48,21 +48,15 @@ void SelectByKey(benchmark::State& state, const QByteArray& serverName)
 void BM_SelectByKeyEmbedded(benchmark::State& state) { SelectByKey(state, Fixture()->path("EMBEDDED.FDB")); }
 void BM_SelectByKeyServer(benchmark::State& state) { SelectByKey(state, Fixture()->serverPath("SERVER.FDB")); }
 
-// A catalogue of 200,000 items, half of them with a blank M_ALu, each with a price row at level P1.
+// The benchmark's standard-layout catalogue (bench/catalogue-standard.sql): 200,000 items, half of them
+// with a blank M_ALu, each with a price row at level P1.
 FirebirdFixture* Catalogue()
 {
     static std::unique_ptr<FirebirdFixture> fixture = [] {
         auto made = std::make_unique<FirebirdFixture>();
-        const QString rows = made->writeScript(
-            "catalogue.sql",
-            "SET TERM ^;\nEXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < 200000) DO BEGIN "
-            "INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode, M_ALu, M_Barcode, M_DESC) VALUES ('K' || :i, 'C' || :i, "
-            "IIF(MOD(:i, 2) = 0, '', 'A' || :i), 'B' || :i, 'Item ' || :i); "
-            "INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY, M_PRICE, M_DATEACTIVE, M_TIMEACTIVE, "
-            "M_DATEACTIVE2, M_TIMEACTIVE2) VALUES ('K' || :i, 'P1', 1, 1, 9.9, 'F', 'F', 'F', 'F'); "
-            "i = i + 1; END END^\nSET TERM ;^\nCOMMIT;\n");
+        const QString catalogue = QStringLiteral(TARVEL_SOURCE_DIR "/bench/catalogue-standard.sql");
         for (const char* file : {"EMBEDDED.FDB", "SERVER.FDB"})
-            if (const QByteArray problem = made->create(file, {"standard-schema.sql", rows}); !problem.isEmpty())
+            if (const QByteArray problem = made->create(file, {"standard-schema.sql", catalogue}); !problem.isEmpty())
                 std::fprintf(stderr, "error: %s\n", problem.constData());
         return made;
     }();
@@ -85,9 +79,9 @@ void ScanCatalogue(benchmark::State& state, const QByteArray& serverName, const 
 }
 
 void BM_EmptyScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), ""); }
-void BM_CodeScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), "C123457"); }
+void BM_CodeScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), "C0123457"); }
 void BM_EmptyScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), ""); }
-void BM_CodeScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), "C123457"); }
+void BM_CodeScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), "C0123457"); }
 
 // The registry search of every scan, in a table of 1000 terminals.
 void BM_RegistryLocate(benchmark::State& state)
