@@ -133,7 +133,9 @@ void Database::attach()
     dpb->insertString(&status, isc_dpb_user_name, param("USER NAME").constData());
     dpb->insertString(&status, isc_dpb_password, param("PASSWORD").constData());
     dpb->insertString(&status, isc_dpb_lc_ctype, "NONE");
-    dpb->insertInt(&status, isc_dpb_sql_dialect, int(dialect()));
+    // The parameter lines in force are those of this Open: the dialect is read once, here.
+    dialect_ = dialect();
+    dpb->insertInt(&status, isc_dpb_sql_dialect, int(dialect_));
     const QByteArray server = param("SERVER NAME");
     if (!status.failed())
         attachment_ = provider_->attachDatabase(&status, server.constData(), dpb->getBufferLength(&status),
@@ -194,7 +196,7 @@ void Database::ExecSql(const QByteArray& sql)
     ITransaction* write = attachment_->startTransaction(&status, sizeof kWriteTpb, kWriteTpb);
     if (status.failed())
         fail(status.status());
-    attachment_->execute(&status, write, sql.size(), sql.constData(), dialect(), nullptr, nullptr, nullptr, nullptr);
+    attachment_->execute(&status, write, sql.size(), sql.constData(), dialect_, nullptr, nullptr, nullptr, nullptr);
     if (status.failed()) {
         Status cleanup(master_);
         write->rollback(&cleanup);
@@ -215,7 +217,7 @@ FbResult Database::Select(const QByteArray& sql)
         trace_(sql);
     ensureAttached();
     Status status(master_);
-    IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect(),
+    IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect_,
                                                  nullptr, nullptr, nullptr, nullptr, 0);
     if (status.failed())
         fail(status.status());
@@ -230,6 +232,7 @@ FbResult Database::Select(const QByteArray& sql)
     std::vector<int> blobColumns;
     if (!status.failed()) {
         const unsigned count = meta->getCount(&status);
+        result.columns.reserve(count);
         for (unsigned i = 0; i < count && !status.failed(); ++i) {
             FbColumn c;
             c.name = meta->getAlias(&status, i);

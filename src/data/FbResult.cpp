@@ -260,9 +260,9 @@ std::optional<DateTime> parseDateTime(const QByteArray& raw)
 
 int FbResult::columnIndex(const QByteArray& name) const
 {
-    const QByteArray wanted = name.toUpper();
+    // QByteArray's case-insensitive comparison folds ASCII letters only.
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].name.toUpper() == wanted)
+        if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return int(i);
     }
     return -1;
