@@ -69,6 +69,10 @@ public:
     // order); otherwise the platform's error number for what broke it, a reset as ECONNRESET
     // (WSAECONNRESET on Windows).
     int BrokenError() const;
+    // Hands the bytes to the platform in one call and gives how many it took: all, some, or none when
+    // its buffer is full. A connection that cannot take data gives 0 with the platform's error number
+    // in `error` (0 otherwise).
+    qint64 Send(const QByteArray& bytes, int& error) const;
 
 private:
     qintptr descriptor_ = -1;

@@ -307,6 +307,29 @@ void ConnectionHandle::Close()
     descriptor_ = -1;
 }
 
+qint64 ConnectionHandle::Send(const QByteArray& bytes, int& error) const
+{
+    error = 0;
+    if (descriptor_ == -1)
+        return 0;
+#ifdef Q_OS_WIN
+    const int sent = ::send(Native(descriptor_), bytes.constData(), int(bytes.size()), kSendFlags);
+    if (sent >= 0)
+        return sent;
+    const int e = LastSocketError();
+    if (e != WSAEWOULDBLOCK)
+        error = e;
+#else
+    const ssize_t sent = ::send(Native(descriptor_), bytes.constData(), size_t(bytes.size()), kSendFlags);
+    if (sent >= 0)
+        return qint64(sent);
+    const int e = LastSocketError();
+    if (e != EAGAIN && e != EWOULDBLOCK && e != EINTR)
+        error = e;
+#endif
+    return 0;
+}
+
 int ConnectionHandle::BrokenError() const
 {
     if (descriptor_ == -1)

@@ -166,19 +166,31 @@ void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame
     // frame is dropped, and the sent line follows all the same.
     if (socket->bytesToWrite() > 0 && socket->bytesToWrite() + frame.size() > kMaxUnsentBytes)
         return;
+    int sendError = 0;
     {
         // A failure here is this send's own, told below; no notification handler runs for it.
         const QSignalBlocker quiet(socket);
-        // flush hands the frame to the platform now: left to the next turn of the event loop, it would
-        // be lost when the terminal's end of data is seen first. What the platform cannot take at
-        // once waits in the socket, within kMaxUnsentBytes.
-        if (socket->write(frame) == frame.size()) {
-            socket->flush();
-            if (socket->state() == QAbstractSocket::ConnectedState)
+        // With nothing waiting before it, the frame goes to the platform in one call of our own. What
+        // the platform cannot take at once waits in the socket, within kMaxUnsentBytes; flush hands it
+        // over now: left to the next turn of the event loop, it would be lost when the terminal's end
+        // of data is seen first.
+        qint64 sent = 0;
+        if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState)
+            sent = socket->handle().Send(frame, sendError);
+        if (sendError == 0) {
+            if (sent == frame.size())
                 return;
+            const QByteArray rest = frame.mid(sent);
+            if (socket->write(rest) == rest.size()) {
+                socket->flush();
+                if (socket->state() == QAbstractSocket::ConnectedState)
+                    return;
+            }
         }
     }
-    const int broken = socket->handle().BrokenError();
+    int broken = socket->handle().BrokenError();
+    if (broken == 0)
+        broken = sendError;
     const std::string message = broken != 0
         ? "Socket error: " + SocketErrorText(broken).toStdString() + " (" + std::to_string(broken) + "), on API 'send'"
         : "Socket error: " + socket->errorString().toStdString() + " ("
