@@ -4,8 +4,10 @@ namespace tarvel {
 
 void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const QByteArray& text)
 {
-    const QByteArray line = prefix + text + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stream);
+    // The stream gathers the pieces; the flush writes the whole line at once.
+    std::fwrite(prefix.constData(), 1, static_cast<size_t>(prefix.size()), stream);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
+    std::fputc('\n', stream);
     std::fflush(stream);
 }
 
