@@ -255,22 +255,19 @@ TEST_F(HeadlessTest, SettingsReadAsDefaultsAndAnUnknownStoreAreSaid)
     Server bare(folder.path());
     EXPECT_EQ(bare.finish(), 1);
     EXPECT_EQ(bare.lines(), QList<QByteArray>({failed}));
-    QList<QByteArray> err = bare.err().split('\n');
-    ASSERT_EQ(err.size(), 4) << bare.err().toStdString();
-    EXPECT_EQ(err[0], "warning: no Register.ini or Setup.ini in " + dir + ": store 0001 is used");
-    EXPECT_EQ(err[1], "error: no Tarvel.ini in " + dir);
-    EXPECT_TRUE(err[2].startsWith("error: I/O error during \"open\" operation for file \"\"")) << err[2].toStdString();
+    EXPECT_TRUE(bare.err().startsWith("warning: no Register.ini or Setup.ini in " + dir + ": store 0001 is used\n"
+                                      "error: no Tarvel.ini in " + dir + "\nerror: I/O error during \"open\""))
+        << bare.err().toStdString();
 
     folder.writeStore("S99", "NOWHERE");
     folder.writeSettings(ProgramFolder::settingsFor("/nonexistent/DATA.FDB", port, "AUTO_START=yes\r\nEAN13_TRIM_DIGIT=t\r\n")
                              .replace("TCP_PORT=" + QByteArray::number(port), "TCP_PORT=abc"));
     Server mistaken(folder.path());
     EXPECT_EQ(mistaken.finish(), 1);
-    err = mistaken.err().split('\n');
-    ASSERT_EQ(err.size(), 5) << mistaken.err().toStdString();
-    EXPECT_EQ(err.mid(0, 3), QList<QByteArray>({"warning: AUTO_START \"yes\" is not T or F: F (off) is used",
-                                               "warning: EAN13_TRIM_DIGIT \"t\" is not T or F: F (off) is used",
-                                               "warning: TCP_PORT \"abc\" is not a number: 9101 is used"}));
+    EXPECT_TRUE(mistaken.err().startsWith("warning: AUTO_START \"yes\" is not T or F: F (off) is used\n"
+                                          "warning: EAN13_TRIM_DIGIT \"t\" is not T or F: F (off) is used\n"
+                                          "warning: TCP_PORT \"abc\" is not a number: 9101 is used\nerror: I/O error"))
+        << mistaken.err().toStdString();
 
     folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port));
     Server unknown(folder.path());

@@ -225,10 +225,6 @@ TEST_F(TarvelServiceTest, AUserNameOverThirtyOneBytesIsRefusedBeforeTheServerSee
     EXPECT_FALSE(s.Start());
     EXPECT_EQ(front.lines, std::vector<QByteArray>({failed}));
     EXPECT_EQ(FirebirdFixture::serverProblem(), "") << "the server still answers";
-    folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port));
-    front.clear();
-    EXPECT_TRUE(s.Start());
-    EXPECT_EQ(front.lines, startLines());
 }
 
 TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)

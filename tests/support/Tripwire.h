@@ -1,9 +1,7 @@
 #pragma once
 
 // A stand-in database server that must never be reached: a listener on its own thread (the Firebird
-// client blocks the test's thread while it connects) that counts the connections made to it and drops
-// each at once, so a client that does come fails fast. Point a connection string at
-// "127.0.0.1/<port>:/DATA.FDB" and check connections() afterwards.
+// client blocks the test's thread while it connects) that counts connections and drops each at once.
 
 #include <QTcpServer>
 #include <QTcpSocket>
