@@ -1,6 +1,7 @@
 #include "control/TarvelService.h"
 
 #include "config/Settings.h"
+#include "config/SettingsRemarks.h"
 #include "control/ErrorReport.h"
 #include "control/Errors.h"
 #include "control/Front.h"
@@ -78,8 +79,23 @@ void TarvelService::createWindowState()
     autoStart_ = window.AutoStart;
     vexaXE_ = window.VexaXE;
     priceColumn_ = window.PriceColumn;
+    addRemarks(creationRemarks_, CreationRemarks(*posSettingsFile_, *settingsFile_, programFolder_));
 
     registry_.OpenTerminalRegistry(programFolder_, front_);
+}
+
+void TarvelService::AddRemark(const Remark& remark)
+{
+    addRemarks(creationRemarks_, {remark});
+    emit stateChanged();
+}
+
+void TarvelService::addRemarks(Remarks& kept, const Remarks& added)
+{
+    for (const Remark& remark : added) {
+        kept.append(remark);
+        front_.showRemark(remark);
+    }
 }
 
 void TarvelService::FormShow()
@@ -118,6 +134,8 @@ void TarvelService::startService()
 {
     if (!settingsFile_)
         throw TarvelError("The settings file is not open; the service was not started");
+    startRemarks_.clear();
+    addRemarks(startRemarks_, StartRemarks(*settingsFile_, programFolder_));
     const ServiceSettings settings = CaptureServiceSettings(*settingsFile_);
     const StartSettings start = ReadStartSettings(*settingsFile_);
     vexaXE_ = start.VexaXE;
@@ -127,6 +145,8 @@ void TarvelService::startService()
     if (!pos_.OpenPosConnections(start.DataFileName, vexaXE_, priceColumn_, storeCode_,
                                  ReadDatabaseCredentials(*settingsFile_)))
         return;
+    addRemarks(startRemarks_, ServedStoreRemarks(storeCode_, storeName_, vexaXE_, pos_.ActivePriceLevel(),
+                                                 pos_.StoreKnown()));
     emit stateChanged();
 
     // The port's low 16 bits would listen somewhere nobody configured (0: a port of the platform's
@@ -135,7 +155,12 @@ void TarvelService::startService()
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
     serverSocket_.setSettings(settings);
-    serverSocket_.Open(static_cast<quint16>(port));
+    try {
+        serverSocket_.Open(static_cast<quint16>(port));
+    } catch (const TarvelError& error) {
+        // The platform's words do not say which port.
+        throw TarvelError(error.what() + ("; port " + std::to_string(port) + " (TCP_PORT in Tarvel.ini)"));
+    }
 
     front_.appendLog(FormatLogLabel("+ ServerSocket started ") + kStatusConnected);
     front_.appendLog(FormatLogLabel("  Server Name : " + hostName_()));

@@ -2,6 +2,7 @@
 
 #include "config/IniFile.h"
 #include "config/ServiceSettings.h"
+#include "control/Remark.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
@@ -70,6 +71,10 @@ public:
     bool AutoStartTimerActive() const { return timer1Start_.isActive(); }
     quint16 ListeningPort() const { return serverSocket_.IsOpen() ? serverSocket_.Port() : 0; }
     const QString& ProgramFolder() const { return programFolder_; }
+    // The remarks on the settings and the store (Remark.h): creation's, then the latest Start's.
+    Remarks CurrentRemarks() const { return creationRemarks_ + startRemarks_; }
+    // A remark of the program's own (which folder it uses): kept with creation's and shown at once.
+    void AddRemark(const Remark& remark);
 
     // The objects the setup dialog works on. SettingsFile is null before creation and after a close.
     IniFile* SettingsFile() { return settingsFile_.get(); }
@@ -87,6 +92,8 @@ signals:
 private:
     void createWindowState();
     void startService();
+    // Appends to `kept` and hands each to the front.
+    void addRemarks(Remarks& kept, const Remarks& added);
 
     Front& front_;
     QString programFolder_;
@@ -103,6 +110,8 @@ private:
     bool running_ = false;
     bool setupOpen_ = false;
     int ticks_ = 0;
+    Remarks creationRemarks_;
+    Remarks startRemarks_;
 
     PosConnections pos_;
     TerminalRegistry registry_;

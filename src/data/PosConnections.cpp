@@ -2,6 +2,8 @@
 
 #include "control/Front.h"
 #include "control/OperatorLog.h"
+#include "data/ConnectionLimits.h"
+#include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
 #include "terminal/ByteText.h"
@@ -39,11 +41,12 @@ bool PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bool vex
     ClosePosConnections();
     setAllParams(dataFilePath, credentials);
     try {
+        CheckConnectionLimits(credentials);
         RunReattaching([&] { openAndSettle(vexaXE, priceColumn, storeCode); },
                        [this] { front_.showNote(kReattachedNote); });
     } catch (const EDatabaseError& error) {
         front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
-        front_.showErrorBox(error.what());
+        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
         return false;
     }
     return true;
@@ -70,7 +73,8 @@ void PosConnections::setAllParams(const QByteArray& dataFilePath, const Database
 QByteArray PosConnections::readPriceLevel(const QByteArray& storeCode)
 {
     qryStore.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
-    return qryStore.RowCount() != 0 ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+    storeKnown_ = qryStore.RowCount() != 0;
+    return storeKnown_ ? qryStore.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
 }
 
 namespace {
@@ -100,6 +104,7 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
         ~CloseAfter() { pos.ClosePosConnections(); }
     } closeAfter{*this};
     setAllParams(dataFilePath, credentials);
+    CheckConnectionLimits(credentials);
     const QByteArray storeFile = StoreFilePath(dataFilePath);
     CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb.Open(); });
     if (vexaXE)

@@ -21,17 +21,18 @@ public:
     // left open, so the new lists take effect. Opens coDataDb; in the extended layout (vexaXE) the
     // price level is priceColumn and coStoreDb stays closed; otherwise opens coStoreDb and reads the
     // store's M_DEFAULTPRICE ("PRCERR" when the store has no row). Logs "+ FDB data connected" and
-    // returns true; on an EDatabaseError logs "- FDB data connection", shows the error's message in
-    // the "Error" box and returns false, leaving open what had opened. An attachment lost on the way
-    // (a server restart) is made afresh and the step runs once more. Other errors propagate.
+    // returns true; on an EDatabaseError (CheckConnectionLimits' refusal included) logs "- FDB data
+    // connection", shows the error's message with ExplainDatabaseError's hint in the "Error" box and
+    // returns false, leaving open what had opened. An attachment lost on the way (a server restart)
+    // is made afresh and the step runs once more. Other errors propagate.
     bool OpenPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
                             const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
     // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
     // both again and returns the price level. Logs nothing; ActivePriceLevel stays as it is. Throws
-    // EDatabaseError naming the step that failed (data file, store file or price level) before the
-    // engine's message.
+    // CheckConnectionLimits' refusal, or EDatabaseError naming the step that failed (data file, store
+    // file or price level) before the engine's message.
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool vexaXE, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
@@ -40,6 +41,8 @@ public:
 
     // Empty until the first successful OpenPosConnections; kept after Stop and after a failed Start.
     const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
+    // Whether the last price level read found the store's row in Mas_Store ("PRCERR" when not).
+    bool StoreKnown() const { return storeKnown_; }
 
     // Replaces the parameter lines of `connection` with those of a POS file at `serverName`: the
     // store's user and password where given, the fixed ones otherwise, dialect 3.
@@ -64,6 +67,7 @@ private:
 
     Front& front_;
     QByteArray activePriceLevel_;
+    bool storeKnown_ = false;
 };
 
 } // namespace tarvel
