@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Remark.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -33,6 +35,10 @@ public:
     // Something the service mended by itself (a lost database connection re-established): no box and
     // no log line; the headless runner prints it as an "info: " line.
     virtual void showNote(const QByteArray& text) { static_cast<void>(text); }
+
+    // A remark on the settings or the store (Remark.h): no box, no log line. The window reads the
+    // service's remarks from its state instead, so this does nothing there.
+    virtual void showRemark(const Remark& remark) { static_cast<void>(remark); }
 
 protected:
     // Shows one log line as it is: no control byte below 32 in it, and no 127.

@@ -40,6 +40,8 @@ int RunHeadless(int argc, char** argv, const QString& folder)
     HeadlessFront front;
     SystemClock clock;
     TarvelService service(front, programFolder, clock);
+    if (folder.isEmpty())
+        service.AddRemark(DefaultProgramFolderRemark(programFolder));
     InstallStopHandler(&app, [&app, &service] {
         service.Stop();
         app.quit();
@@ -57,6 +59,8 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
     QCoreApplication app(argc, argv);
     const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
     HeadlessFront front;
+    if (folder.isEmpty())
+        front.showRemark(DefaultProgramFolderRemark(programFolder));
     TerminalRegistry registry;
     try {
         if (!TarvelService::OpenTerminalRegistry(registry, programFolder, front))
@@ -134,6 +138,12 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
     return command;
 }
 
+Remark DefaultProgramFolderRemark(const QString& programFolder)
+{
+    return {Remark::Kind::Info, "program folder " + QFile::encodeName(programFolder)
+                                    + " (the program's own; --program-folder DIR chooses another)"};
+}
+
 QByteArray UsageLine()
 {
     return "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | --unregister ADDRESS | "
@@ -148,9 +158,10 @@ QByteArray HelpText()
            "\n"
            "  (no option)             open the operator window\n"
            "  --headless              no window: start the service at once, the operator log on standard\n"
-           "                          output, errors on standard error; SIGINT or SIGTERM stops it\n"
+           "                          output, errors, warnings and notes on standard error; SIGINT or\n"
+           "                          SIGTERM stops it\n"
            "  --program-folder DIR    read Tarvel.ini and Register.ini (or Setup.ini) and keep the terminal\n"
-           "                          registry in DIR instead of the program's own folder\n"
+           "                          registry in DIR, which must exist, instead of the program's own folder\n"
            "  --register ADDRESS      allow the terminal with this IPv4 address\n"
            "  --unregister ADDRESS    remove the terminal with this address\n"
            "  --list-terminals        list the registered terminal addresses\n"
@@ -183,6 +194,11 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
     }
 
     const QString& folder = command.programFolder;
+    // A mistyped folder would become a second program folder with a registry of its own.
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        Print(stderr, "tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done\n");
+        return 2;
+    }
     switch (command.action) {
     case CommandLine::Action::Register:
     case CommandLine::Action::Unregister:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Remark.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -23,6 +25,9 @@ struct CommandLine {
 // Reads the arguments after the program's name.
 CommandLine ParseCommandLine(const QList<QByteArray>& arguments);
 
+// Said when no --program-folder was given: which folder the program uses.
+Remark DefaultProgramFolderRemark(const QString& programFolder);
+
 // The one usage line, and the help text that starts with it.
 QByteArray UsageLine();
 QByteArray HelpText();
@@ -32,7 +37,8 @@ QByteArray HelpText();
 using WindowRunner = int (*)(int& argc, char** argv, const QString& programFolder);
 
 // The program's entry: parses the command line and runs what it asks. Without a window runner the
-// plain command runs headless. Returns the process's exit status: 0 done, 1 failed, 2 bad command line.
+// plain command runs headless. Returns the process's exit status: 0 done, 1 failed, 2 bad command line
+// (a --program-folder that does not exist included: nothing is created there).
 int RunTarvel(int argc, char** argv, WindowRunner runWindow);
 
 } // namespace tarvel

@@ -30,5 +30,6 @@ void HeadlessFront::showErrorBox(const QByteArray& text) { writeLine(err_, "erro
 void HeadlessFront::showInformation(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
 void HeadlessFront::showNotice(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
 void HeadlessFront::showNote(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
+void HeadlessFront::showRemark(const Remark& remark) { writeLine(err_, {}, OneLine(RemarkLine(remark))); }
 
 } // namespace tarvel

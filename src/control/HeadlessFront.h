@@ -8,7 +8,7 @@ namespace tarvel {
 
 // The front of a server without a window: every log line goes to standard output as it is appended
 // (the same bytes, LF-terminated, flushed), every box and note becomes one line on standard error,
-// "error: " or "info: " then its text.
+// "error: " or "info: " then its text; a remark is one line too, "warning: " where it warns.
 class HeadlessFront : public Front {
 public:
     explicit HeadlessFront(std::FILE* out = stdout, std::FILE* err = stderr) : out_(out), err_(err) {}
@@ -18,6 +18,7 @@ public:
     void showInformation(const QByteArray& text) override;
     void showNotice(const QByteArray& text) override;
     void showNote(const QByteArray& text) override;
+    void showRemark(const Remark& remark) override;
 
 protected:
     void showLogLine(const QByteArray& line) override;

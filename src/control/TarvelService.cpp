@@ -2,12 +2,14 @@
 
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "config/SettingsRemarks.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "control/LocalAddresses.h"
 #include "base/OperatorLog.h"
 #include "data/EDatabaseError.h"
+#include "data/DatabaseHints.h"
 #include "data/PosConnections.h"
 #include "data/Reattach.h"
 #include "data/TerminalRegistry.h"
@@ -82,8 +84,23 @@ void TarvelService::createWindowState()
     autoStart_ = window.AutoStart;
     extendedLayout_ = window.ExtendedLayout;
     priceColumn_ = window.PriceColumn;
+    addRemarks(creationRemarks_, CreationRemarks(*posSettingsFile_, *settingsFile_, programFolder_));
 
     OpenTerminalRegistry(*registry_, programFolder_, front_);
+}
+
+void TarvelService::AddRemark(const Remark& remark)
+{
+    addRemarks(creationRemarks_, {remark});
+    emit stateChanged();
+}
+
+void TarvelService::addRemarks(Remarks& kept, const Remarks& added)
+{
+    for (const Remark& remark : added) {
+        kept.append(remark);
+        front_.showRemark(remark);
+    }
 }
 
 bool TarvelService::OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front)
@@ -135,6 +152,8 @@ void TarvelService::startService()
 {
     if (!settingsFile_)
         throw TarvelError("The settings file is not open; the service was not started");
+    startRemarks_.clear();
+    addRemarks(startRemarks_, StartRemarks(*settingsFile_, programFolder_));
     RunContext run;
     run.Settings = CaptureServiceSettings(*settingsFile_);
     const StartSettings start = ReadStartSettings(*settingsFile_);
@@ -143,19 +162,21 @@ void TarvelService::startService()
     emit stateChanged();
 
     // The database step is guarded: its failure is logged and shown in the "Error" box, and ends Start.
+    const DatabaseCredentials credentials = ReadDatabaseCredentials(*settingsFile_);
     bool reattached = false;
     try {
         activePriceLevel_ = pos_->OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,
-                                                    storeCode_, ReadDatabaseCredentials(*settingsFile_),
-                                                    [&reattached] { reattached = true; });
+                                                     storeCode_, credentials, [&reattached] { reattached = true; });
     } catch (const EDatabaseError& error) {
         front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
-        front_.showErrorBox(error.what());
+        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
         return;
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
     if (reattached)
         front_.showNote(kReattachedNote);
+    addRemarks(startRemarks_, ServedStoreRemarks(storeCode_, storeName_, start.ExtendedLayout, activePriceLevel_,
+                                                 pos_->StoreKnown()));
     emit stateChanged();
     run.ExtendedLayout = start.ExtendedLayout;
     run.ActivePriceLevel = activePriceLevel_;
@@ -167,7 +188,12 @@ void TarvelService::startService()
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
     run_ = run;
-    serverSocket_->Open(static_cast<quint16>(port));
+    try {
+        serverSocket_->Open(static_cast<quint16>(port));
+    } catch (const TarvelError& error) {
+        // The platform's words do not say which port.
+        throw TarvelError(error.what() + ("; port " + std::to_string(port) + " (TCP_PORT in Tarvel.ini)"));
+    }
 
     front_.appendLog(FormatLogLabel("+ ServerSocket started ") + kStatusConnected);
     front_.appendLog(FormatLogLabel("  Server Name : " + host_.Name()));

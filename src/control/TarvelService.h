@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Remark.h"
 #include "base/RunContext.h"
 #include "control/LocalAddresses.h"
 
@@ -78,6 +79,10 @@ public:
     bool AutoStartTimerActive() const { return timer1Start_.isActive(); }
     quint16 ListeningPort() const;
     const QString& ProgramFolder() const { return programFolder_; }
+    // The remarks on the settings and the store (Remark.h): creation's, then the latest Start's.
+    Remarks CurrentRemarks() const { return creationRemarks_ + startRemarks_; }
+    // A remark of the program's own (which folder it uses): kept with creation's and shown at once.
+    void AddRemark(const Remark& remark);
 
     // The objects the setup dialog works on. SettingsFile is null before creation and after a close.
     IniFile* SettingsFile() { return settingsFile_.get(); }
@@ -91,6 +96,8 @@ signals:
 private:
     void createWindowState();
     void startService();
+    // Appends to `kept` and hands each to the front.
+    void addRemarks(Remarks& kept, const Remarks& added);
 
     Front& front_;
     QString programFolder_;
@@ -109,6 +116,8 @@ private:
     bool running_ = false;
     bool setupOpen_ = false;
     int ticks_ = 0;
+    Remarks creationRemarks_;
+    Remarks startRemarks_;
 
     // The run in force: what the pipeline and the lookups read for every scan.
     RunContext run_;

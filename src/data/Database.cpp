@@ -1,5 +1,6 @@
 #include "data/Database.h"
 
+#include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"
 
@@ -126,6 +127,8 @@ void Database::Close()
 
 void Database::attach()
 {
+    // Whatever the caller has checked: this name would abort the server.
+    CheckDatabaseUserName(param("USER NAME"), "USER NAME of the connection");
     Status status(master_);
     IXpbBuilder* dpb = master_->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
     if (status.failed())

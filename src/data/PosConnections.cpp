@@ -1,5 +1,6 @@
 #include "data/PosConnections.h"
 
+#include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
 #include "base/ByteText.h"
@@ -36,6 +37,7 @@ QByteArray PosConnections::OpenPosConnections(const QByteArray& dataFilePath, bo
     // lists would never take effect, since opening an open connection does nothing.
     ClosePosConnections();
     setAllParams(dataFilePath, credentials);
+    CheckConnectionLimits(credentials);
     return RunReattaching([&] { return openAndSettle(extendedLayout, priceColumn, storeCode); }, reattached);
 }
 
@@ -58,7 +60,8 @@ void PosConnections::setAllParams(const QByteArray& dataFilePath, const Database
 QByteArray PosConnections::readPriceLevel(const QByteArray& storeCode)
 {
     qryStore_.Open("Select M_DEFAULTPRICE from Mas_Store Where M_Code=" + QuoteSql(storeCode));
-    return qryStore_.RowCount() != 0 ? qryStore_.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
+    storeKnown_ = qryStore_.RowCount() != 0;
+    return storeKnown_ ? qryStore_.FieldAsText("M_DEFAULTPRICE") : QByteArray("PRCERR");
 }
 
 namespace {
@@ -88,6 +91,7 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
         ~CloseAfter() { pos.ClosePosConnections(); }
     } closeAfter{*this};
     setAllParams(dataFilePath, credentials);
+    CheckConnectionLimits(credentials);
     const QByteArray storeFile = StoreFilePath(dataFilePath);
     CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb_.Open(); });
     if (extendedLayout)

@@ -25,20 +25,23 @@ public:
     // closed; otherwise opens coStoreDb and reads the store's M_DEFAULTPRICE ("PRCERR" when the store
     // has no row). An attachment lost on the way (a server restart) is made afresh and the step runs
     // once more; `reattached` is told when that second try succeeded. Throws EDatabaseError, leaving
-    // open what had opened.
+    // open what had opened; CheckConnectionLimits' refusal comes before anything is opened.
     QByteArray OpenPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                   const QByteArray& storeCode, const DatabaseCredentials& credentials = {},
                                   const std::function<void()>& reattached = {});
 
     // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
     // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
-    // both again and returns the price level. Throws EDatabaseError naming the step that failed (data
-    // file, store file or price level) before the engine's message.
+    // both again and returns the price level. Throws CheckConnectionLimits' refusal, or EDatabaseError
+    // naming the step that failed (data file, store file or price level) before the engine's message.
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
     // Closes coDataDb, then coStoreDb. Never throws.
     void ClosePosConnections();
+
+    // Whether the last price level read found the store's row in Mas_Store ("PRCERR" when not).
+    bool StoreKnown() const { return storeKnown_; }
 
     // The components. The lookups run on the data connection's three queries.
     Database& coDataDb() { return coDataDb_; }
@@ -68,6 +71,7 @@ private:
     FbQuery qryStockPrice_{coDataDb_};
     FbQuery qryStoreSHELF_{coDataDb_};
     FbQuery qryStore_{coStoreDb_};
+    bool storeKnown_ = false;
 };
 
 } // namespace tarvel

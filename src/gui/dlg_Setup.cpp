@@ -6,6 +6,7 @@
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "control/LocalAddresses.h"
+#include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "gui/RegistryDataset.h"
@@ -448,14 +449,15 @@ void TdlgSetup::BitBtn3Click()
 // standard layout "POSSYS.FDB" beside it and the store's price level; all closed again before the box.
 void TdlgSetup::BitBtn4Click()
 {
+    const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
     try {
         const QByteArray path = shownDataFile();
         pos_.CheckPosConnections(path, CheckBoxVexaXE->isChecked(),
                                  FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column"), storeCode_,
-                                 ReadDatabaseCredentials(settingsFile_));
+                                 credentials);
         front_.showInformation("FDB data connection checked.OK !\n\r" + path);
     } catch (const EDatabaseError& error) {
-        front_.showErrorBox(error.what());
+        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
     }

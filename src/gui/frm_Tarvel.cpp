@@ -1,12 +1,13 @@
 #include "gui/frm_Tarvel.h"
 
-#include "control/TarvelService.h"
-#include "data/EDatabaseError.h"
-#include "lookup/Clock.h"
-#include "gui/RegistryDataset.h"
-#include "gui/dlg_Setup.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
+#include "control/CommandLine.h"
+#include "control/TarvelService.h"
+#include "data/EDatabaseError.h"
+#include "gui/RegistryDataset.h"
+#include "gui/dlg_Setup.h"
+#include "lookup/Clock.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -200,6 +201,11 @@ void TfrmTarvel::buildControls()
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
     StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
     ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50, 1);
+    RemarkPanel = MakeStatusPanel(StatusBar1, "RemarkPanel", 50, 1);
+    QPalette darkRed = RemarkPanel->palette();
+    darkRed.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    RemarkPanel->setPalette(darkRed);
+    RemarkPanel->hide();
 }
 
 void TfrmTarvel::centre()
@@ -258,6 +264,24 @@ void TfrmTarvel::refresh()
     StoreName->setText(QString::fromLatin1(service_->StoreName()));
     ActivePriceLevel->setText(QString::fromLatin1(service_->ActivePriceLevel()));
     ActivePriceLevel->setToolTip(ActivePriceLevel->text());
+    showRemarks(service_->CurrentRemarks());
+}
+
+void TfrmTarvel::showRemarks(const Remarks& remarks)
+{
+    QStringList lines;
+    QStringList warnings;
+    for (const Remark& remark : remarks) {
+        lines.append(QString::fromLatin1(RemarkLine(remark)));
+        if (remark.kind != Remark::Kind::Info)
+            warnings.append(QString::fromLatin1(remark.text));
+    }
+    if (warnings.size() > 1)
+        warnings.first() += QStringLiteral(" (and %1 more)").arg(warnings.size() - 1);
+    RemarkPanel->setText(warnings.value(0));
+    RemarkPanel->setToolTip(lines.join('\n'));
+    RemarkPanel->setVisible(!warnings.isEmpty());
+    StatusBar1->setToolTip(lines.join('\n'));
 }
 
 void TfrmTarvel::FormCreate()
@@ -381,6 +405,8 @@ int RunWindow(int& argc, char** argv, const QString& programFolder)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     TfrmTarvel window(programFolder.isEmpty() ? TarvelService::DefaultProgramFolder() : programFolder);
+    if (programFolder.isEmpty())
+        window.Service().AddRemark(DefaultProgramFolderRemark(window.Service().ProgramFolder()));
     window.show();
     return app.exec();
 }

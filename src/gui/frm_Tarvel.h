@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Front.h"
+#include "base/Remark.h"
 #include "control/LocalAddresses.h"
 
 #include <QByteArray>
@@ -77,6 +78,9 @@ public:
     QLabel* StoreCode = nullptr;
     QLabel* StoreName = nullptr;
     QLabel* ActivePriceLevel = nullptr;
+    // The first warning or error of the settings and the store, shown only while there is one; every
+    // remark in its tooltip and in the status bar's.
+    QLabel* RemarkPanel = nullptr;
 
 protected:
     void showLogLine(const QByteArray& line) override;
@@ -90,6 +94,7 @@ private:
     void centre();
     // Shows every control as the core has it now.
     void refresh();
+    void showRemarks(const Remarks& remarks);
     // Shows a box and returns once it is closed; then the general error report of the failures that
     // came while it was open, if any.
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);

@@ -2,6 +2,9 @@
 
 #include <QList>
 
+#include <algorithm>
+#include <utility>
+
 namespace tarvel {
 
 bool ParseScanForm(const std::string& text, ScanForm& form)
@@ -69,21 +72,74 @@ bool IsCompleteFrame(const QByteArray& reply)
     return false;
 }
 
+namespace {
+
+// The frame's text commands in order, each as its selector byte and its text.
+QList<std::pair<char, QByteArray>> FrameTexts(const QByteArray& frame)
+{
+    QList<std::pair<char, QByteArray>> texts;
+    for (const QByteArray& line : FrameLines(frame))
+        if (line.size() >= 4 && line[0] == '\x1b' && line[1] == '.' && line.endsWith('\x03'))
+            texts.append({line[2], line.mid(3, line.size() - 4)});
+    return texts;
+}
+
+QByteArray Readable(const QByteArray& text)
+{
+    QByteArray shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f)
+            shown += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// The scan code as the server may have left it: trimmed, and perhaps without its check digit.
+bool IsScanCode(const QByteArray& text, const QByteArray& code)
+{
+    const QByteArray trimmed = code.trimmed();
+    return text == trimmed || text == trimmed.chopped(trimmed.isEmpty() ? 0 : 1);
+}
+
+} // namespace
+
 QByteArray RenderScreen(const QByteArray& frame)
 {
     QByteArray screen;
-    for (const QByteArray& line : FrameLines(frame)) {
-        if (line.size() < 4 || line[0] != '\x1b' || line[1] != '.' || !line.endsWith('\x03'))
-            continue;
+    for (const auto& [selector, text] : FrameTexts(frame)) {
         if (!screen.isEmpty())
             screen += " | ";
-        for (char c : line.mid(3, line.size() - 4)) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7f)
-                screen += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
-            else
-                screen += c;
-        }
+        screen += Readable(text);
+    }
+    return screen;
+}
+
+QByteArray LabelScreen(const QByteArray& frame, const QByteArray& code)
+{
+    const QList<std::pair<char, QByteArray>> texts = FrameTexts(frame);
+    const qsizetype body = texts.size() - 2;
+    if ((body != 2 && body != 3) || texts.first().first != '0' || texts.last().first != '8'
+        || !std::all_of(texts.begin() + 1, texts.end() - 1, [](const auto& text) { return text.first == '9'; }))
+        return RenderScreen(frame);
+    QList<QByteArray> labels;
+    if (body == 2) {
+        labels = {"description", "scan code", "shelf", "price"};
+    } else {
+        // The long form's second line goes on from the description's 20th character.
+        const QByteArray& description = texts[0].second;
+        const bool longForm = description.size() == 20 && texts[1].second.startsWith(description.right(1))
+                              && IsScanCode(texts[2].second, code);
+        labels = longForm ? QList<QByteArray>{"description", "description, line 2", "scan code", "shelf", "price"}
+                          : QList<QByteArray>{"description", "item code", "barcode", "shelf", "price"};
+    }
+    QByteArray screen;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            screen += " | ";
+        screen += labels[i] + ": " + (texts[i].second.isEmpty() ? QByteArray("(none)") : Readable(texts[i].second));
     }
     return screen;
 }

@@ -25,4 +25,12 @@ bool IsCompleteFrame(const QByteArray& reply);
 // written as \xNN so the line stays readable.
 QByteArray RenderScreen(const QByteArray& frame);
 
+// An item screen with each text named, written as RenderScreen writes texts: "description: ... |
+// item code: ... | barcode: ... | shelf: ... | price: ..." (the SKU+barcode form), or with "scan code"
+// in place of the item code and barcode (the short form), after "description, line 2" (the long
+// form); an empty text shows as "(none)". `code` is the code that was scanned: the long form carries
+// it where the SKU+barcode form has the barcode, which tells the two apart. Any other frame (the
+// not-found screen) comes back as RenderScreen gives it.
+QByteArray LabelScreen(const QByteArray& frame, const QByteArray& code);
+
 } // namespace tarvel

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -191,7 +192,7 @@ TEST_F(HeadlessTest, StartsServesAndStopsOnSigterm)
     ASSERT_GE(end.size(), 2);
     EXPECT_EQ(end[end.size() - 2], FormatLogLabel("- FDB data disconnected") + kStatusDone);
     EXPECT_EQ(end.last(), FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
-    EXPECT_TRUE(server.err().isEmpty()) << server.err().toStdString();
+    EXPECT_EQ(server.err(), "info: serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n");
 }
 
 // The Firebird server restarts while the service is idle (a nightly backup or an update does this):
@@ -209,8 +210,9 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
     ASSERT_EQ(RunFirebirdScript("start-firebird"), "");
     EXPECT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
-    EXPECT_EQ(server.waitForErrors("info: ", 1, 2000), 1);
-    EXPECT_EQ(server.err(), "info: The connection to the POS database was lost and has been re-established.\n");
+    EXPECT_EQ(server.waitForErrors("info: ", 2, 2000), 2);
+    EXPECT_EQ(server.err(), "info: serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n"
+                            "info: The connection to the POS database was lost and has been re-established.\n");
 
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
     QTcpSocket terminal;
@@ -226,7 +228,7 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
         EXPECT_LT(took.elapsed(), 2000) << "scan " << i;
     }
     EXPECT_EQ(server.waitForErrors("error: ", before + 4, 500), before + 3) << server.err().toStdString();
-    EXPECT_EQ(server.err().count("info: "), 1);
+    EXPECT_EQ(server.err().count("info: "), 2);
     EXPECT_EQ(terminal.bytesAvailable(), 0);
     EXPECT_EQ(server.terminate(), 0);
 }
@@ -243,6 +245,54 @@ TEST_F(HeadlessTest, AFailedDatabaseStepExitsWithStatusOne)
     EXPECT_EQ(err.count('\n'), 1) << "one line per box: " << err.toStdString();
 }
 
+// A newcomer's mistakes are said on standard error, one line each, before Start's own error; the log
+// lines stay as they were.
+TEST_F(HeadlessTest, SettingsReadAsDefaultsAndAnUnknownStoreAreSaid)
+{
+    const QByteArray dir = QFile::encodeName(folder.path());
+    const QByteArray failed = FormatLogLabel("- FDB data connection") + kStatusError;
+    QFile::remove(folder.path() + "Tarvel.ini");
+    QFile::remove(folder.path() + "Register.ini");
+    Server bare(folder.path());
+    EXPECT_EQ(bare.finish(), 1);
+    EXPECT_EQ(bare.lines(), QList<QByteArray>({failed}));
+    EXPECT_TRUE(bare.err().startsWith("warning: no Register.ini or Setup.ini in " + dir + ": store 0001 is used\n"
+                                      "error: no Tarvel.ini in " + dir + "\nerror: I/O error during \"open\""))
+        << bare.err().toStdString();
+
+    folder.writeStore("S99", "NOWHERE");
+    folder.writeSettings(ProgramFolder::settingsFor("/nonexistent/DATA.FDB", port, "AUTO_START=yes\r\nEAN13_TRIM_DIGIT=t\r\n")
+                             .replace("TCP_PORT=" + QByteArray::number(port), "TCP_PORT=abc"));
+    Server mistaken(folder.path());
+    EXPECT_EQ(mistaken.finish(), 1);
+    EXPECT_TRUE(mistaken.err().startsWith("warning: AUTO_START \"yes\" is not T or F: F (off) is used\n"
+                                          "warning: EAN13_TRIM_DIGIT \"t\" is not T or F: F (off) is used\n"
+                                          "warning: TCP_PORT \"abc\" is not a number: 9101 is used\nerror: I/O error"))
+        << mistaken.err().toStdString();
+
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port));
+    Server unknown(folder.path());
+    ASSERT_TRUE(unknown.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
+    unknown.waitForErrors("warning: ", 1);
+    EXPECT_EQ(unknown.err(), "warning: store S99 is not in POSSYS.FDB: price level PRCERR, every price reads 0.00\n");
+    EXPECT_EQ(unknown.terminate(), 0);
+}
+
+// Two servers on one embedded data file: the engine's refusal gets the question that helps.
+TEST_F(HeadlessTest, ASecondServerOnTheSameEmbeddedFileIsAskedAbout)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+    Server first(folder.path());
+    ASSERT_TRUE(first.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
+    Server second(folder.path());
+    EXPECT_EQ(second.finish(), 1);
+    EXPECT_TRUE(second.err().contains("-Database already opened with engine instance, incompatible with current "
+                                      "Another program has the data file open without the database server: is "
+                                      "another Tarvel running on this folder?"))
+        << second.err().toStdString();
+    EXPECT_EQ(first.terminate(), 0);
+}
+
 TEST_F(HeadlessTest, APortInUseOrASecondInstanceExitsWithStatusOne)
 {
     {
@@ -251,7 +301,7 @@ TEST_F(HeadlessTest, APortInUseOrASecondInstanceExitsWithStatusOne)
         Server server(folder.path());
         EXPECT_EQ(server.finish(), 1);
         const QByteArray err = server.err();
-        EXPECT_TRUE(err.startsWith("error: Socket error")) << err.toStdString();
+        EXPECT_TRUE(err.contains("\nerror: Socket error")) << err.toStdString();
         EXPECT_TRUE(err.contains("on API 'listen'")) << err.toStdString();
     }
 
@@ -291,6 +341,15 @@ TEST_F(HeadlessTest, RegistryCommands)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "unregistered 10.0.0.5\n");
     EXPECT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--list-terminals"}).out, "192.168.1.40\n");
+
+    // A mistyped folder is no second registry.
+    const QString typo = dir + "typo";
+    for (const QStringList& command : {QStringList{"--list-terminals"}, QStringList{"--register", "10.0.0.7"}}) {
+        r = RunProgram(Tarvel, QStringList{"--program-folder", typo} + command);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "tarvel: the program folder " + QFile::encodeName(typo) + "/ does not exist; nothing was done\n");
+    }
+    EXPECT_FALSE(QFileInfo::exists(typo));
 }
 
 TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
@@ -337,24 +396,28 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
     const Case cases[] = {
         {"standard, shelf and SKU+barcode on: the long form with the store's shelf",
          ProgramFolder::settingsFor(folder.dataServerPath(), port, switchesOn),
-         "9556001000017 -> MILO 400G | A1001 | 9556001000017 | A09-09 | RM 14.90\n"
-         "A1002 -> NESCAFE CLASSIC 200G | A1002 | 9556001000024 | A01-02 | RM 4.85\n" + notFound.toStdString(),
+         "9556001000017 -> description: MILO 400G | item code: A1001 | barcode: 9556001000017 | shelf: A09-09 | "
+         "price: RM 14.90\n"
+         "A1002 -> description: NESCAFE CLASSIC 200G | item code: A1002 | barcode: 9556001000024 | shelf: A01-02 | "
+         "price: RM 4.85\n" + notFound.toStdString(),
          FormatLogLabel("< [SENT] 9556001000017")},
         {"standard, switches off: MILO in the short form; NESCAFE's 20th character G starts the long form",
          ProgramFolder::settingsFor(folder.dataServerPath(), port),
-         "9556001000017 -> MILO 400G | 9556001000017 |  | RM 14.90\n"
-         "A1002 -> NESCAFE CLASSIC 200G | G | A1002 |  | RM 4.85\n" + notFound.toStdString(),
+         "9556001000017 -> description: MILO 400G | scan code: 9556001000017 | shelf: (none) | price: RM 14.90\n"
+         "A1002 -> description: NESCAFE CLASSIC 200G | description, line 2: G | scan code: A1002 | shelf: (none) | "
+         "price: RM 4.85\n" + notFound.toStdString(),
          FormatLogLabel("< [SENT] 9556001000017")},
         {"extended at M_P1_S1, switches off: the short form, shelf line empty",
          ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
              .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
-         "9556001000017 -> MILO 400G | 9556001000017 |  | RM 1.48\n"
+         "9556001000017 -> description: MILO 400G | scan code: 9556001000017 | shelf: (none) | price: RM 1.48\n"
          "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
          FormatLogLabel("< [SENT.XE] 9556001000017")},
         {"extended at M_P1_S1, shelf and SKU+barcode on: the long form; the newest shelf row of any store",
          ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, switchesOn)
              .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
-         "9556001000017 -> MILO 400G | SA1001 | 9556001000017 | K11-02 | RM 1.48\n"
+         "9556001000017 -> description: MILO 400G | item code: SA1001 | barcode: 9556001000017 | shelf: K11-02 | "
+         "price: RM 1.48\n"
          "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
          FormatLogLabel("< [SENT.XE] 9556001000017")},
     };
@@ -388,7 +451,7 @@ TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
 
     const Result milo = RunProgram(TarvelTerm, {"127.0.0.1", QString::number(port), "9556001000017"});
     EXPECT_EQ(milo.status, 0) << milo.err.toStdString();
-    EXPECT_TRUE(milo.out.startsWith("9556001000017 -> MILO 400G")) << milo.out.toStdString();
+    EXPECT_TRUE(milo.out.startsWith("9556001000017 -> description: MILO 400G")) << milo.out.toStdString();
     EXPECT_EQ(demo.terminate(), 0);
 }
 

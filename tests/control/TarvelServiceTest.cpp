@@ -10,6 +10,7 @@
 #include "base/OperatorLog.h"
 #include "support/ProgramFolder.h"
 #include "mock/RecordingFront.h"
+#include "support/Tripwire.h"
 
 #include <gtest/gtest.h>
 
@@ -220,6 +221,41 @@ TEST_F(TarvelServiceTest, AFailedDatabaseStepLogsShowsAndLeavesTheServiceStopped
     EXPECT_EQ(s.ActivePriceLevel(), "P1");
 }
 
+// The Firebird 3 server aborts on a user name over 31 bytes (the README's inline comment once became
+// part of one): Start refuses it like any database failure and sends nothing. A stand-in server sees
+// the 31-byte name and not the 32-byte one; only then is the real server given the long name, and it
+// still answers afterwards.
+TEST_F(TarvelServiceTest, AUserNameOverThirtyOneBytesIsRefusedBeforeTheServerSeesIt)
+{
+    const QByteArray problem = FirebirdFixture::serverProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    const auto withUser = [this](const QByteArray& data, const QByteArray& user) {
+        return ProgramFolder::settingsFor(data, port).replace("[OTHER_SETUP]", "FDB_USER=" + user + "\r\n[OTHER_SETUP]");
+    };
+    const QByteArray failed = FormatLogLabel("- FDB data connection") + kStatusError;
+    Tripwire server;
+    folder.writeSettings(withUser(server.serverPath(), "SYSDBA ; the store's own user name"));
+    TarvelService& s = create();
+    EXPECT_FALSE(s.Start());
+    EXPECT_EQ(front.lines, std::vector<QByteArray>({failed}));
+    ASSERT_EQ(front.boxTexts("error").size(), 1u);
+    EXPECT_EQ(front.boxTexts("error")[0],
+              "The database user \"SYSDBA ; the store's own user name\" (FDB_USER in [FDB_DATA_SETUP] of Tarvel.ini) "
+              "is 34 bytes long: Firebird 3 takes at most 31, and a longer one brings its server down. Nothing was "
+              "sent to the server. A \";\" after a value belongs to the value: write comments on lines of their own.");
+    folder.writeSettings(withUser(server.serverPath(), QByteArray(32, 'U')));
+    EXPECT_FALSE(s.Start());
+    folder.writeSettings(withUser(server.serverPath(), QByteArray(31, 'U')));
+    EXPECT_FALSE(s.Start());
+    ASSERT_EQ(server.connections(), 1) << "only the 31-byte name may be sent; the real server is not tried";
+
+    front.clear();
+    folder.writeSettings(withUser(folder.dataServerPath(), QByteArray(32, 'U')));
+    EXPECT_FALSE(s.Start());
+    EXPECT_EQ(front.lines, std::vector<QByteArray>({failed}));
+    EXPECT_EQ(FirebirdFixture::serverProblem(), "") << "the server still answers";
+}
+
 TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)
 {
     TarvelService& s = create();
@@ -242,7 +278,8 @@ TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)
     EXPECT_EQ(front.lines, std::vector<QByteArray>({DataConnected})) << "no listen line when the port cannot be bound";
     ASSERT_EQ(front.boxes.size(), 1u);
     EXPECT_EQ(front.boxes[0].kind, "general");
-    EXPECT_TRUE(front.boxes[0].text.contains("on API 'listen'")) << front.boxes[0].text.toStdString();
+    EXPECT_TRUE(front.boxes[0].text.contains("on API 'listen'; port " + QByteArray::number(port)))
+        << front.boxes[0].text.toStdString();
     EXPECT_FALSE(s.Running());
     EXPECT_TRUE(s.StartEnabled());
     EXPECT_FALSE(s.StopEnabled());

@@ -2,6 +2,7 @@
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"
 #include "support/FirebirdFixture.h"
+#include "support/Tripwire.h"
 
 #include <gtest/gtest.h>
 
@@ -332,6 +333,18 @@ TEST(EngineServer, AWrongPathIsTheEnginesMessage)
                   std::string::npos) << text;
     }
     EXPECT_FALSE(db.Connected());
+}
+
+// Whoever built the list: a user name that would abort a Firebird 3 server never leaves the program.
+TEST(EngineServer, AUserNameOverThirtyOneBytesIsNeverSent)
+{
+    Tripwire server;
+    Database db;
+    db.AddParam("USER NAME=" + QByteArray(32, 'U'));
+    db.AddParam("SERVER NAME=" + server.serverPath());
+    EXPECT_THROW(db.Open(), EDatabaseError);
+    EXPECT_FALSE(db.Connected());
+    EXPECT_EQ(server.connections(), 0);
 }
 
 // The server restarts between two queries: the first fails with the engine's message, the next

@@ -4,6 +4,7 @@
 
 #include "config/Settings.h"
 #include "support/FirebirdFixture.h"
+#include "support/Tripwire.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -133,8 +134,18 @@ TEST_F(SetupConnectionTest, EngineErrorsGoToTheErrorBox)
     dialog->BitBtn4->click();
     ASSERT_EQ(front.boxes.size(), 1u);
     EXPECT_EQ(front.boxes[0].kind, "error");
-    EXPECT_TRUE(front.boxes[0].text.contains("password")) << front.boxes[0].text.toStdString();
+    EXPECT_TRUE(front.boxes[0].text.endsWith("\nThe user tried is SYSDBA, the fixed default user, with the password "
+                                             "of FDB_PASSWORD. FDB_USER and FDB_PASSWORD in [FDB_DATA_SETUP] of "
+                                             "Tarvel.ini set the store's own."))
+        << front.boxes[0].text.toStdString();
     EXPECT_FALSE(front.boxes[0].text.contains("not-the-password"));
+
+    // A user name the server would abort on is refused before anything is sent.
+    Tripwire server;
+    settings.WriteString("FDB_DATA_SETUP", "FDB_USER", QByteArray(32, 'U'));
+    EXPECT_EQ(test(*dialog, server.serverPath()).kind, "error");
+    EXPECT_TRUE(front.boxes[0].text.contains("(FDB_USER in [FDB_DATA_SETUP] of Tarvel.ini) is 32 bytes long"));
+    EXPECT_EQ(server.connections(), 0);
 }
 
 } // namespace

@@ -398,6 +398,21 @@ TEST_F(TarvelWindowTest, WithoutAutoStartTheServiceNeverStartsByItself)
     EXPECT_TRUE(boxes.seen.empty());
 }
 
+// A setting read as its default is said in the status bar, without a box; the tooltip holds every
+// remark, the store served included.
+TEST_F(TarvelWindowTest, AnAutoStartWrittenYesIsSaidInTheStatusBar)
+{
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=yes\r\n"));
+    TfrmTarvel& w = open();
+    const QString said = "AUTO_START \"yes\" is not T or F: F (off) is used";
+    EXPECT_TRUE(w.RemarkPanel->isVisible());
+    EXPECT_EQ(w.RemarkPanel->text(), said);
+    click("BitBtn1");
+    EXPECT_EQ(w.StatusBar1->toolTip(), "warning: " + said + "\ninfo: serving store S01 \"QUILLPOST MART KLANG\" at price level P1");
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(logLines(), startLines());
+}
+
 TEST_F(TarvelWindowTest, AFailedAutoStartIsNotRetried)
 {
     const QByteArray missing = QDir(folder.path()).filePath("missing/DATA.FDB").toLatin1();

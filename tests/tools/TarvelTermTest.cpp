@@ -60,7 +60,8 @@ TEST_F(TarvelTermTest, PrintsOneReadableLinePerScan)
 {
     const TermRun run = RunTerm({"127.0.0.1", port, "9555000000017", "404"});
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
-    EXPECT_EQ(run.out, "9555000000017 -> Milo 1kg Tin | 9555000000017 |  | RM 21.90\n"
+    EXPECT_EQ(run.out, "9555000000017 -> description: Milo 1kg Tin | scan code: 9555000000017 | shelf: (none) | "
+                       "price: RM 21.90\n"
                        "404 -> Item not found | Please scan again\n");
     EXPECT_EQ(lookups.calls.size(), 2u);
 }
@@ -75,7 +76,7 @@ TEST_F(TarvelTermTest, FormsRawAndStandardInput)
     run = RunTerm({"--form", "byte", "127.0.0.1", port}, "9555000000017\r\n777\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.count('\n'), 2);
-    EXPECT_TRUE(run.out.startsWith("9555000000017 -> Milo 1kg Tin"));
+    EXPECT_TRUE(run.out.startsWith("9555000000017 -> description: Milo 1kg Tin"));
     EXPECT_EQ(lookups.calls.back().code, "777");
 }
 
@@ -94,4 +95,14 @@ TEST_F(TarvelTermTest, NoReplyAndBadArgumentsAreClear)
     EXPECT_TRUE(run.err.contains("unknown form 'QR'"));
     run = RunTerm({"127.0.0.1", "70000", "1"});
     EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(RunTerm({"--version"}).out, "tarvel-term " TARVEL_VERSION "\n");
+
+    // tarvel-load says why its terminals failed, its summary lines unchanged.
+    QProcess load;
+    server.Close();
+    load.start(QStringLiteral(TARVEL_BIN_DIR "/tarvel-load"), {"--terminals", "2", "127.0.0.1", port, "1"});
+    ASSERT_TRUE(load.waitForFinished(15000));
+    EXPECT_TRUE(load.readAllStandardOutput().startsWith("terminals 2, replies 0, failures 2, "));
+    EXPECT_EQ(load.readAllStandardError(), "tarvel-load: 2 terminals failed: 2 refused (nothing listens on 127.0.0.1:"
+                                               + port.toLatin1() + ")\n");
 }

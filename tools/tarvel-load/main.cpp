@@ -21,14 +21,70 @@ namespace {
 const char* kUsage =
     "usage: tarvel-load [--terminals N] [--scans M] [--seconds S] HOST PORT CODE [CODE...]\n"
     "N terminals (default 10) each scan the codes in turn, M scans each (default 100), for at most S\n"
-    "seconds (default 30). Prints the count, the failures and the reply times.\n";
+    "seconds (default 30). Prints the count, the failures and the reply times; on standard error, why\n"
+    "terminals failed (refused, closed by the server, a reply that is no screen, timed out).\n"
+    "--version prints the version.\n";
 
 struct Terminal {
     std::unique_ptr<QTcpSocket> socket;
     QByteArray reply;
     int sent = 0;
+    bool done = false;
     QElapsedTimer since;
 };
+
+// Why terminals stopped before their last scan, counted by kind.
+struct Failures {
+    int refused = 0;
+    int closed = 0;
+    int wrongFrame = 0;
+    int timedOut = 0;
+    int other = 0;
+    QByteArray firstWrongFrame;  // the start of the first reply that was no screen, in hex
+    QString firstOther;          // the platform's words for the first other error
+
+    int total() const { return refused + closed + wrongFrame + timedOut + other; }
+
+    void count(const QTcpSocket& socket)
+    {
+        switch (socket.error()) {
+        case QAbstractSocket::ConnectionRefusedError:
+            ++refused;
+            break;
+        case QAbstractSocket::RemoteHostClosedError:
+            ++closed;
+            break;
+        case QAbstractSocket::SocketTimeoutError:
+            ++timedOut;
+            break;
+        default:
+            if (other++ == 0)
+                firstOther = socket.errorString();
+        }
+    }
+
+    std::string explain(const std::string& address, int seconds) const
+    {
+        std::string text;
+        const auto add = [&](int n, const std::string& what) {
+            if (n > 0)
+                text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+        };
+        add(refused, "refused (nothing listens on " + address + ")");
+        add(closed, "closed by the server");
+        add(wrongFrame, "wrong frame (a reply that is no price-checker screen: " + firstWrongFrame.toStdString() + ")");
+        add(timedOut, "timed out (no reply within the " + std::to_string(seconds) + " s limit)");
+        add(other, "other (" + firstOther.toStdString() + ")");
+        return text;
+    }
+};
+
+// Whether `reply` can still become a frame: every frame begins with ESC "B0" CR LF, and none is long.
+bool MayBecomeFrame(const QByteArray& reply)
+{
+    static const QByteArray start("\x1b" "B0\r\n");
+    return reply.size() <= 4096 && reply.left(start.size()) == start.left(reply.size());
+}
 
 int Usage(const std::string& problem)
 {
@@ -62,6 +118,10 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::puts("tarvel-load " TARVEL_VERSION);
+            return 0;
+        }
         if (arg == "--terminals" || arg == "--scans" || arg == "--seconds") {
             int* target = arg == "--terminals" ? &terminals : arg == "--scans" ? &scans : &seconds;
             if (i + 1 >= argc || !ToInt(argv[++i], *target))
@@ -81,13 +141,14 @@ int main(int argc, char** argv)
 
     std::vector<double> replyMs;
     replyMs.reserve(static_cast<size_t>(terminals) * static_cast<size_t>(scans));
-    int failures = 0;
+    Failures failures;
     int finished = 0;
     std::vector<Terminal> pool(static_cast<size_t>(terminals));
     QElapsedTimer wall;
     wall.start();
 
     auto finish = [&](Terminal& t) {
+        t.done = true;
         t.socket->disconnect();
         t.socket->abort();
         if (++finished == terminals)
@@ -121,13 +182,17 @@ int main(int argc, char** argv)
                 if (tarvel::IsCompleteFrame(u.reply)) {
                     replyMs.push_back(static_cast<double>(u.since.nsecsElapsed()) / 1e6);
                     sendNext(u);
+                } else if (!MayBecomeFrame(u.reply)) {
+                    if (failures.wrongFrame++ == 0)
+                        failures.firstWrongFrame = u.reply.left(16).toHex(' ');
+                    finish(u);
                 }
             }
         });
         QObject::connect(socket, &QTcpSocket::errorOccurred, [&, socket] {
             for (Terminal& u : pool)
                 if (u.socket.get() == socket) {
-                    ++failures;
+                    failures.count(*socket);
                     finish(u);
                 }
         });
@@ -138,6 +203,10 @@ int main(int argc, char** argv)
         QCoreApplication::quit();
     });
     app.exec();
+    // Those still waiting for a reply when the time ran out.
+    for (const Terminal& t : pool)
+        if (!t.done)
+            ++failures.timedOut;
 
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     std::sort(replyMs.begin(), replyMs.end());
@@ -147,9 +216,13 @@ int main(int argc, char** argv)
         return replyMs[std::min(replyMs.size() - 1, static_cast<size_t>(p * static_cast<double>(replyMs.size())))];
     };
     std::printf("terminals %d, replies %zu, failures %d, %.2f s, %.0f replies/s\n", terminals, replyMs.size(),
-                failures, elapsed, elapsed > 0 ? static_cast<double>(replyMs.size()) / elapsed : 0.0);
+                failures.total(), elapsed, elapsed > 0 ? static_cast<double>(replyMs.size()) / elapsed : 0.0);
     std::printf("reply ms: median %.3f, p90 %.3f, p99 %.3f, max %.3f\n", percentile(0.5), percentile(0.9),
                 percentile(0.99), replyMs.empty() ? 0.0 : replyMs.back());
+    std::fflush(stdout);
+    if (failures.total() > 0)
+        std::fprintf(stderr, "tarvel-load: %d terminals failed: %s\n", failures.total(),
+                     failures.explain(positional[0] + ":" + positional[1], seconds).c_str());
     const size_t expected = static_cast<size_t>(terminals) * static_cast<size_t>(scans);
-    return failures == 0 && replyMs.size() == expected ? 0 : 1;
+    return failures.total() == 0 && replyMs.size() == expected ? 0 : 1;
 }
