@@ -20,9 +20,12 @@
 #endif
 
 #ifdef Q_OS_WIN
+// winsock2.h must come before windows.h.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// clang-format on
 
 #include <atomic>
 #else
