@@ -79,9 +79,15 @@ void ScanCatalogue(benchmark::State& state, const QByteArray& serverName, const 
 }
 
 void BM_EmptyScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), ""); }
-void BM_CodeScanEmbedded(benchmark::State& state) { ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), "C0123457"); }
+void BM_CodeScanEmbedded(benchmark::State& state)
+{
+    ScanCatalogue(state, Catalogue()->path("EMBEDDED.FDB"), "C0123457");
+}
 void BM_EmptyScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), ""); }
-void BM_CodeScanServer(benchmark::State& state) { ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), "C0123457"); }
+void BM_CodeScanServer(benchmark::State& state)
+{
+    ScanCatalogue(state, Catalogue()->serverPath("SERVER.FDB"), "C0123457");
+}
 
 // The registry search of every scan, in a table of 1000 terminals.
 void BM_RegistryLocate(benchmark::State& state)

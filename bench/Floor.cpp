@@ -123,12 +123,12 @@ private:
 void StandardScan(Engine& engine, const std::string& code, const std::string& level)
 {
     std::string key;
-    const bool barcode =
-        engine.FirstRow("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + Quote(code), "M_PLULINKID", &key);
+    const bool barcode = engine.FirstRow("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + Quote(code),
+                                         "M_PLULINKID", &key);
     const std::string select = "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
-    const std::string item = barcode ? select + "M_PluLinkId=" + Quote(key)
-                                     : select + "M_PLUCODE=" + Quote(code) + "Or M_ALU=" + Quote(code)
-                                           + "Or M_BARCODE=" + Quote(code);
+    const std::string item =
+        barcode ? select + "M_PluLinkId=" + Quote(key)
+                : select + "M_PLUCODE=" + Quote(code) + "Or M_ALU=" + Quote(code) + "Or M_BARCODE=" + Quote(code);
     if (!engine.FirstRow(item, "M_PLULINKID", &key))
         return;
     engine.FirstRow("Select * From Mas_Stock_Price Where M_PluLinkId=" + Quote(key) + " And M_Level=" + Quote(level)
@@ -204,7 +204,8 @@ int main(int argc, char** argv)
                 else
                     ExtendedScan(engine, code, column);
                 if (pass > 0)
-                    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+                    ms.push_back(
+                        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
             }
             if (pass > 0)
                 seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - passStart).count();

@@ -1,7 +1,7 @@
 #include "config/IniFile.h"
 
-#include "config/IniText.h"
 #include "base/Errors.h"
+#include "config/IniText.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
 #include "config/IniText.h"
 
-#include "base/Errors.h"
 #include "base/ByteText.h"
+#include "base/Errors.h"
 
 #include <limits>
 #include <vector>
@@ -19,14 +19,11 @@ struct IniLine {
     qsizetype end = 0;
     qsizetype next = 0;
     LineKind kind = LineKind::Other;
-    QByteArray name;       // section or key name, trimmed
+    QByteArray name; // section or key name, trimmed
     qsizetype equals = -1; // position of the key line's "="
 };
 
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Profile names compare with ASCII case folding only: bytes above 0x7F must match exactly, whatever
 // the code page of the file.
@@ -41,10 +38,7 @@ bool sameName(const QByteArray& a, const QByteArray& b)
     return true;
 }
 
-qsizetype contentStart(const QByteArray& content)
-{
-    return content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-}
+qsizetype contentStart(const QByteArray& content) { return content.startsWith("\xEF\xBB\xBF") ? 3 : 0; }
 
 IniLine classify(const QByteArray& content, qsizetype begin, qsizetype end, qsizetype next)
 {
@@ -127,10 +121,7 @@ QByteArray fileLineEnding(const QByteArray& content, const std::vector<IniLine>&
     return "\r\n";
 }
 
-bool hasLineBreak(const QByteArray& text)
-{
-    return text.contains('\n') || text.contains('\r');
-}
+bool hasLineBreak(const QByteArray& text) { return text.contains('\n') || text.contains('\r'); }
 
 void checkWritable(const QByteArray& section, const QByteArray& key, const QByteArray& value)
 {

@@ -13,16 +13,10 @@ bool readSwitch(const IniFile& file, const char* section, const char* key, const
     return IsSwitchOn(file.ReadString(section, key, fallback));
 }
 
-QByteArray switchText(bool on)
-{
-    return on ? "T" : "F";
-}
+QByteArray switchText(bool on) { return on ? "T" : "F"; }
 
 // Windows' file-exists test: a folder of that name does not count.
-bool fileExists(const QString& path)
-{
-    return QFileInfo(path).isFile();
-}
+bool fileExists(const QString& path) { return QFileInfo(path).isFile(); }
 
 std::optional<QByteArray> nonEmpty(std::optional<QByteArray> value)
 {

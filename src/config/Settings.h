@@ -1,8 +1,8 @@
 #pragma once
 
-#include "config/IniFile.h"
 #include "base/RunContext.h"
 #include "config/DatabaseCredentials.h"
+#include "config/IniFile.h"
 
 #include <QByteArray>
 #include <QString>

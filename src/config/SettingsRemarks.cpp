@@ -62,8 +62,8 @@ Remarks StartRemarks(const IniFile& settingsFile, const QString& programFolder)
         remarks.append(Warning("FDB_PASSWORD is empty: the fixed password is used"));
     const std::optional<QByteArray> port = settingsFile.ReadValue(kTcpServerSetup, kTcpPort);
     if (port && !ParseIniInteger(*port))
-        remarks.append(Warning("TCP_PORT " + Quoted(*port) + " is not a number: "
-                               + QByteArray::number(kDefaultTcpPort) + " is used"));
+        remarks.append(Warning("TCP_PORT " + Quoted(*port) + " is not a number: " + QByteArray::number(kDefaultTcpPort)
+                               + " is used"));
     return remarks;
 }
 
@@ -73,7 +73,8 @@ Remarks ServedStoreRemarks(const QByteArray& storeCode, const QByteArray& storeN
     if (!extendedLayout && !storeKnown)
         return {Warning("store " + storeCode + " is not in POSSYS.FDB: price level " + priceLevel
                         + ", every price reads 0.00")};
-    const QByteArray level = extendedLayout ? "price column " + priceLevel + " (Vexa XE layout)" : "price level " + priceLevel;
+    const QByteArray level =
+        extendedLayout ? "price column " + priceLevel + " (Vexa XE layout)" : "price level " + priceLevel;
     return {{Remark::Kind::Info, "serving store " + storeCode + " " + Quoted(storeName) + " at " + level}};
 }
 

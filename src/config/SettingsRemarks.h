@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config/IniFile.h"
 #include "base/Remark.h"
+#include "config/IniFile.h"
 
 #include <QByteArray>
 #include <QString>

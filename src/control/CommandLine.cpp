@@ -1,8 +1,8 @@
 #include "control/CommandLine.h"
 
 #include "base/ErrorReport.h"
-#include "control/HeadlessFront.h"
 #include "base/Platform.h"
+#include "control/HeadlessFront.h"
 #include "control/TarvelService.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
@@ -64,7 +64,7 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
     TerminalRegistry registry;
     try {
         if (!TarvelService::OpenTerminalRegistry(registry, programFolder, front))
-            return 1;  // the Error box has said why
+            return 1; // the Error box has said why
         switch (command.action) {
         case CommandLine::Action::Register:
             if (registry.Locate(command.address)) {
@@ -80,7 +80,8 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
                 Print(stderr, "error: " + command.address + " is not registered\n");
                 return 1;
             }
-            Print(stdout, "unregistered " + command.address + (removed > 1 ? " (" + QByteArray::number(removed) + " rows)" : QByteArray()) + '\n');
+            Print(stdout, "unregistered " + command.address
+                              + (removed > 1 ? " (" + QByteArray::number(removed) + " rows)" : QByteArray()) + '\n');
             break;
         }
         default:
@@ -152,7 +153,8 @@ QByteArray UsageLine()
 
 QByteArray HelpText()
 {
-    return UsageLine() + "\n"
+    return UsageLine()
+         + "\n"
            "\n"
            "The price-check server for the store's barcode terminals.\n"
            "\n"
@@ -196,7 +198,8 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
     const QString& folder = command.programFolder;
     // A mistyped folder would become a second program folder with a registry of its own.
     if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-        Print(stderr, "tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done\n");
+        Print(stderr,
+              "tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done\n");
         return 2;
     }
     switch (command.action) {

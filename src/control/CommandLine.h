@@ -17,9 +17,9 @@ namespace tarvel {
 struct CommandLine {
     enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help };
     Action action = Action::Window;
-    QString programFolder;  // with its trailing separator; empty: the executable's folder
-    QByteArray address;     // of --register and --unregister
-    QByteArray problem;     // a bad command line: what is wrong (the usage line follows it)
+    QString programFolder; // with its trailing separator; empty: the executable's folder
+    QByteArray address; // of --register and --unregister
+    QByteArray problem; // a bad command line: what is wrong (the usage line follows it)
 };
 
 // Reads the arguments after the program's name.

@@ -30,10 +30,7 @@ QList<QByteArray> ChooseLocalAddresses(const QList<QHostAddress>& resolved, cons
 
 } // namespace
 
-QByteArray LocalHostName()
-{
-    return QHostInfo::localHostName().toLocal8Bit();
-}
+QByteArray LocalHostName() { return QHostInfo::localHostName().toLocal8Bit(); }
 
 QList<QByteArray> LocalAddresses()
 {

@@ -10,10 +10,11 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/signalfd.h>
@@ -257,7 +258,7 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
             const int e = LastSocketError();
 #ifdef Q_OS_WIN
             if (e == WSAECONNRESET)
-                continue;  // gone before it was taken: nothing to serve
+                continue; // gone before it was taken: nothing to serve
             if (e != WSAEWOULDBLOCK)
                 error = e;
 #else
@@ -287,8 +288,8 @@ ConnectionHandle::ConnectionHandle(qintptr descriptor)
 #ifdef Q_OS_WIN
     WSAPROTOCOL_INFOW info{};
     if (::WSADuplicateSocketW(Native(descriptor), ::GetCurrentProcessId(), &info) == 0) {
-        const SOCKET copy = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0,
-                                         WSA_FLAG_OVERLAPPED);
+        const SOCKET copy =
+            ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, WSA_FLAG_OVERLAPPED);
         if (copy != INVALID_SOCKET)
             descriptor_ = qintptr(copy);
     }

@@ -1,15 +1,15 @@
 #include "control/TarvelService.h"
 
-#include "config/IniFile.h"
-#include "config/Settings.h"
-#include "config/SettingsRemarks.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/Front.h"
-#include "control/LocalAddresses.h"
 #include "base/OperatorLog.h"
-#include "data/EDatabaseError.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "config/SettingsRemarks.h"
+#include "control/LocalAddresses.h"
 #include "data/DatabaseHints.h"
+#include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/Reattach.h"
 #include "data/TerminalRegistry.h"
@@ -175,8 +175,8 @@ void TarvelService::startService()
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
     if (reattached)
         front_.showNote(kReattachedNote);
-    addRemarks(startRemarks_, ServedStoreRemarks(storeCode_, storeName_, start.ExtendedLayout, activePriceLevel_,
-                                                 pos_->StoreKnown()));
+    addRemarks(startRemarks_,
+               ServedStoreRemarks(storeCode_, storeName_, start.ExtendedLayout, activePriceLevel_, pos_->StoreKnown()));
     emit stateChanged();
     run.ExtendedLayout = start.ExtendedLayout;
     run.ActivePriceLevel = activePriceLevel_;

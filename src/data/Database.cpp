@@ -36,8 +36,8 @@ private:
 bool attachmentLost(IStatus* status)
 {
     static constexpr std::initializer_list<ISC_STATUS> kLost = {
-        isc_network_error, isc_net_connect_err, isc_net_connect_listen_err, isc_net_read_err, isc_net_write_err,
-        isc_lost_db_connection, isc_conn_lost, isc_att_shutdown, isc_shutdown, isc_bad_db_handle};
+        isc_network_error,      isc_net_connect_err, isc_net_connect_listen_err, isc_net_read_err, isc_net_write_err,
+        isc_lost_db_connection, isc_conn_lost,       isc_att_shutdown,           isc_shutdown,     isc_bad_db_handle};
     const ISC_STATUS* v = status->getErrors();
     while (*v != isc_arg_end) {
         const ISC_STATUS kind = v[0];
@@ -220,8 +220,8 @@ FbResult Database::Select(const QByteArray& sql)
         trace_(sql);
     ensureAttached();
     Status status(master_);
-    IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect_,
-                                                 nullptr, nullptr, nullptr, nullptr, 0);
+    IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect_, nullptr,
+                                                 nullptr, nullptr, nullptr, 0);
     if (status.failed())
         fail(status.status());
 

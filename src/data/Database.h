@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+
 #include <functional>
 #include <vector>
 
@@ -75,7 +76,7 @@ private:
     Firebird::IAttachment* attachment_ = nullptr;
     Firebird::ITransaction* transaction_ = nullptr;
     bool connected_ = false;
-    unsigned dialect_ = 3;  // of the parameter lines at the last Open
+    unsigned dialect_ = 3; // of the parameter lines at the last Open
 };
 
 } // namespace tarvel

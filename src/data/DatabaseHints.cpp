@@ -7,13 +7,13 @@ namespace {
 QByteArray LoginHint(const DatabaseCredentials& credentials)
 {
     const QByteArray password = credentials.Password
-        ? QByteArray("with the password of FDB_PASSWORD")
-        : QByteArray("with the fixed default password (FDB_PASSWORD sets another)");
+                                  ? QByteArray("with the password of FDB_PASSWORD")
+                                  : QByteArray("with the fixed default password (FDB_PASSWORD sets another)");
     if (credentials.User)
         return "The user tried is \"" + *credentials.User + "\", from FDB_USER in [FDB_DATA_SETUP] of Tarvel.ini, "
-               + password + ".";
+             + password + ".";
     return "The user tried is SYSDBA, the fixed default user, " + password
-           + ". FDB_USER and FDB_PASSWORD in [FDB_DATA_SETUP] of Tarvel.ini set the store's own.";
+         + ". FDB_USER and FDB_PASSWORD in [FDB_DATA_SETUP] of Tarvel.ini set the store's own.";
 }
 
 } // namespace
@@ -23,8 +23,9 @@ QByteArray ExplainDatabaseError(const QByteArray& message, const DatabaseCredent
     if (message.contains("Your user name and password are not defined"))
         return message + '\n' + LoginHint(credentials);
     if (message.contains("Database already opened with engine instance, incompatible with current"))
-        return message + "\nAnother program has the data file open without the database server: is another "
-                         "Tarvel running on this folder?";
+        return message
+             + "\nAnother program has the data file open without the database server: is another "
+               "Tarvel running on this folder?";
     return message;
 }
 

@@ -7,7 +7,7 @@ namespace tarvel {
 
 DateTime DateTime::fromDays(double value)
 {
-    constexpr double kLimit = 1e8;  // days: well beyond year 9999 either way
+    constexpr double kLimit = 1e8; // days: well beyond year 9999 either way
     if (std::isnan(value))
         return {};
     value = std::clamp(value, -kLimit, kLimit);

@@ -14,7 +14,7 @@ struct DateTime {
     static constexpr qint32 kTicksPerDay = 86400 * kTicksPerSecond;
 
     qint64 days = 0;
-    qint32 ticks = 0;  // 0 .. kTicksPerDay - 1
+    qint32 ticks = 0; // 0 .. kTicksPerDay - 1
 
     // The time of day in whole seconds, the fraction dropped: 23:59:59.9999 is 86399.
     int secondOfDay() const { return ticks / kTicksPerSecond; }

@@ -34,9 +34,12 @@ T readAt(const FbRow& row, unsigned offset)
 int64_t integerValue(const FbColumn& column, const FbRow& row)
 {
     switch (column.type) {
-    case SQL_SHORT: return readAt<int16_t>(row, column.offset);
-    case SQL_LONG: return readAt<int32_t>(row, column.offset);
-    default: return readAt<int64_t>(row, column.offset);
+    case SQL_SHORT:
+        return readAt<int16_t>(row, column.offset);
+    case SQL_LONG:
+        return readAt<int32_t>(row, column.offset);
+    default:
+        return readAt<int64_t>(row, column.offset);
     }
 }
 
@@ -109,7 +112,7 @@ int64_t daysFrom1899(int64_t y, unsigned m, unsigned d)
     const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const int64_t unixDays = era * 146097 + int64_t(doe) - 719468;
-    return unixDays + 25569;  // 1899-12-30 is day -25569 of the Unix epoch
+    return unixDays + 25569; // 1899-12-30 is day -25569 of the Unix epoch
 }
 
 QByteArray twoDigits(unsigned n) { return QByteArray::number(n).rightJustified(2, '0'); }
@@ -200,7 +203,7 @@ std::optional<double> parseDecimal(const QByteArray& raw)
     if (i != n)
         return std::nullopt;
     bool ok = false;
-    const double value = text.toDouble(&ok);  // C locale, whatever the host's settings
+    const double value = text.toDouble(&ok); // C locale, whatever the host's settings
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
@@ -268,10 +271,7 @@ int FbResult::columnIndex(const QByteArray& name) const
     return -1;
 }
 
-bool FieldIsNull(const FbColumn& column, const FbRow& row)
-{
-    return readAt<int16_t>(row, column.nullOffset) != 0;
-}
+bool FieldIsNull(const FbColumn& column, const FbRow& row) { return readAt<int16_t>(row, column.nullOffset) != 0; }
 
 QByteArray FieldText(const FbColumn& column, const FbRow& row)
 {

@@ -6,29 +6,30 @@
 #include "data/DateTime.h"
 
 #include <QByteArray>
+
 #include <vector>
 
 namespace tarvel {
 
 struct FbColumn {
-    QByteArray name;  // the alias, as the engine gives it (upper case unless quoted)
-    unsigned type = 0;  // SQL_TEXT, SQL_VARYING, SQL_LONG, ... without the nullable bit
+    QByteArray name; // the alias, as the engine gives it (upper case unless quoted)
+    unsigned type = 0; // SQL_TEXT, SQL_VARYING, SQL_LONG, ... without the nullable bit
     unsigned subType = 0;
     int scale = 0;
     unsigned length = 0;
     unsigned offset = 0;
     unsigned nullOffset = 0;
-    int index = 0;  // its place in the result, for FbRow::blobs
+    int index = 0; // its place in the result, for FbRow::blobs
 };
 
 struct FbRow {
-    QByteArray message;            // the row as the engine's output message
-    std::vector<QByteArray> blobs;  // a blob column's contents by column index; empty elsewhere
+    QByteArray message; // the row as the engine's output message
+    std::vector<QByteArray> blobs; // a blob column's contents by column index; empty elsewhere
 };
 
 struct FbResult {
     std::vector<FbColumn> columns;
-    std::vector<FbRow> rows;  // the first row only, or none when the result is empty
+    std::vector<FbRow> rows; // the first row only, or none when the result is empty
 
     // The first column of that name, compared without regard to ASCII case; -1 when none.
     int columnIndex(const QByteArray& name) const;

@@ -1,9 +1,9 @@
 #include "data/PosConnections.h"
 
+#include "base/ByteText.h"
 #include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
-#include "base/ByteText.h"
 
 #include <algorithm>
 

@@ -46,8 +46,8 @@ std::string RegistryAddressRefusal(const QByteArray& address)
         return "The address is empty: no terminal would ever match it";
     if (!IsDottedIPv4(address))
         return "\"" + address.toStdString()
-            + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without leading zeros or"
-              " blanks): no terminal would ever match it";
+             + "\" is not an IPv4 address (four numbers from 0 to 255 between dots, without leading zeros or"
+               " blanks): no terminal would ever match it";
     return {};
 }
 
@@ -62,10 +62,7 @@ QByteArray AddressFromField(const QVariant& value)
 
 std::string RegistryEngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
 
-TerminalRegistry::TerminalRegistry()
-    : connectionName_(QStringLiteral("tarvel-registry-%1").arg(++ConnectionCount))
-{
-}
+TerminalRegistry::TerminalRegistry() : connectionName_(QStringLiteral("tarvel-registry-%1").arg(++ConnectionCount)) {}
 
 TerminalRegistry::~TerminalRegistry() { Close(); }
 
@@ -107,9 +104,8 @@ void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder)
 // database of any missing name.
 QSqlDatabase TerminalRegistry::openConnection(const QString& file, const char* mode)
 {
-    QSqlDatabase db = QSqlDatabase::contains(connectionName_)
-        ? QSqlDatabase::database(connectionName_, false)
-        : QSqlDatabase::addDatabase("QSQLITE", connectionName_);
+    QSqlDatabase db = QSqlDatabase::contains(connectionName_) ? QSqlDatabase::database(connectionName_, false)
+                                                              : QSqlDatabase::addDatabase("QSQLITE", connectionName_);
     db.setConnectOptions("QSQLITE_OPEN_URI");
     db.setDatabaseName(QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toString(QUrl::FullyEncoded)
                        + "?mode=" + mode);
@@ -136,7 +132,7 @@ void TerminalRegistry::createTable(const QString& file)
         for (const char* statement : statements) {
             if (!query.exec(statement)) {
                 failure = "Cannot create the terminal registry " + PathText(file) + ": "
-                    + RegistryEngineText(query.lastError());
+                        + RegistryEngineText(query.lastError());
                 query.exec("ROLLBACK");
                 break;
             }
@@ -191,7 +187,7 @@ bool TerminalRegistry::Locate(const QByteArray& address)
     if (!locate_.exec())
         throw EDatabaseError(RegistryEngineText(locate_.lastError()));
     const bool found = locate_.next();
-    locate_.finish();  // releases the read lock, so the sqlite3 command can write meanwhile
+    locate_.finish(); // releases the read lock, so the sqlite3 command can write meanwhile
     return found;
 }
 

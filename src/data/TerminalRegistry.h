@@ -67,7 +67,7 @@ public:
 
     // ProgramFolder (with its trailing separator) + "Log" + separator + "TarvelDb", platform separators.
     static QString FolderOf(const QString& programFolder);
-    static QString FileOf(const QString& programFolder);  // FolderOf + "Tarvel.Db"
+    static QString FileOf(const QString& programFolder); // FolderOf + "Tarvel.Db"
 
     // Creates the folder when missing (TarvelError "Cannot create " + path when it cannot), then the
     // table and its index when the file is missing (EDatabaseError when a statement fails; the

@@ -19,7 +19,10 @@ constexpr int PageRows = 10;
 // The grid's typing reaches the dataset, which owns the pending edit; the ID column is read-only.
 class RegistryTableModel : public QSqlTableModel {
 public:
-    RegistryTableModel(RegistryDataset& dataset, const QSqlDatabase& db) : QSqlTableModel(nullptr, db), dataset_(dataset) {}
+    RegistryTableModel(RegistryDataset& dataset, const QSqlDatabase& db)
+        : QSqlTableModel(nullptr, db), dataset_(dataset)
+    {
+    }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override
     {

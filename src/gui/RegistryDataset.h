@@ -53,25 +53,25 @@ public:
     // through SetAddressAt. Owned by the dataset; null while closed.
     QSqlTableModel* model() const;
 
-    int RecordCount() const;   // rows in the model, the pending inserted one included
+    int RecordCount() const; // rows in the model, the pending inserted one included
     bool IsEmpty() const { return RecordCount() == 0; }
-    int RecNo() const { return current_; }  // current row, -1 when empty or closed
+    int RecNo() const { return current_; } // current row, -1 when empty or closed
     // At the first / last row (both when empty): the navigator disables First and Prior / Next and Last.
     bool Bof() const;
     bool Eof() const;
 
-    QByteArray Address() const;             // of the current row; the pending value while editing
-    QByteArray AddressAt(int row) const;    // as stored (or pending), byte for byte
-    qint64 CurrentId() const;               // 0 for the unposted inserted row or when empty
+    QByteArray Address() const; // of the current row; the pending value while editing
+    QByteArray AddressAt(int row) const; // as stored (or pending), byte for byte
+    qint64 CurrentId() const; // 0 for the unposted inserted row or when empty
     qint64 IdAt(int row) const;
 
     void First();
-    void PriorPage();  // 10 rows back, stopping at the first
+    void PriorPage(); // 10 rows back, stopping at the first
     void Prior();
     void Next();
-    void NextPage();   // 10 rows forward, stopping at the last
+    void NextPage(); // 10 rows forward, stopping at the last
     void Last();
-    void MoveTo(int row);  // clamped to the rows there are
+    void MoveTo(int row); // clamped to the rows there are
 
     // A new empty row before the current one (the first row of an empty table); it becomes current.
     void Insert();
@@ -126,9 +126,9 @@ private:
     QHash<qint64, int> rowById_;
     State state_ = State::Closed;
     int current_ = -1;
-    int insertFrom_ = -1;  // the row current before Insert, for Cancel
+    int insertFrom_ = -1; // the row current before Insert, for Cancel
     bool modified_ = false;
-    QByteArray pending_;   // the pending ADDRESS, byte for byte
+    QByteArray pending_; // the pending ADDRESS, byte for byte
     std::optional<qint64> bookmark_;
 };
 

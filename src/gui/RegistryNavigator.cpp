@@ -56,14 +56,39 @@ QIcon Glyph(Button index)
     p.setPen(QPen(ink, 1.5));
     p.setBrush(ink);
     switch (index) {
-    case Button::First: p.drawLine(QPointF(3.5, 3), QPointF(3.5, 13)); Triangle(p, 5, true); Triangle(p, 10, true); break;
-    case Button::PriorPage: Triangle(p, 2, true); Triangle(p, 8, true); break;
-    case Button::Prior: Triangle(p, 5, true); break;
-    case Button::Next: Triangle(p, 11, false); break;
-    case Button::NextPage: Triangle(p, 8, false); Triangle(p, 14, false); break;
-    case Button::Last: Triangle(p, 6, false); Triangle(p, 11, false); p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13)); break;
-    case Button::Insert: p.setPen(QPen(ink, 2.5)); p.drawLine(8, 3, 8, 13); p.drawLine(3, 8, 13, 8); break;
-    case Button::Delete: p.setPen(QPen(ink, 2.5)); p.drawLine(3, 8, 13, 8); break;
+    case Button::First:
+        p.drawLine(QPointF(3.5, 3), QPointF(3.5, 13));
+        Triangle(p, 5, true);
+        Triangle(p, 10, true);
+        break;
+    case Button::PriorPage:
+        Triangle(p, 2, true);
+        Triangle(p, 8, true);
+        break;
+    case Button::Prior:
+        Triangle(p, 5, true);
+        break;
+    case Button::Next:
+        Triangle(p, 11, false);
+        break;
+    case Button::NextPage:
+        Triangle(p, 8, false);
+        Triangle(p, 14, false);
+        break;
+    case Button::Last:
+        Triangle(p, 6, false);
+        Triangle(p, 11, false);
+        p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13));
+        break;
+    case Button::Insert:
+        p.setPen(QPen(ink, 2.5));
+        p.drawLine(8, 3, 8, 13);
+        p.drawLine(3, 8, 13, 8);
+        break;
+    case Button::Delete:
+        p.setPen(QPen(ink, 2.5));
+        p.drawLine(3, 8, 13, 8);
+        break;
     case Button::Edit:
         p.drawPolygon(QPolygonF({QPointF(8, 3), QPointF(3, 13), QPointF(13, 13)}));
         break;
@@ -122,9 +147,20 @@ void RegistryNavigator::follow(const RegistryDataset& dataset)
     const bool rows = open && !dataset.IsEmpty();
     const bool up = open && !dataset.Bof();
     const bool down = open && !dataset.Eof();
-    const bool enabled[ButtonCount] = {up,   up,      up,    down,    down,    down, open, rows,
-                                       rows && !editing, editing, editing, open,
-                                       open && dataset.CurrentId() > 0, open && dataset.HasBookmark()};
+    const bool enabled[ButtonCount] = {up,
+                                       up,
+                                       up,
+                                       down,
+                                       down,
+                                       down,
+                                       open,
+                                       rows,
+                                       rows && !editing,
+                                       editing,
+                                       editing,
+                                       open,
+                                       open && dataset.CurrentId() > 0,
+                                       open && dataset.HasBookmark()};
     for (int i = 0; i < ButtonCount; ++i)
         buttons_[i]->setEnabled(enabled[i]);
 }

@@ -16,8 +16,22 @@ class RegistryDataset;
 class RegistryNavigator : public QWidget {
     Q_OBJECT
 public:
-    enum class Button { First, PriorPage, Prior, Next, NextPage, Last, Insert, Delete, Edit, Post, Cancel, Refresh,
-                        SaveBookmark, RestoreBookmark };
+    enum class Button {
+        First,
+        PriorPage,
+        Prior,
+        Next,
+        NextPage,
+        Last,
+        Insert,
+        Delete,
+        Edit,
+        Post,
+        Cancel,
+        Refresh,
+        SaveBookmark,
+        RestoreBookmark
+    };
     static constexpr int ButtonCount = 14;
 
     explicit RegistryNavigator(QWidget* parent);

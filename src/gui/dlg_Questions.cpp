@@ -49,8 +49,8 @@ std::optional<QMessageBox::StandardButton> Ask(QWidget* parent, QMessageBox::Ico
 
 QuestionBoxes::Answer MessageQuestionBoxes::askYesNo(const QByteArray& text)
 {
-    const auto button = Ask(parent_, QMessageBox::Information, "Information", text, QMessageBox::Yes,
-                            QMessageBox::No, "QuestionYesNo");
+    const auto button =
+        Ask(parent_, QMessageBox::Information, "Information", text, QMessageBox::Yes, QMessageBox::No, "QuestionYesNo");
     if (!button)
         return Answer::CloseBox;
     return *button == QMessageBox::Yes ? Answer::Yes : Answer::No;
@@ -58,15 +58,16 @@ QuestionBoxes::Answer MessageQuestionBoxes::askYesNo(const QByteArray& text)
 
 QuestionBoxes::Answer MessageQuestionBoxes::askOkCancel(const QByteArray& text)
 {
-    const auto button = Ask(parent_, QMessageBox::Question, "Confirm", text, QMessageBox::Ok,
-                            QMessageBox::Cancel, "QuestionOkCancel");
+    const auto button =
+        Ask(parent_, QMessageBox::Question, "Confirm", text, QMessageBox::Ok, QMessageBox::Cancel, "QuestionOkCancel");
     return button && *button == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
 QString MessageQuestionBoxes::chooseFile(QFileDialog& chooser)
 {
-    return chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty() ? chooser.selectedFiles().constFirst()
-                                                                                     : QString();
+    return chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()
+             ? chooser.selectedFiles().constFirst()
+             : QString();
 }
 
 } // namespace tarvel

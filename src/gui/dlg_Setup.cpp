@@ -1,10 +1,10 @@
 #include "gui/dlg_Setup.h"
 
-#include "config/IniFile.h"
-#include "config/Settings.h"
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/Front.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
 #include "control/LocalAddresses.h"
 #include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
@@ -65,12 +65,13 @@ QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
     while (same < text.size() && same < back.size() && text[same] == back[same])
         ++same;
     const QString character = QString::number(text.mid(same).toUcs4().value(0), 16).toUpper().rightJustified(4, '0');
-    throw TarvelError(std::string(field) + ": the character U+" + character.toStdString() + " cannot be written "
-                      + (path ? "in this system's file-name encoding" : "to \"Tarvel.ini\", which holds one byte per character")
-                      + ". Nothing was saved");
+    throw TarvelError(
+        std::string(field) + ": the character U+" + character.toStdString() + " cannot be written "
+        + (path ? "in this system's file-name encoding" : "to \"Tarvel.ini\", which holds one byte per character")
+        + ". Nothing was saved");
 }
 
-const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
+const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4",       "M_P1_S5",
                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
 
 // The test button's picture: a database drum with a green tick.
@@ -173,10 +174,10 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos,
-                     const QByteArray& storeCode, Front& front, QuestionBoxes& questions, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnections& pos, const QByteArray& storeCode,
+                     Front& front, QuestionBoxes& questions, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
       settingsFile_(settingsFile),
       dataset_(registry),
       pos_(pos),
@@ -191,7 +192,7 @@ TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnec
 
     pgcSetup = Named(new QTabWidget(this), "pgcSetup");
     pgcSetup->setGeometry(0, 0, ClientWidth, PageControlHeight);
-    pgcSetup->setDocumentMode(true);  // flat tabs
+    pgcSetup->setDocumentMode(true); // flat tabs
     TabSheet1 = Named(new QWidget, "TabSheet1");
     TabSheet2 = Named(new QWidget, "TabSheet2");
     TabSheet3 = Named(new QWidget, "TabSheet3");
@@ -340,9 +341,15 @@ void TdlgSetup::buildNavigator(QWidget* page)
     onClick(Button::Next, [this] { dataset_.Next(); });
     onClick(Button::NextPage, [this] { dataset_.NextPage(); });
     onClick(Button::Last, [this] { dataset_.Last(); });
-    onClick(Button::Insert, [this] { dataset_.Insert(); editCurrentRow(); });
+    onClick(Button::Insert, [this] {
+        dataset_.Insert();
+        editCurrentRow();
+    });
     onClick(Button::Delete, [this] { askDelete(); });
-    onClick(Button::Edit, [this] { dataset_.Edit(); editCurrentRow(); });
+    onClick(Button::Edit, [this] {
+        dataset_.Edit();
+        editCurrentRow();
+    });
     onClick(Button::Post, [this] { dataset_.Post(); });
     // Cancel drops what is typed as well.
     connect(wwDBNavigator1->button(Button::Cancel), &QToolButton::clicked, this, [this] {
@@ -350,7 +357,10 @@ void TdlgSetup::buildNavigator(QWidget* page)
         guarded([this] { dataset_.Cancel(); });
     });
     onClick(Button::Refresh, [this] { dataset_.Refresh(); });
-    onClick(Button::SaveBookmark, [this] { dataset_.SaveBookmark(); updateNavigator(); });
+    onClick(Button::SaveBookmark, [this] {
+        dataset_.SaveBookmark();
+        updateNavigator();
+    });
     onClick(Button::RestoreBookmark, [this] { dataset_.RestoreBookmark(); });
 }
 
@@ -565,7 +575,7 @@ void TdlgSetup::followGrid()
 
 void TdlgSetup::editRefused(const QByteArray& message, bool databaseError)
 {
-    (void)databaseError;  // both kinds ask the operator to fix the row
+    (void)databaseError; // both kinds ask the operator to fix the row
     front_.showErrorBox(message);
 }
 

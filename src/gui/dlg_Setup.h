@@ -52,9 +52,9 @@ public:
     static TdlgSetup* Current();
 
     void FormCreate();
-    void BitBtn1Click();  // OK: the pending-row check, the question, the ten keys written, then Cancel
-    void BitBtn3Click();  // browse for the data file
-    void BitBtn4Click();  // test that Start's database step will work with the data file shown
+    void BitBtn1Click(); // OK: the pending-row check, the question, the ten keys written, then Cancel
+    void BitBtn3Click(); // browse for the data file
+    void BitBtn4Click(); // test that Start's database step will work with the data file shown
 
 protected:
     void done(int result) override;

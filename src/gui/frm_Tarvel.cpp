@@ -123,10 +123,7 @@ TfrmTarvel::TfrmTarvel(const QString& programFolder, HostLookup host, QWidget* p
     FormCreate();
 }
 
-TfrmTarvel::~TfrmTarvel()
-{
-    disconnect(service_.get(), nullptr, this, nullptr);
-}
+TfrmTarvel::~TfrmTarvel() { disconnect(service_.get(), nullptr, this, nullptr); }
 
 void TfrmTarvel::buildControls()
 {
@@ -353,10 +350,11 @@ void TfrmTarvel::showBox(int icon, const char* title, const QByteArray& text, co
     execBox(icon, title, text, name);
     // Failures that came while the box was open: one report of the newest, saying how many came.
     while (boxesOpen_ == 0 && foldedErrors_ > 0) {
-        const QByteArray note = foldedErrors_ == 1
-            ? QByteArray("1 more error came while the box before this one was open; this is it.")
-            : QByteArray::number(foldedErrors_)
-                  + " more errors came while the box before this one was open; this is the last of them.";
+        const QByteArray note =
+            foldedErrors_ == 1
+                ? QByteArray("1 more error came while the box before this one was open; this is it.")
+                : QByteArray::number(foldedErrors_)
+                      + " more errors came while the box before this one was open; this is the last of them.";
         const QByteArray folded = foldedError_ + "\n\n" + note;
         foldedError_.clear();
         foldedErrors_ = 0;

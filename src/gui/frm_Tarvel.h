@@ -47,10 +47,10 @@ public:
 
     void FormCreate();
     void FormShow();
-    void BitBtn1Click();  // Start
-    void BitBtn2Click();  // Stop
-    void BitBtn3Click();  // Setup: the dialog, or refused while running
-    void BitBtn4Click();  // Close: the same rule as the close box
+    void BitBtn1Click(); // Start
+    void BitBtn2Click(); // Stop
+    void BitBtn3Click(); // Setup: the dialog, or refused while running
+    void BitBtn4Click(); // Close: the same rule as the close box
 
     // Front: the log view and the modal boxes, each over this window (the event loop keeps running).
     void showGeneralError(const QByteArray& text) override;
@@ -103,7 +103,7 @@ private:
     std::unique_ptr<SystemClock> clock_;
     // One box at a time: while one is open, general error reports are folded into the next one.
     int boxesOpen_ = 0;
-    QByteArray foldedError_;  // the newest
+    QByteArray foldedError_; // the newest
     int foldedErrors_ = 0;
     std::unique_ptr<TarvelService> service_;
     // The registry's rows as the setup dialog's grid edits them; a row left pending lives on here

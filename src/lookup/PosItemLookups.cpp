@@ -27,9 +27,9 @@ struct PromotionColumns {
     const char* discPrice;
 };
 
-constexpr PromotionColumns Promotion1{"M_DATEACTIVE", "M_DATEFROM", "M_DATETO", "M_TIMEACTIVE",
+constexpr PromotionColumns Promotion1{"M_DATEACTIVE", "M_DATEFROM", "M_DATETO",   "M_TIMEACTIVE",
                                       "M_TIMEFROM",   "M_TIMETO",   "M_DISCPRICE"};
-constexpr PromotionColumns Promotion2{"M_DATEACTIVE2", "M_DATEFROM2", "M_DATETO2", "M_TIMEACTIVE2",
+constexpr PromotionColumns Promotion2{"M_DATEACTIVE2", "M_DATEFROM2", "M_DATETO2",   "M_TIMEACTIVE2",
                                       "M_TIMEFROM2",   "M_TIMETO2",   "M_DISCPRICE2"};
 
 // The full stored values, both ends included: a last day of yesterday at 23:59:59.9999 is over by
@@ -66,7 +66,10 @@ void FetchShelf(Query& qryStoreSHELF, const QByteArray& sql, LookupResult& resul
 
 PosItemLookups::PosItemLookups(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF, const Clock& clock,
                                std::function<void()> reattached)
-    : qryTmp_(qryTmp), qryStockPrice_(qryStockPrice), qryStoreSHELF_(qryStoreSHELF), clock_(clock),
+    : qryTmp_(qryTmp),
+      qryStockPrice_(qryStockPrice),
+      qryStoreSHELF_(qryStoreSHELF),
+      clock_(clock),
       reattached_(std::move(reattached))
 {
 }
@@ -87,11 +90,12 @@ LookupResult PosItemLookups::extended(const QByteArray& code, const RunContext& 
     qryTmp_.Open("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
 
     const QByteArray selectList = "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, " + run.ActivePriceLevel
-                                  + " M_Price1 From Mas_Stock ";
+                                + " M_Price1 From Mas_Stock ";
     // A barcode row that points at no item is not found: the code is not tried as an item code then.
-    const QByteArray itemSql = qryTmp_.RowCount() != 0
-        ? selectList + "Where M_STOCK_ID=" + QuoteSql(qryTmp_.FieldAsText("M_STOCK_ID"))
-        : selectList + "Where M_STOCK_CODE=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
+    const QByteArray itemSql =
+        qryTmp_.RowCount() != 0
+            ? selectList + "Where M_STOCK_ID=" + QuoteSql(qryTmp_.FieldAsText("M_STOCK_ID"))
+            : selectList + "Where M_STOCK_CODE=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
     qryTmp_.Open(itemSql);
     if (qryTmp_.RowCount() == 0)
         return {};
@@ -118,10 +122,12 @@ LookupResult PosItemLookups::standard(const QByteArray& code, const RunContext& 
     const ServiceSettings& settings = run.Settings;
     qryTmp_.Open("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
 
-    const QByteArray selectList = "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
+    const QByteArray selectList =
+        "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
     const QByteArray itemSql = qryTmp_.RowCount() != 0
-        ? selectList + "M_PluLinkId=" + QuoteSql(qryTmp_.FieldAsText("M_PluLinkId"))
-        : selectList + "M_PLUCODE=" + QuoteSql(code) + "Or M_ALU=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
+                                 ? selectList + "M_PluLinkId=" + QuoteSql(qryTmp_.FieldAsText("M_PluLinkId"))
+                                 : selectList + "M_PLUCODE=" + QuoteSql(code) + "Or M_ALU=" + QuoteSql(code)
+                                       + "Or M_BARCODE=" + QuoteSql(code);
     qryTmp_.Open(itemSql);
     if (qryTmp_.RowCount() == 0)
         return {};
@@ -138,8 +144,8 @@ LookupResult PosItemLookups::standard(const QByteArray& code, const RunContext& 
                         + " And M_Level=" + QuoteSql(run.ActivePriceLevel) + " AND M_QTY=1 AND M_OFQTY=1");
     // With no price row the text is fixed, a point whatever the regional settings.
     result.PriceText = qryStockPrice_.RowCount() == 0
-        ? settings.CurrencySymbol + " 0.00"
-        : StandardPriceText(qryStockPrice_, settings.CurrencySymbol, clock_.Now());
+                         ? settings.CurrencySymbol + " 0.00"
+                         : StandardPriceText(qryStockPrice_, settings.CurrencySymbol, clock_.Now());
 
     if (settings.SendStoreShelf && !result.ItemKey.isEmpty())
         FetchShelf(qryStoreSHELF_,

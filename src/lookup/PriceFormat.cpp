@@ -19,8 +19,8 @@ QByteArray RoundedDigits(double magnitude)
     // Scientific form with 18 significant digits: "d.ddddddddddddddddde+XX". to_chars ignores the
     // locale and rounds correctly.
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific,
-                                   SignificantDigits - 1);
+    auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, SignificantDigits - 1);
     if (ec != std::errc())
         return "000";
     const char* ePos = static_cast<const char*>(std::memchr(buffer, 'e', end - buffer));

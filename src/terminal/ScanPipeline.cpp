@@ -34,7 +34,8 @@ ScanPipeline::Reply ScanPipeline::Handle(const QByteArray& message, const QByteA
     if (!result.Found)
         return {NotFoundFrame(), LogLineWithValue("< [Not Found] ", code)};
     const QByteArray label = extended ? "< [SENT.XE] " : "< [SENT] ";
-    return {ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode), LogLineWithValue(label + code, serverAddress)};
+    return {ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode),
+            LogLineWithValue(label + code, serverAddress)};
 }
 
 } // namespace tarvel

@@ -20,8 +20,8 @@ public:
     ScanPipeline(Front& front, RegistrySearch& registry, ItemLookups& lookups, const RunContext& run);
 
     struct Reply {
-        QByteArray frame;       // the item frame or the not-found frame
-        QByteArray resultLine;  // the sent or not-found line, logged once the frame has gone
+        QByteArray frame; // the item frame or the not-found frame
+        QByteArray resultLine; // the sent or not-found line, logged once the frame has gone
     };
 
     // One message from the terminal at `terminalAddress`, received at the server's `serverAddress`

@@ -22,7 +22,9 @@ namespace tarvel {
 class TerminalConnection : public QTcpSocket {
 public:
     TerminalConnection(const ListeningSocket::Accepted& accepted, QObject* parent)
-        : QTcpSocket(parent), terminalAddress_(accepted.terminalAddress), serverAddress_(accepted.serverAddress),
+        : QTcpSocket(parent),
+          terminalAddress_(accepted.terminalAddress),
+          serverAddress_(accepted.serverAddress),
           handle_(accepted.descriptor)
     {
     }
@@ -42,10 +44,7 @@ ServerSocket::ServerSocket(Front& front, ScanPipeline& pipeline, QObject* parent
 {
 }
 
-ServerSocket::~ServerSocket()
-{
-    Close();
-}
+ServerSocket::~ServerSocket() { Close(); }
 
 void ServerSocket::Open(quint16 port)
 {
@@ -79,10 +78,7 @@ void ServerSocket::release(TerminalConnection* socket)
     socket->deleteLater();
 }
 
-void ServerSocket::ServerSocketListen()
-{
-    front_.appendLog(FormatLogLabel("+ [LISTEN] "));
-}
+void ServerSocket::ServerSocketListen() { front_.appendLog(FormatLogLabel("+ [LISTEN] ")); }
 
 void ServerSocket::acceptPending()
 {
@@ -133,11 +129,11 @@ void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
         // The platform gives a reset and an orderly close alike as the end of data.
         const int broken = socket->handle().BrokenError();
         if (broken == 0)
-            return;  // the terminal closed its side: the disconnect line tells it
+            return; // the terminal closed its side: the disconnect line tells it
         report = "Asynchronous socket error " + std::to_string(broken);
     } else {
         report = "Asynchronous socket error " + std::to_string(static_cast<int>(socket->error())) + ": "
-                 + socket->errorString().toStdString();
+               + socket->errorString().toStdString();
     }
     front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress()));
     // The notification itself is not acted on, so no disconnect line follows; the connection goes.
@@ -192,9 +188,10 @@ void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame
     if (broken == 0)
         broken = sendError;
     const std::string message = broken != 0
-        ? "Socket error: " + SocketErrorText(broken).toStdString() + " (" + std::to_string(broken) + "), on API 'send'"
-        : "Socket error: " + socket->errorString().toStdString() + " ("
-              + std::to_string(static_cast<int>(socket->error())) + "), on API 'send'";
+                                  ? "Socket error: " + SocketErrorText(broken).toStdString() + " ("
+                                        + std::to_string(broken) + "), on API 'send'"
+                                  : "Socket error: " + socket->errorString().toStdString() + " ("
+                                        + std::to_string(static_cast<int>(socket->error())) + "), on API 'send'";
     front_.appendLog(FormatLogLabel("- Client IP Error " + socket->terminalAddress()));
     ServerSocketClientDisconnect(socket);
     throw TarvelError(message);

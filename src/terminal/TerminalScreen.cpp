@@ -131,7 +131,7 @@ QByteArray LabelScreen(const QByteArray& frame, const QByteArray& code)
         // The long form's second line goes on from the description's 20th character.
         const QByteArray& description = texts[0].second;
         const bool longForm = description.size() == 20 && texts[1].second.startsWith(description.right(1))
-                              && IsScanCode(texts[2].second, code);
+                           && IsScanCode(texts[2].second, code);
         labels = longForm ? QList<QByteArray>{"description", "description, line 2", "scan code", "shelf", "price"}
                           : QList<QByteArray>{"description", "item code", "barcode", "shelf", "price"};
     }

@@ -10,8 +10,8 @@ namespace tarvel {
 // sends for a scan, and how it reads a reply frame. Pure.
 
 enum class ScanForm {
-    C1,   // 0x02 "]C1" code CR: the scanner's symbology prefix
-    FF,   // "FF" code CR
+    C1, // 0x02 "]C1" code CR: the scanner's symbology prefix
+    FF, // "FF" code CR
     Byte, // 0x02 code CR
 };
 

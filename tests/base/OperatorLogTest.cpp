@@ -7,10 +7,11 @@ TEST(OperatorLogLabel, FitsToFortyCharacters)
     using tarvel::FormatLogLabel;
     EXPECT_EQ(FormatLogLabel(""), QByteArray(40, '.'));
     EXPECT_EQ(FormatLogLabel("+ FDB data connected") + tarvel::kStatusConnected,
-              "+ FDB data connected...................." " [connected...]");
+              "+ FDB data connected...................."
+              " [connected...]");
     EXPECT_EQ(FormatLogLabel("  Port No#    : 9101"), "Port No#    : 9101......................");
-    EXPECT_EQ(FormatLogLabel("- IdTCPServer stopped ") + tarvel::kStatusDone,
-              "- IdTCPServer stopped..................." " [done........]");
+    EXPECT_EQ(FormatLogLabel("- IdTCPServer stopped ") + tarvel::kStatusDone, "- IdTCPServer stopped..................."
+                                                                              " [done........]");
     EXPECT_EQ(FormatLogLabel("+ Client IP connected 192.168.1.51"), "+ Client IP connected 192.168.1.51......");
     const QByteArray forty(40, 'x');
     EXPECT_EQ(FormatLogLabel(forty), forty);

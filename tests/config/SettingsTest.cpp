@@ -1,4 +1,5 @@
 #include "config/Settings.h"
+
 #include "base/Errors.h"
 
 #include <gtest/gtest.h>
@@ -67,8 +68,8 @@ TEST_F(SettingsTest, WithoutTarvelIniEveryReaderTakesItsDefaults)
     EXPECT_EQ(dialog.DataFileName, QByteArray(""));
     EXPECT_EQ(dialog.PriceColumn, QByteArray("M_PRICE"));
     EXPECT_EQ(dialog.CurrencySymbol, QByteArray("RM"));
-    EXPECT_FALSE(dialog.ExtendedLayout || dialog.Ean8Trim || dialog.Ean13Trim || dialog.AutoStart || dialog.SendStoreShelf
-                 || dialog.SendPluBarcode);
+    EXPECT_FALSE(dialog.ExtendedLayout || dialog.Ean8Trim || dialog.Ean13Trim || dialog.AutoStart
+                 || dialog.SendStoreShelf || dialog.SendPluBarcode);
 
     const DatabaseCredentials credentials = ReadDatabaseCredentials(tarvel_);
     EXPECT_EQ(credentials.User, std::nullopt);
@@ -117,7 +118,7 @@ TEST_F(SettingsTest, AnEmptyCurrencySymbolStaysEmpty)
 TEST_F(SettingsTest, PortAtStartAndInTheDialog)
 {
     const std::pair<QByteArray, int> cases[] = {
-        {"TCP_PORT=abc\n", 9101}, {"TCP_PORT=\n", 9101}, {"OTHER=1\n", 9101},
+        {"TCP_PORT=abc\n", 9101},    {"TCP_PORT=\n", 9101},     {"OTHER=1\n", 9101},
         {"TCP_PORT=0x2391\n", 9105}, {"TCP_PORT=9200\n", 9200},
     };
     for (const auto& [line, port] : cases) {

@@ -1,8 +1,8 @@
 // The tarvel program as a separate process: the headless runner over real sockets and a real POS
 // database on the Firebird server, the registry commands and the command line's refusals.
 
-#include "control/LocalAddresses.h"
 #include "base/OperatorLog.h"
+#include "control/LocalAddresses.h"
 #include "support/ProgramFolder.h"
 
 #include <gtest/gtest.h>
@@ -146,8 +146,8 @@ protected:
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         port = ProgramFolder::FreePort();
         // Over the server, so that two processes can open the database at once.
-        folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port,
-                                                        "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n"));
+        folder.writeSettings(
+            ProgramFolder::settingsFor(folder.dataServerPath(), port, "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n"));
         folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
@@ -204,7 +204,7 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     Server server(folder.path());
     ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
     ASSERT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
-    struct StartWhenDone {  // whatever happens below, the shared server runs again afterwards
+    struct StartWhenDone { // whatever happens below, the shared server runs again afterwards
         ~StartWhenDone() { RunFirebirdScript("start-firebird"); }
     } startWhenDone;
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
@@ -256,13 +256,16 @@ TEST_F(HeadlessTest, SettingsReadAsDefaultsAndAnUnknownStoreAreSaid)
     Server bare(folder.path());
     EXPECT_EQ(bare.finish(), 1);
     EXPECT_EQ(bare.lines(), QList<QByteArray>({failed}));
-    EXPECT_TRUE(bare.err().startsWith("warning: no Register.ini or Setup.ini in " + dir + ": store 0001 is used\n"
-                                      "error: no Tarvel.ini in " + dir + "\nerror: I/O error during \"open\""))
+    EXPECT_TRUE(bare.err().startsWith("warning: no Register.ini or Setup.ini in " + dir
+                                      + ": store 0001 is used\n"
+                                        "error: no Tarvel.ini in "
+                                      + dir + "\nerror: I/O error during \"open\""))
         << bare.err().toStdString();
 
     folder.writeStore("S99", "NOWHERE");
-    folder.writeSettings(ProgramFolder::settingsFor("/nonexistent/DATA.FDB", port, "AUTO_START=yes\r\nEAN13_TRIM_DIGIT=t\r\n")
-                             .replace("TCP_PORT=" + QByteArray::number(port), "TCP_PORT=abc"));
+    folder.writeSettings(
+        ProgramFolder::settingsFor("/nonexistent/DATA.FDB", port, "AUTO_START=yes\r\nEAN13_TRIM_DIGIT=t\r\n")
+            .replace("TCP_PORT=" + QByteArray::number(port), "TCP_PORT=abc"));
     Server mistaken(folder.path());
     EXPECT_EQ(mistaken.finish(), 1);
     EXPECT_TRUE(mistaken.err().startsWith("warning: AUTO_START \"yes\" is not T or F: F (off) is used\n"
@@ -347,7 +350,8 @@ TEST_F(HeadlessTest, RegistryCommands)
     for (const QStringList& command : {QStringList{"--list-terminals"}, QStringList{"--register", "10.0.0.7"}}) {
         r = RunProgram(Tarvel, QStringList{"--program-folder", typo} + command);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, "tarvel: the program folder " + QFile::encodeName(typo) + "/ does not exist; nothing was done\n");
+        EXPECT_EQ(r.err,
+                  "tarvel: the program folder " + QFile::encodeName(typo) + "/ does not exist; nothing was done\n");
     }
     EXPECT_FALSE(QFileInfo::exists(typo));
 }
@@ -399,26 +403,30 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
          "9556001000017 -> description: MILO 400G | item code: A1001 | barcode: 9556001000017 | shelf: A09-09 | "
          "price: RM 14.90\n"
          "A1002 -> description: NESCAFE CLASSIC 200G | item code: A1002 | barcode: 9556001000024 | shelf: A01-02 | "
-         "price: RM 4.85\n" + notFound.toStdString(),
+         "price: RM 4.85\n"
+             + notFound.toStdString(),
          FormatLogLabel("< [SENT] 9556001000017")},
         {"standard, switches off: MILO in the short form; NESCAFE's 20th character G starts the long form",
          ProgramFolder::settingsFor(folder.dataServerPath(), port),
          "9556001000017 -> description: MILO 400G | scan code: 9556001000017 | shelf: (none) | price: RM 14.90\n"
          "A1002 -> description: NESCAFE CLASSIC 200G | description, line 2: G | scan code: A1002 | shelf: (none) | "
-         "price: RM 4.85\n" + notFound.toStdString(),
+         "price: RM 4.85\n"
+             + notFound.toStdString(),
          FormatLogLabel("< [SENT] 9556001000017")},
         {"extended at M_P1_S1, switches off: the short form, shelf line empty",
          ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
              .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
          "9556001000017 -> description: MILO 400G | scan code: 9556001000017 | shelf: (none) | price: RM 1.48\n"
-         "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
+         "A1002 -> Item not found | Please scan again\n"
+             + notFound.toStdString(),
          FormatLogLabel("< [SENT.XE] 9556001000017")},
         {"extended at M_P1_S1, shelf and SKU+barcode on: the long form; the newest shelf row of any store",
          ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, switchesOn)
              .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
          "9556001000017 -> description: MILO 400G | item code: SA1001 | barcode: 9556001000017 | shelf: K11-02 | "
          "price: RM 1.48\n"
-         "A1002 -> Item not found | Please scan again\n" + notFound.toStdString(),
+         "A1002 -> Item not found | Please scan again\n"
+             + notFound.toStdString(),
          FormatLogLabel("< [SENT.XE] 9556001000017")},
     };
     for (const Case& c : cases) {
@@ -439,7 +447,7 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
 // the MILO screen.
 TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
 {
-    QTemporaryDir home;  // mode 700
+    QTemporaryDir home; // mode 700
     const quint16 port = ProgramFolder::FreePort();
     qputenv("TARVEL_BIN", TARVEL_BIN_DIR);
     qputenv("TARVEL_DEMO_DIR", home.filePath("demo").toLocal8Bit());

@@ -2,14 +2,13 @@
 
 #include "control/TarvelService.h"
 
+#include "base/OperatorLog.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
-
-#include "base/OperatorLog.h"
-#include "support/ProgramFolder.h"
 #include "mock/RecordingFront.h"
+#include "support/ProgramFolder.h"
 #include "support/Tripwire.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +53,9 @@ protected:
     TarvelService& create(QByteArray version = TARVEL_VERSION)
     {
         const HostLookup host{[] { return QByteArray("till-host"); },
-                              [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; }};
+                              [] {
+                                  return QList<QByteArray>{"192.168.1.20", "10.0.0.7"};
+                              }};
         service = std::make_unique<TarvelService>(front, folder.path(), clock, host, version);
         service->FormCreate();
         return *service;
@@ -124,7 +125,8 @@ TEST_F(TarvelServiceTest, ARegistryThatCannotBeOpenedIsShownInTheErrorBox)
     TarvelService& s = create();
     ASSERT_EQ(front.calls.size(), 1u);
     EXPECT_EQ(front.calls[0].kind, "error");
-    EXPECT_TRUE(front.calls[0].text.startsWith("Cannot open the terminal registry ")) << front.calls[0].text.constData();
+    EXPECT_TRUE(front.calls[0].text.startsWith("Cannot open the terminal registry "))
+        << front.calls[0].text.constData();
     EXPECT_FALSE(s.Registry().IsOpen());
     EXPECT_EQ(QFileInfo(note).size(), text.size());
 }
@@ -184,8 +186,8 @@ TEST_F(TarvelServiceTest, SetupAndCloseAreRefusedWhileRunning)
     EXPECT_FALSE(s.CloseRequested());
     EXPECT_EQ(dialogs, 1);
     const QByteArray closeRefused = FormatLogLabel("- FormClose [ERROR] ") + kStatusDenied;
-    EXPECT_EQ(front.lines, std::vector<QByteArray>({FormatLogLabel("- Setup [ERROR] ") + kStatusDenied, closeRefused,
-                                                    closeRefused}));
+    EXPECT_EQ(front.lines, std::vector<QByteArray>(
+                               {FormatLogLabel("- Setup [ERROR] ") + kStatusDenied, closeRefused, closeRefused}));
     EXPECT_TRUE(front.boxes.empty());
     EXPECT_TRUE(s.Running());
     ASSERT_NE(s.SettingsFile(), nullptr);
@@ -230,7 +232,8 @@ TEST_F(TarvelServiceTest, AUserNameOverThirtyOneBytesIsRefusedBeforeTheServerSee
     const QByteArray problem = FirebirdFixture::serverProblem();
     ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
     const auto withUser = [this](const QByteArray& data, const QByteArray& user) {
-        return ProgramFolder::settingsFor(data, port).replace("[OTHER_SETUP]", "FDB_USER=" + user + "\r\n[OTHER_SETUP]");
+        return ProgramFolder::settingsFor(data, port)
+            .replace("[OTHER_SETUP]", "FDB_USER=" + user + "\r\n[OTHER_SETUP]");
     };
     const QByteArray failed = FormatLogLabel("- FDB data connection") + kStatusError;
     Tripwire server;
@@ -264,8 +267,9 @@ TEST_F(TarvelServiceTest, APortOutOfRangeOrInUseEndsStart)
         folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), 1).replace("TCP_PORT=1", "TCP_PORT=" + bad));
         EXPECT_FALSE(s.Start()) << bad.toStdString();
         EXPECT_EQ(front.lines, std::vector<QByteArray>({DataConnected})) << bad.toStdString();
-        EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
-                                   {{"general", "TCP_PORT " + bad + " is outside 1 to 65535; the service was not started."}}));
+        EXPECT_EQ(front.boxes,
+                  std::vector<RecordingFront::Call>(
+                      {{"general", "TCP_PORT " + bad + " is outside 1 to 65535; the service was not started."}}));
         EXPECT_FALSE(s.Running());
     }
 

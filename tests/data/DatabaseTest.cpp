@@ -1,4 +1,5 @@
 #include "data/Database.h"
+
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"
 #include "support/FirebirdFixture.h"
@@ -125,8 +126,9 @@ TEST_P(EngineTest, TextFormsOfEveryColumnKind)
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("TS0"), 45365.0 + (9 * 3600 + 5 * 60 + 7) / 86400.0);
 
     // Every text form reads back through the engine as the same value.
-    q.Open("Select count(*) N from rdb$database Where cast('2024-03-14 09:05:07.1234' as timestamp)="
-           "'2024-03-14 09:05:07.1234' And cast(-0.05 as numeric(9,2))='-0.05' And cast(0.1 as double precision)='0.1'");
+    q.Open(
+        "Select count(*) N from rdb$database Where cast('2024-03-14 09:05:07.1234' as timestamp)="
+        "'2024-03-14 09:05:07.1234' And cast(-0.05 as numeric(9,2))='-0.05' And cast(0.1 as double precision)='0.1'");
     EXPECT_EQ(q.FieldAsText("N"), "1");
 }
 
@@ -139,7 +141,8 @@ TEST_P(EngineTest, ScaledNumbersReadAsTheEnginesOwnDouble)
     int compared = 0;
     for (int scale = 1; scale <= 4; ++scale) {
         for (const auto& [type, limit] : {std::pair<const char*, int64_t>{"numeric(4,", 32767},
-                                          {"decimal(9,", 2147483647}, {"numeric(18,", INT64_MAX}}) {
+                                          {"decimal(9,", 2147483647},
+                                          {"numeric(18,", INT64_MAX}}) {
             std::vector<int64_t> values;
             for (int64_t m = 0; m < 3000 && m <= limit; ++m)
                 values.push_back(m % 3 ? m : -m);
@@ -153,16 +156,17 @@ TEST_P(EngineTest, ScaledNumbersReadAsTheEnginesOwnDouble)
                                             .rightJustified(scale + 1, '0');
                     digits.insert(digits.size() - scale, '.');
                     const QByteArray cast = "cast(" + (values[i] < 0 ? "-" + digits : digits) + " as " + type
-                                            + QByteArray::number(scale) + "))";
+                                          + QByteArray::number(scale) + "))";
                     sql += ", " + cast + " V" + QByteArray::number(i) + ", cast(" + cast + " as double precision) D"
-                           + QByteArray::number(i);
+                         + QByteArray::number(i);
                 }
                 q.Open(sql + " from rdb$database");
                 for (size_t i = begin; i < std::min(values.size(), begin + 200); ++i, ++compared) {
                     const double layer = q.FieldAsDouble("V" + QByteArray::number(i));
                     const double engine = q.FieldAsDouble("D" + QByteArray::number(i));
-                    ASSERT_EQ(std::memcmp(&layer, &engine, sizeof layer), 0) << type << scale << ") " << values[i]
-                        << ": layer " << std::setprecision(17) << layer << ", engine " << engine;
+                    ASSERT_EQ(std::memcmp(&layer, &engine, sizeof layer), 0)
+                        << type << scale << ") " << values[i] << ": layer " << std::setprecision(17) << layer
+                        << ", engine " << engine;
                 }
             }
         }
@@ -192,9 +196,11 @@ TEST_P(EngineTest, KeysReadAsTextFindTheirRowsAgain)
 TEST_P(EngineTest, BytesAboveSevenBitGoBothWaysUnchanged)
 {
     FbQuery q(db);
-    q.Open("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode='\xa3" "CODE\xe9'");
+    q.Open("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode='\xa3"
+           "CODE\xe9'");
     ASSERT_EQ(q.RowCount(), 1);
-    EXPECT_EQ(trace.back(), QByteArray("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode='\xa3" "CODE\xe9'"));
+    EXPECT_EQ(trace.back(), QByteArray("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode='\xa3"
+                                       "CODE\xe9'"));
     q.Open("Select M_DESC From Mas_Stock Where M_PluLinkId=" + QByteArray("'") + q.FieldAsText("M_PLULINKID") + "'");
     EXPECT_EQ(q.FieldAsText("M_DESC"), QByteArray("Caf\xe9 Cr\xe8me 250g"));
     q.Open("Select M_DESC From Mas_Stock Where M_DESC='\xc5\xa3\xc4\xcc 1L'");
@@ -236,7 +242,8 @@ TEST_P(EngineTest, NullsEmptyResultsAndMissingColumns)
 TEST_P(EngineTest, TextColumnsReadAsNumbersAsTheEngineConverts)
 {
     FbQuery q(db);
-    q.Open("Select ' 12.5 ' A, '-3e2' B, 'RM 5' C, '' E, '2024-03-14 12:00:00' T, '23:59:59.99995' F from rdb$database");
+    q.Open(
+        "Select ' 12.5 ' A, '-3e2' B, 'RM 5' C, '' E, '2024-03-14 12:00:00' T, '23:59:59.99995' F from rdb$database");
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("A"), 12.5);
     EXPECT_DOUBLE_EQ(q.FieldAsDouble("B"), -300);
     EXPECT_THROW(q.FieldAsDouble("C"), EDatabaseError);
@@ -330,7 +337,8 @@ TEST(EngineServer, AWrongPathIsTheEnginesMessage)
     } catch (const EDatabaseError& e) {
         const std::string text = e.what();
         EXPECT_NE(text.find("I/O error during \"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\""),
-                  std::string::npos) << text;
+                  std::string::npos)
+            << text;
     }
     EXPECT_FALSE(db.Connected());
 }
@@ -366,8 +374,9 @@ TEST(EngineServer, AServerRestartFailsOneQueryAndTheNextSucceeds)
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(FirebirdFixture::scriptsFolder() + '/' + script, {});
         const bool done = p.waitForFinished(30000);
-        return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QByteArray()
-                                                                                    : script.toLocal8Bit() + ": " + p.readAll();
+        return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0
+                 ? QByteArray()
+                 : script.toLocal8Bit() + ": " + p.readAll();
     };
     QByteArray stopped = run("stop-firebird");
     QByteArray started = run("start-firebird");

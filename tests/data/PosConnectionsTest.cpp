@@ -59,10 +59,10 @@ TEST_P(PosConnectionsTest, StandardLayoutTakesTheStoresDefaultLevel)
     const QByteArray data = at(standard, "DATA.FDB");
     EXPECT_EQ(pos.OpenPosConnections(data, false, "M_PRICE", "S02"), "P2");
     EXPECT_EQ(storeSql, std::vector<QByteArray>({"Select M_DEFAULTPRICE from Mas_Store Where M_Code='S02'"}));
-    EXPECT_EQ(pos.coDataDb().Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
-                                                        "SERVER NAME=" + data}));
+    EXPECT_EQ(pos.coDataDb().Params(),
+              QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3", "SERVER NAME=" + data}));
     EXPECT_EQ(pos.coStoreDb().Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
-                                                         "SERVER NAME=" + PosConnections::StoreFilePath(data)}));
+                                                           "SERVER NAME=" + PosConnections::StoreFilePath(data)}));
     EXPECT_TRUE(pos.coDataDb().Connected());
     EXPECT_TRUE(pos.coStoreDb().Connected());
     EXPECT_TRUE(pos.qryStore().IsOpen()) << "qryStore stays open until its connection closes";

@@ -163,13 +163,13 @@ TEST_F(TerminalRegistryTest, OnlyAWholeByteExactAddressMatches)
     TerminalRegistry registry;
     open(registry);
 
-    EXPECT_FALSE(registry.Locate("192.168.1.5"));  // stored with a leading zero
-    EXPECT_FALSE(registry.Locate("192.168.1.6"));  // stored with a leading blank
-    EXPECT_FALSE(registry.Locate("abc"));          // other letter case
-    EXPECT_FALSE(registry.Locate("10.0.0.7"));     // a stored address merely begins with it
-    EXPECT_FALSE(registry.Locate("10.0.0.8"));     // CHAR(40) is not padded: the trailing blank counts
+    EXPECT_FALSE(registry.Locate("192.168.1.5")); // stored with a leading zero
+    EXPECT_FALSE(registry.Locate("192.168.1.6")); // stored with a leading blank
+    EXPECT_FALSE(registry.Locate("abc")); // other letter case
+    EXPECT_FALSE(registry.Locate("10.0.0.7")); // a stored address merely begins with it
+    EXPECT_FALSE(registry.Locate("10.0.0.8")); // CHAR(40) is not padded: the trailing blank counts
     EXPECT_FALSE(registry.Locate("172.16.0.90"));
-    EXPECT_FALSE(registry.Locate("\xC3\xA9t\xC3\xA9"));  // the UTF-8 spelling is other bytes
+    EXPECT_FALSE(registry.Locate("\xC3\xA9t\xC3\xA9")); // the UTF-8 spelling is other bytes
 
     EXPECT_TRUE(registry.Locate("ABC"));
     EXPECT_TRUE(registry.Locate("\xE9t\xE9"));
@@ -185,7 +185,7 @@ TEST_F(TerminalRegistryTest, DuplicatesStayRegisteredUntilTheLastIsDeleted)
     TerminalRegistry registry;
     open(registry);
     ASSERT_TRUE(registry.Locate("10.0.0.1"));
-    registry.DeleteRow(1);  // the first of the two, as the grid deletes it
+    registry.DeleteRow(1); // the first of the two, as the grid deletes it
     EXPECT_TRUE(registry.Locate("10.0.0.1"));
     EXPECT_EQ(SideConnection(file).addresses(), (QStringList{"10.0.0.5", "10.0.0.1"}));
 
@@ -253,7 +253,8 @@ TEST_F(TerminalRegistryTest, ARemovedFileIsCreatedAnew)
     open(registry);
     EXPECT_TRUE(registry.Addresses().isEmpty());
     EXPECT_FALSE(registry.Locate("10.0.0.1"));
-    EXPECT_EQ(SideConnection(file).column("SELECT name FROM sqlite_master WHERE type = 'index'"), QStringList{"ByName"});
+    EXPECT_EQ(SideConnection(file).column("SELECT name FROM sqlite_master WHERE type = 'index'"),
+              QStringList{"ByName"});
 }
 
 TEST_F(TerminalRegistryTest, AFailedCreationEscapesAndLeavesNoHalfMadeFile)
@@ -283,8 +284,8 @@ TEST_F(TerminalRegistryTest, TheSearchUsesTheIndexAndIsFast)
     open(registry);
 
     SideConnection side(file);
-    const QString plan = side.column("EXPLAIN QUERY PLAN SELECT ID FROM Tarvel WHERE ADDRESS = '1' ORDER BY ID LIMIT 1", 3)
-                             .join(' ');
+    const QString plan =
+        side.column("EXPLAIN QUERY PLAN SELECT ID FROM Tarvel WHERE ADDRESS = '1' ORDER BY ID LIMIT 1", 3).join(' ');
     EXPECT_TRUE(plan.contains("INDEX ByName")) << plan.toStdString();
 
     std::vector<qint64> times;
@@ -299,7 +300,7 @@ TEST_F(TerminalRegistryTest, TheSearchUsesTheIndexAndIsFast)
     std::sort(times.begin(), times.end());
     const qint64 median = times[times.size() / 2];
     std::cout << "[ median  ] Locate on 1000 rows: " << median / 1000.0 << " us\n";
-    EXPECT_LT(median, 2'000'000);  // far below a terminal's patience even on a slow machine
+    EXPECT_LT(median, 2'000'000); // far below a terminal's patience even on a slow machine
 }
 
 } // namespace

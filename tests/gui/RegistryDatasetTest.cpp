@@ -96,7 +96,7 @@ TEST_F(RegistryDatasetTest, MovesPagesAndTheEndsOfTheTable)
     EXPECT_EQ(data.RecNo(), 11);
     data.NextPage();
     data.NextPage();
-    EXPECT_EQ(data.RecNo(), 24);  // stops at the last row
+    EXPECT_EQ(data.RecNo(), 24); // stops at the last row
     EXPECT_TRUE(data.Eof());
     data.Next();
     EXPECT_EQ(data.RecNo(), 24);
@@ -119,7 +119,7 @@ TEST_F(RegistryDatasetTest, ReadsEveryRowPastTheFirstBatch)
     EXPECT_EQ(data.model()->rowCount(), 600);
     data.Last();
     EXPECT_EQ(data.Address(), Address(599));
-    EXPECT_EQ(data.IdAt(450), 451);  // primary-key order
+    EXPECT_EQ(data.IdAt(450), 451); // primary-key order
 }
 
 TEST_F(RegistryDatasetTest, BookmarksAndRefreshFollowTheRowNotItsPosition)
@@ -142,10 +142,10 @@ TEST_F(RegistryDatasetTest, BookmarksAndRefreshFollowTheRowNotItsPosition)
 
     // A deleted bookmarked row cannot be returned to.
     data.Delete();
-    EXPECT_EQ(data.Address(), Address(4));  // the next row takes the deleted one's place
+    EXPECT_EQ(data.Address(), Address(4)); // the next row takes the deleted one's place
     EXPECT_FALSE(data.RestoreBookmark());
     data.Insert();
-    EXPECT_FALSE(data.SaveBookmark());  // an unposted row has no place to return to yet
+    EXPECT_FALSE(data.SaveBookmark()); // an unposted row has no place to return to yet
 }
 
 TEST_F(RegistryDatasetTest, PostStoresTheRowOnDiskAtOnceAndRefusesWhatCouldNeverMatch)
@@ -154,7 +154,7 @@ TEST_F(RegistryDatasetTest, PostStoresTheRowOnDiskAtOnceAndRefusesWhatCouldNever
     data.Last();
     data.Insert();
     EXPECT_EQ(data.state(), State::Insert);
-    EXPECT_EQ(data.RecNo(), 1);  // before the current row
+    EXPECT_EQ(data.RecNo(), 1); // before the current row
     EXPECT_EQ(data.RecordCount(), 3);
     EXPECT_FALSE(data.Modified());
 
@@ -172,7 +172,7 @@ TEST_F(RegistryDatasetTest, PostStoresTheRowOnDiskAtOnceAndRefusesWhatCouldNever
         EXPECT_EQ(data.state(), State::Insert);
     }
     EXPECT_THROW(data.SetAddress(QByteArray(41, '1')), TarvelError);
-    EXPECT_EQ(data.Address(), "till-4");  // the refused text left the row as it was
+    EXPECT_EQ(data.Address(), "till-4"); // the refused text left the row as it was
     data.SetAddress(QByteArray(40, '1'));
     EXPECT_THROW(data.Post(), TarvelError);
 
@@ -208,7 +208,7 @@ TEST_F(RegistryDatasetTest, CancelDropsAnEditAndAnInsert)
     EXPECT_EQ(data.Address(), Address(1));
 
     data.Insert();
-    data.Delete();  // deleting an unposted row only cancels it
+    data.Delete(); // deleting an unposted row only cancels it
     EXPECT_EQ(data.RecordCount(), 3);
     EXPECT_EQ(StoredAddresses(TerminalRegistry::FileOf(programFolder)).size(), 3);
 }
@@ -218,18 +218,18 @@ TEST_F(RegistryDatasetTest, AMoveEndsThePendingEditLikeANavigator)
     fill(3);
     data.Edit();
     data.SetAddress("10.9.9.9");
-    data.Next();  // changed: posted
+    data.Next(); // changed: posted
     EXPECT_EQ(data.RecNo(), 1);
     EXPECT_EQ(StoredAddresses(TerminalRegistry::FileOf(programFolder)).first(), "10.9.9.9");
 
     data.SetAddress("not an address");
-    EXPECT_THROW(data.Next(), TarvelError);  // the operator sees why, and stays on the row
+    EXPECT_THROW(data.Next(), TarvelError); // the operator sees why, and stays on the row
     EXPECT_EQ(data.state(), State::Edit);
     EXPECT_EQ(data.RecNo(), 1);
     data.Cancel();
 
     data.Insert();
-    data.Last();  // unchanged: cancelled
+    data.Last(); // unchanged: cancelled
     EXPECT_EQ(data.RecordCount(), 3);
     EXPECT_EQ(data.RecNo(), 2);
 

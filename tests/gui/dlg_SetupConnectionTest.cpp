@@ -1,8 +1,7 @@
 // The setup dialog's connection test against real Firebird databases.
 
-#include "dlg_SetupFixture.h"
-
 #include "config/Settings.h"
+#include "dlg_SetupFixture.h"
 #include "support/FirebirdFixture.h"
 #include "support/Tripwire.h"
 
@@ -54,11 +53,11 @@ TEST_F(SetupConnectionTest, ASuccessfulTestSaysSoClosesAndSavesNothing)
         front.clear();
         dialog->Edit3->setText(QString::fromLocal8Bit(path));
         dialog->BitBtn4->click();
-        EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>(
-                                   {{"information", "FDB data connection checked.OK !\n\r" + path}}));
+        EXPECT_EQ(front.boxes,
+                  std::vector<RecordingFront::Call>({{"information", "FDB data connection checked.OK !\n\r" + path}}));
         EXPECT_FALSE(coDataDb.Connected()) << "the test closes what it opened";
-        EXPECT_EQ(coDataDb.Params(), QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3",
-                                                        "SERVER NAME=" + path}));
+        EXPECT_EQ(coDataDb.Params(),
+                  QList<QByteArray>({"USER NAME=SYSDBA", "PASSWORD=quillpost", "SQLDIALECT=3", "SERVER NAME=" + path}));
     }
     dialog->BitBtn2->click();
     EXPECT_EQ(settingsText(), before) << "Cancel after a successful test leaves the file as it was";
@@ -70,7 +69,7 @@ TEST_F(SetupConnectionTest, TestOpensWhatStartOpensAndSaysWhichFailed)
 {
     make("NoStore/DATA.FDB", {"standard-schema.sql"});
     make("NoLevel/DATA.FDB", {"standard-schema.sql"});
-    make("NoLevel/POSSYS.FDB", {"standard-schema.sql"});  // no table Mas_Store
+    make("NoLevel/POSSYS.FDB", {"standard-schema.sql"}); // no table Mas_Store
     auto dialog = open();
     dialog->pgcSetup->setCurrentWidget(dialog->TabSheet2);
 

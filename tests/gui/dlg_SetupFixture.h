@@ -4,11 +4,11 @@
 // program folder, and questions answered from a script.
 
 #include "config/IniFile.h"
-#include "gui/dlg_Questions.h"
-#include "gui/dlg_Setup.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "gui/RegistryDataset.h"
+#include "gui/dlg_Questions.h"
+#include "gui/dlg_Setup.h"
 #include "mock/RecordingFront.h"
 #include "mock/ScriptedQuestions.h"
 
@@ -39,10 +39,7 @@ protected:
         ASSERT_TRUE(data.IsOpen());
     }
 
-    void TearDown() override
-    {
-        EXPECT_TRUE(questions.answers.empty()) << "answers left unused";
-    }
+    void TearDown() override { EXPECT_TRUE(questions.answers.empty()) << "answers left unused"; }
 
     // A dialog over the fixture's objects, shown (not modal-exec'd) so the test can drive it.
     std::unique_ptr<TdlgSetup> open()

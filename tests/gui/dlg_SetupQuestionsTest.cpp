@@ -45,8 +45,8 @@ TEST(MessageQuestionBoxes, AnswerAsTheOperatorClosesThem)
             c.act(box);
         });
         MessageQuestionBoxes questions;
-        const Answer answer = c.yesNo ? questions.askYesNo("Are you sure want to [SAVE] ?")
-                                      : questions.askOkCancel("Delete record?");
+        const Answer answer =
+            c.yesNo ? questions.askYesNo("Are you sure want to [SAVE] ?") : questions.askOkCancel("Delete record?");
         EXPECT_EQ(answer, c.expected);
         EXPECT_EQ(title, c.yesNo ? "Information" : "Confirm");
         EXPECT_EQ(text, c.yesNo ? "Are you sure want to [SAVE] ?" : "Delete record?");

@@ -1,6 +1,6 @@
-#include "gui/dlg_Setup.h"
-#include "gui/RegistryNavigator.h"
 #include "dlg_SetupFixture.h"
+#include "gui/RegistryNavigator.h"
+#include "gui/dlg_Setup.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,9 @@ using State = RegistryDataset::State;
 namespace {
 
 const char* const ButtonNames[14] = {
-    "wwDBNavigator1First",  "wwDBNavigator1PriorPage", "wwDBNavigator1Prior",         "wwDBNavigator1Next",
-    "wwDBNavigator1NextPage", "wwDBNavigator1Last",    "wwDBNavigator1Insert",        "wwDBNavigator1Delete",
-    "wwDBNavigator1Edit",   "wwDBNavigator1Post",      "wwDBNavigator1Cancel",        "wwDBNavigator1Refresh",
+    "wwDBNavigator1First",        "wwDBNavigator1PriorPage",      "wwDBNavigator1Prior",  "wwDBNavigator1Next",
+    "wwDBNavigator1NextPage",     "wwDBNavigator1Last",           "wwDBNavigator1Insert", "wwDBNavigator1Delete",
+    "wwDBNavigator1Edit",         "wwDBNavigator1Post",           "wwDBNavigator1Cancel", "wwDBNavigator1Refresh",
     "wwDBNavigator1SaveBookmark", "wwDBNavigator1RestoreBookmark"};
 
 class SetupRegistryTest : public SetupDialogTest {
@@ -82,11 +82,19 @@ protected:
 
 TEST_F(SetupRegistryTest, NavigatorHasFourteenButtonsWithTheirHintsAndRepeatingMoves)
 {
-    const char* const hints[14] = {"Move to first record", "Move backward 10 records", "Move to prior record",
-                                   "Move to next record", "Move forward 10 records", "Move to last record",
-                                   "Insert new record", "Delete current record", "Edit current record",
-                                   "Post changes of current record", "Cancel changes made to current record",
-                                   "Refresh the contents of the dataset", "Bookmark current record",
+    const char* const hints[14] = {"Move to first record",
+                                   "Move backward 10 records",
+                                   "Move to prior record",
+                                   "Move to next record",
+                                   "Move forward 10 records",
+                                   "Move to last record",
+                                   "Insert new record",
+                                   "Delete current record",
+                                   "Edit current record",
+                                   "Post changes of current record",
+                                   "Cancel changes made to current record",
+                                   "Refresh the contents of the dataset",
+                                   "Bookmark current record",
                                    "Go back to saved bookmark"};
     auto* bar = dialog->findChild<QWidget*>("wwDBNavigator1");
     ASSERT_NE(bar, nullptr);
@@ -195,7 +203,8 @@ TEST_F(SetupRegistryTest, PostRefusesAnAddressNoTerminalCouldHaveAndKeepsTheRowI
 
     ASSERT_EQ(front.boxes.size(), 1u);
     EXPECT_EQ(front.boxes[0].kind, "error");
-    EXPECT_TRUE(front.boxes[0].text.contains("\"10.0.0.01\" is not an IPv4 address")) << front.boxes[0].text.constData();
+    EXPECT_TRUE(front.boxes[0].text.contains("\"10.0.0.01\" is not an IPv4 address"))
+        << front.boxes[0].text.constData();
     EXPECT_EQ(data.state(), State::Insert);
     EXPECT_EQ(data.Address(), "10.0.0.01");
     EXPECT_TRUE(button("wwDBNavigator1Post")->isEnabled());
@@ -262,7 +271,7 @@ TEST_F(SetupRegistryTest, ARowPostRefusedNeverReachesTheTableThroughTheSearch)
     QTest::keyClick(dialog->wwDBGrid1, Qt::Key_F2);
     type("till 3 (front)");
     QTest::keyClick(editor(), Qt::Key_Return);
-    QTest::qWait(20);  // the view commits the editor's text on the next turn
+    QTest::qWait(20); // the view commits the editor's text on the next turn
     click("wwDBNavigator1Post");
     EXPECT_EQ(front.boxTexts("error").size(), 1u);
     QTest::mouseClick(dialog->BitBtn2, Qt::LeftButton);
@@ -287,12 +296,12 @@ TEST_F(SetupRegistryTest, TypingInTheGridEditsAndMovingAwayPostsOrRefuses)
     editor->selectAll();
     QTest::keyClicks(editor, "10.0.0.9");
     QTest::keyClick(editor, Qt::Key_Return);
-    QTest::qWait(20);  // the view commits the editor's text on the next turn
+    QTest::qWait(20); // the view commits the editor's text on the next turn
     EXPECT_EQ(data.state(), State::Edit);
     EXPECT_EQ(data.Address(), "10.0.0.9");
 
     grid->setCurrentIndex(grid->model()->index(1, RegistryAddressColumn));
-    QTest::qWait(20);  // the dataset follows on the next turn of the event loop
+    QTest::qWait(20); // the dataset follows on the next turn of the event loop
     EXPECT_EQ(data.state(), State::Browse);
     EXPECT_EQ(data.RecNo(), 1);
     EXPECT_EQ(registry.Addresses(), QList<QByteArray>({"10.0.0.9", "10.0.0.2"}));
@@ -327,7 +336,7 @@ TEST(SetupRegistryClosed, AClosedTableLeavesTheGridEmptyAndTheNavigatorOff)
     QTemporaryDir dir;
     RecordingFront front;
     ScriptedQuestions questions;
-    TerminalRegistry registry;  // never opened
+    TerminalRegistry registry; // never opened
     RegistryDataset data(registry);
     IniFile settings(dir.filePath("Tarvel.ini"));
     PosConnections pos;

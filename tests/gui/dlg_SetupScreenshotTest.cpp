@@ -1,8 +1,8 @@
 // Renders each page of the setup dialog to PNG for the documentation, when TARVEL_SCREENSHOT_DIR names
 // a folder: setup-server.png, setup-fdb.png, setup-client.png, setup-other.png. Does nothing otherwise.
 
-#include "gui/dlg_Setup.h"
 #include "dlg_SetupFixture.h"
+#include "gui/dlg_Setup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 #include "gui/dlg_Setup.h"
+
 #include "control/LocalAddresses.h"
 #include "dlg_SetupFixture.h"
 
 #include <gtest/gtest.h>
 
-
 #include <QApplication>
-#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,8 +22,9 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 using namespace tarvel;
@@ -61,18 +62,22 @@ TEST_F(SetupDialogTest, HasEveryControlByNameWithItsText)
     EXPECT_EQ(pages->tabText(2), "Client Setup");
     EXPECT_EQ(pages->tabText(3), "Other Setup");
 
-    const std::pair<const char*, const char*> labels[] = {
-        {"Label1", "Your Current IP : "}, {"Label2", "TCP Port : "}, {"Label3", "FDB Data FileName : "},
-        {"Label4", "Client IP Address : "}, {"Label5", "Currency Symbol"}};
+    const std::pair<const char*, const char*> labels[] = {{"Label1", "Your Current IP : "},
+                                                          {"Label2", "TCP Port : "},
+                                                          {"Label3", "FDB Data FileName : "},
+                                                          {"Label4", "Client IP Address : "},
+                                                          {"Label5", "Currency Symbol"}};
     for (const auto& [name, text] : labels) {
         auto* label = dialog->findChild<QLabel*>(name);
         ASSERT_NE(label, nullptr) << name;
         EXPECT_EQ(label->text(), text);
     }
-    const std::pair<const char*, const char*> boxes[] = {
-        {"CheckBoxVexaXE", "Vexa XE"},          {"CheckBox1", "EAN 8 Always Trim Digits"},
-        {"CheckBox2", "EAN 13 Always Trim Digits"}, {"cbAutoStart", "Auto Start"},
-        {"cbStoreSHELF", "Send -> StoreSHELF"}, {"cbPluBarcode", "Send -> SKU+Barcode"}};
+    const std::pair<const char*, const char*> boxes[] = {{"CheckBoxVexaXE", "Vexa XE"},
+                                                         {"CheckBox1", "EAN 8 Always Trim Digits"},
+                                                         {"CheckBox2", "EAN 13 Always Trim Digits"},
+                                                         {"cbAutoStart", "Auto Start"},
+                                                         {"cbStoreSHELF", "Send -> StoreSHELF"},
+                                                         {"cbPluBarcode", "Send -> SKU+Barcode"}};
     for (const auto& [name, text] : boxes) {
         auto* box = dialog->findChild<QCheckBox*>(name);
         ASSERT_NE(box, nullptr) << name;
@@ -100,8 +105,8 @@ TEST_F(SetupDialogTest, HasEveryControlByNameWithItsText)
     auto* prices = dialog->findChild<QComboBox*>("ComboBoxPriceLevel");
     ASSERT_NE(prices, nullptr);
     EXPECT_TRUE(prices->isEditable());
-    EXPECT_EQ(Items(prices), QStringList({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5",
-                                          "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"}));
+    EXPECT_EQ(Items(prices), QStringList({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5", "M_P1_S6",
+                                          "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"}));
 }
 
 TEST_F(SetupDialogTest, OpensWithTheDefaultsWhenThereIsNoSettingsFile)
@@ -112,8 +117,8 @@ TEST_F(SetupDialogTest, OpensWithTheDefaultsWhenThereIsNoSettingsFile)
     EXPECT_EQ(dialog->Edit3->text(), "");
     EXPECT_FALSE(dialog->CheckBoxVexaXE->isChecked());
     EXPECT_EQ(dialog->ComboBoxPriceLevel->currentText(), "M_PRICE");
-    for (QCheckBox* box : {dialog->CheckBox1, dialog->CheckBox2, dialog->cbAutoStart, dialog->cbStoreSHELF,
-                           dialog->cbPluBarcode})
+    for (QCheckBox* box :
+         {dialog->CheckBox1, dialog->CheckBox2, dialog->cbAutoStart, dialog->cbStoreSHELF, dialog->cbPluBarcode})
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     EXPECT_EQ(dialog->edtCurrSymbol->text(), "RM");
 
@@ -126,7 +131,8 @@ TEST_F(SetupDialogTest, OpensWithTheDefaultsWhenThereIsNoSettingsFile)
     EXPECT_EQ(shown, addresses);
     // No loopback address, which no terminal can reach, while the machine has another IPv4 address.
     const QList<QHostAddress> interfaces = QNetworkInterface::allAddresses();
-    if (std::any_of(interfaces.begin(), interfaces.end(), [](auto& a) { return a.toIPv4Address() && !a.isLoopback(); })) {
+    if (std::any_of(interfaces.begin(), interfaces.end(),
+                    [](auto& a) { return a.toIPv4Address() && !a.isLoopback(); })) {
         for (const QString& address : shown)
             EXPECT_FALSE(QHostAddress(address).isLoopback()) << address.toStdString();
     }
@@ -144,7 +150,7 @@ TEST_F(SetupDialogTest, ShowsWhatTheFileHoldsAndOnlyAnUpperCaseTTicks)
     settings.WriteString("OTHER_SETUP", "AUTO_START", "T");
     settings.WriteString("OTHER_SETUP", "SEND_StoreSHELF", "1");
     settings.WriteString("OTHER_SETUP", "SEND_PluBarcode", "T");
-    settings.WriteString("OTHER_SETUP", "CURRENCY_SYMBOL", "\xA3");  // a pound sign, one byte
+    settings.WriteString("OTHER_SETUP", "CURRENCY_SYMBOL", "\xA3"); // a pound sign, one byte
 
     auto dialog = open();
     EXPECT_EQ(dialog->Edit2->text(), "9200");
@@ -176,10 +182,10 @@ TEST_F(SetupDialogTest, OkAsksThenWritesTheTenKeysInOrderAndClosesWithCancel)
     EXPECT_TRUE(front.boxes.empty());
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_EQ(keyLines(), QList<QByteArray>({"TCP_PORT=9101", "FDB_DATA_FILENAME=C:\\POS\\DATA.FDB", "FDB_DATA_XE=T",
-                                             "FDB_DATA_XE_PRICE=M_P1_MIN_PRICE", "EAN8_TRIM_DIGIT=F",
-                                             "EAN13_TRIM_DIGIT=T", "AUTO_START=F", "SEND_StoreSHELF=T",
-                                             "SEND_PluBarcode=F", "CURRENCY_SYMBOL=RM"}));
+    EXPECT_EQ(keyLines(),
+              QList<QByteArray>({"TCP_PORT=9101", "FDB_DATA_FILENAME=C:\\POS\\DATA.FDB", "FDB_DATA_XE=T",
+                                 "FDB_DATA_XE_PRICE=M_P1_MIN_PRICE", "EAN8_TRIM_DIGIT=F", "EAN13_TRIM_DIGIT=T",
+                                 "AUTO_START=F", "SEND_StoreSHELF=T", "SEND_PluBarcode=F", "CURRENCY_SYMBOL=RM"}));
     EXPECT_EQ(settings.ReadString("FDB_DATA_SETUP", "FDB_DATA_XE", ""), "T");
     EXPECT_EQ(settings.ReadString("OTHER_SETUP", "CURRENCY_SYMBOL", ""), "RM");
 }
@@ -188,7 +194,7 @@ TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndStaysOpen)
 {
     auto dialog = open();
     dialog->Edit2->setText("9300");
-    questions.answers = {Answer::No, Answer::No};  // Esc answers No
+    questions.answers = {Answer::No, Answer::No}; // Esc answers No
     dialog->BitBtn1->click();
     dialog->BitBtn1->click();
     EXPECT_EQ(questions.asked.size(), 2u);
@@ -245,9 +251,10 @@ TEST_F(SetupDialogTest, ATextTheFileCannotHoldIsRefusedAndNothingIsWritten)
     QTest::sendKeyEvent(QTest::Click, dialog->edtCurrSymbol, Qt::Key_unknown, QString(QChar(0x20AC)), Qt::NoModifier);
     QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
     EXPECT_TRUE(questions.asked.empty());
-    EXPECT_EQ(front.boxes, std::vector<RecordingFront::Call>({{"general", "Currency Symbol: the character U+20AC cannot be "
-                                                               "written to \"Tarvel.ini\", which holds one byte per "
-                                                               "character. Nothing was saved."}}));
+    EXPECT_EQ(front.boxes,
+              std::vector<RecordingFront::Call>({{"general", "Currency Symbol: the character U+20AC cannot be "
+                                                             "written to \"Tarvel.ini\", which holds one byte per "
+                                                             "character. Nothing was saved."}}));
     EXPECT_EQ(settingsText(), before);
     EXPECT_TRUE(dialog->isVisible());
 }
@@ -422,4 +429,3 @@ TEST_F(SetupDialogTest, ExecuteShowsTheDialogModallyAndDestroysItAfterwards)
 }
 
 } // namespace
-

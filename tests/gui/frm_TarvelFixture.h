@@ -49,9 +49,10 @@ protected:
 
     // Creates the window for the folder (creation runs here) with the host's name and addresses fixed
     // for the start lines, and shows it unless told not to.
-    TfrmTarvel& open(bool show = true,
-                     HostLookup host = {[] { return QByteArray("till-host"); },
-                                        [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; }})
+    TfrmTarvel& open(bool show = true, HostLookup host = {[] { return QByteArray("till-host"); },
+                                                          [] {
+                                                              return QList<QByteArray>{"192.168.1.20", "10.0.0.7"};
+                                                          }})
     {
         window = std::make_unique<TfrmTarvel>(folder.path(), std::move(host));
         if (show) {
@@ -85,7 +86,7 @@ protected:
         for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next())
             lines.push_back(block.text().toLatin1());
         if (lines.size() == 1 && lines.front().isEmpty())
-            lines.clear();  // an empty document still has its one empty block
+            lines.clear(); // an empty document still has its one empty block
         return lines;
     }
 

@@ -1,13 +1,13 @@
 // The operator window under the offscreen platform: its controls, the buttons clicked by name over a
 // real embedded POS database and real sockets, the auto-start timer in real time, the boxes.
 
-#include "frm_TarvelFixture.h"
+#include "gui/frm_Tarvel.h"
 
 #include "base/OperatorLog.h"
-#include "gui/frm_Tarvel.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
+#include "frm_TarvelFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -408,7 +408,8 @@ TEST_F(TarvelWindowTest, AnAutoStartWrittenYesIsSaidInTheStatusBar)
     EXPECT_TRUE(w.RemarkPanel->isVisible());
     EXPECT_EQ(w.RemarkPanel->text(), said);
     click("BitBtn1");
-    EXPECT_EQ(w.StatusBar1->toolTip(), "warning: " + said + "\ninfo: serving store S01 \"QUILLPOST MART KLANG\" at price level P1");
+    EXPECT_EQ(w.StatusBar1->toolTip(),
+              "warning: " + said + "\ninfo: serving store S01 \"QUILLPOST MART KLANG\" at price level P1");
     EXPECT_TRUE(boxes.seen.empty());
     EXPECT_EQ(logLines(), startLines());
 }
@@ -488,11 +489,11 @@ TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
     int scans = 1, otherServed = 0;
     qsizetype mostBoxes = 0;
     boxes.whileOpen = [&](QWidget*) {
-        QTimer watch;  // counts the boxes on screen and closes one opened inside another
+        QTimer watch; // counts the boxes on screen and closes one opened inside another
         QObject::connect(&watch, &QTimer::timeout, [&] {
             const QWidgetList tops = QApplication::topLevelWidgets();
-            const qsizetype shown = std::count_if(tops.begin(), tops.end(),
-                                                  [](QWidget* t) { return qobject_cast<QMessageBox*>(t) && t->isVisible(); });
+            const qsizetype shown = std::count_if(
+                tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<QMessageBox*>(t) && t->isVisible(); });
             mostBoxes = std::max(mostBoxes, shown);
             if (shown > 1)
                 QApplication::activeModalWidget()->close();
@@ -516,8 +517,9 @@ TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
     EXPECT_EQ(otherServed, 9);
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_TRUE(boxes.seen[0].text.contains("divide by zero")) << boxes.seen[0].text.toStdString();
-    EXPECT_EQ(boxes.seen[1].text, boxes.seen[0].text + "\n\n9999 more errors came while the box before this one "
-                                                       "was open; this is the last of them.");
+    EXPECT_EQ(boxes.seen[1].text, boxes.seen[0].text
+                                      + "\n\n9999 more errors came while the box before this one "
+                                        "was open; this is the last of them.");
 }
 
 TEST_F(TarvelWindowTest, EachBoxHasItsTitleIconAndOneOk)

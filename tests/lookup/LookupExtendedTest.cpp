@@ -1,5 +1,4 @@
 #include "lookup/PosItemLookups.h"
-
 #include "mock/FakeQuery.h"
 #include "mock/FixedClock.h"
 
@@ -8,7 +7,8 @@
 namespace tarvel {
 namespace {
 
-const QByteArray ItemColumns = "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, M_PRICE M_Price1 From Mas_Stock ";
+const QByteArray ItemColumns =
+    "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, M_PRICE M_Price1 From Mas_Stock ";
 
 FakeResult ItemRow(QVariant id, QByteArray code, QByteArray barcode, QVariant price, QByteArray desc = "Milo 1kg Tin")
 {
@@ -51,15 +51,16 @@ protected:
 TEST_F(LookupExtendedTest, BarcodeRowLeadsToTheItemAndItsLatestShelf)
 {
     settings.SendStoreShelf = true;
-    qryTmp.script("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='9555000000017'", StockIdRows({"17", "18"}));
+    qryTmp.script("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='9555000000017'",
+                  StockIdRows({"17", "18"}));
     qryTmp.script(ItemColumns + "Where M_STOCK_ID='17'", ItemRow(QByteArray("17"), "M001", "9555000000017", 21.9));
     qryStoreSHELF.script("Select * From MAS_Stock_SHELF Where M_STOCK_ID='17' order by M_DATE_UPDATE DESC",
                          ShelfRows({QByteArray("B-07"), QByteArray("A-01")}));
 
     const LookupResult r = lookup("9555000000017");
-    EXPECT_EQ(qryTmp.opened, (std::vector<QByteArray>{
-        "Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='9555000000017'",
-        ItemColumns + "Where M_STOCK_ID='17'"}));
+    EXPECT_EQ(qryTmp.opened,
+              (std::vector<QByteArray>{"Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='9555000000017'",
+                                       ItemColumns + "Where M_STOCK_ID='17'"}));
     EXPECT_EQ(qryStoreSHELF.opened.size(), 1u);
     EXPECT_TRUE(r.Found);
     EXPECT_EQ(r.Description, "Milo 1kg Tin");
@@ -91,7 +92,8 @@ TEST_F(LookupExtendedTest, BarcodeRowPointingNowhereIsNotFound)
     settings.SendStoreShelf = true;
     qryTmp.script("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='M001'", StockIdRows({"99"}));
     // The code is also an item code, but that form is not tried.
-    qryTmp.script(ItemColumns + "Where M_STOCK_CODE='M001'Or M_BARCODE='M001'", ItemRow(QByteArray("17"), "M001", "", 1.0));
+    qryTmp.script(ItemColumns + "Where M_STOCK_CODE='M001'Or M_BARCODE='M001'",
+                  ItemRow(QByteArray("17"), "M001", "", 1.0));
 
     const LookupResult r = lookup("M001");
     EXPECT_EQ(qryTmp.opened.back(), ItemColumns + "Where M_STOCK_ID='99'");
@@ -104,9 +106,10 @@ TEST_F(LookupExtendedTest, BarcodeRowPointingNowhereIsNotFound)
 TEST_F(LookupExtendedTest, QuotesInTheCodeAreDoubledInEveryQuery)
 {
     lookup("1' OR '1'='1");
-    EXPECT_EQ(qryTmp.opened, (std::vector<QByteArray>{
-        "Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='1'' OR ''1''=''1'",
-        ItemColumns + "Where M_STOCK_CODE='1'' OR ''1''=''1'Or M_BARCODE='1'' OR ''1''=''1'"}));
+    EXPECT_EQ(qryTmp.opened,
+              (std::vector<QByteArray>{"Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode='1'' OR ''1''=''1'",
+                                       ItemColumns
+                                           + "Where M_STOCK_CODE='1'' OR ''1''=''1'Or M_BARCODE='1'' OR ''1''=''1'"}));
 }
 
 TEST_F(LookupExtendedTest, PriceColumnIsPlacedUnquotedAndReadAsM_Price1)

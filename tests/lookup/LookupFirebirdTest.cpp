@@ -1,13 +1,12 @@
 // Both lookups against real Firebird databases made from the fixture scripts, with every SQL text
 // checked as the connection sent it.
 
-#include "lookup/PosItemLookups.h"
-
-#include "support/CommaLocale.h"
-#include "mock/FixedClock.h"
 #include "data/Database.h"
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"
+#include "lookup/PosItemLookups.h"
+#include "mock/FixedClock.h"
+#include "support/CommaLocale.h"
 #include "support/FirebirdFixture.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +73,7 @@ const QByteArray StdItem = "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_AL
 QByteArray StdPrice(const QByteArray& key, const QByteArray& level = "L1")
 {
     return "Select * From Mas_Stock_Price Where M_PluLinkId='" + key + "' And M_Level='" + level
-           + "' AND M_QTY=1 AND M_OFQTY=1";
+         + "' AND M_QTY=1 AND M_OFQTY=1";
 }
 QByteArray StdFallback(const QByteArray& quoted)
 {
@@ -106,9 +105,10 @@ protected:
 TEST_F(StandardOnFirebird, BarcodeToItemPriceAndThisStoresLatestShelf)
 {
     const LookupResult r = lookup("9551000000100");
-    EXPECT_EQ(data_->take(), (std::vector<QByteArray>{
-        StdBarcode + "'9551000000100'", StdItem + "M_PluLinkId='L100'", StdPrice("L100"),
-        "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='L100' order by M_UPDATE DESC"}));
+    EXPECT_EQ(data_->take(),
+              (std::vector<QByteArray>{
+                  StdBarcode + "'9551000000100'", StdItem + "M_PluLinkId='L100'", StdPrice("L100"),
+                  "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='L100' order by M_UPDATE DESC"}));
     EXPECT_TRUE(r.Found);
     EXPECT_EQ(r.Description, "Teh Tarik 20s");
     EXPECT_EQ(r.ItemCode, "P100");
@@ -202,9 +202,12 @@ TEST_F(StandardOnFirebird, PromotionWindows)
 TEST_F(StandardOnFirebird, WindowsOnTicksBelowASecond)
 {
     // Whole seconds of the stored time of day: 23:59:59.9999 is 23:59:59, 08:59:59.9995 is 08:59:59.
-    for (const auto& [time, shown] : {std::pair{QTime(12, 0), "RM 8.00"}, {QTime(23, 59, 59), "RM 8.00"},
-                                      {QTime(8, 59, 58), "RM 8.00"}, {QTime(8, 59, 59), "RM 6.00"},
-                                      {QTime(9, 30, 0), "RM 6.00"}, {QTime(9, 30, 1), "RM 8.00"}})
+    for (const auto& [time, shown] : {std::pair{QTime(12, 0), "RM 8.00"},
+                                      {QTime(23, 59, 59), "RM 8.00"},
+                                      {QTime(8, 59, 58), "RM 8.00"},
+                                      {QTime(8, 59, 59), "RM 6.00"},
+                                      {QTime(9, 30, 0), "RM 6.00"},
+                                      {QTime(9, 30, 1), "RM 8.00"}})
         EXPECT_EQ(price("TICKS", time), shown) << time.toString().toStdString();
     // The whole stored date-time against today at midnight: over yesterday night, open only tomorrow.
     EXPECT_EQ(price("DATETICKS", QTime(23, 59, 59)), "RM 10.00");
@@ -231,7 +234,7 @@ TEST_F(FirebirdLookupTest, AnEmptyScanReadsOneItemRowNotEveryBlankOne)
         return monitor.qryTmp.FieldAsText("N").toLongLong();
     };
     FixedClock clock(Today, QTime(12, 0));
-    for (const QByteArray code : {"C7", ""}) {  // the first scan also reads the engine's own tables once
+    for (const QByteArray code : {"C7", ""}) { // the first scan also reads the engine's own tables once
         const qint64 before = recordReads();
         EXPECT_TRUE(data.lookup(false, clock, code, "L1", {}).Found);
         if (code.isEmpty()) {
@@ -244,7 +247,7 @@ const QByteArray XBarcode = "Select M_STOCK_ID From Mas_Stock_Barcode Where M_Ba
 QByteArray XItem(const QByteArray& column, const QByteArray& where)
 {
     return "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, " + column + " M_Price1 From Mas_Stock "
-           + where;
+         + where;
 }
 QByteArray XShelf(const QByteArray& key)
 {
@@ -299,9 +302,10 @@ TEST_F(ExtendedOnFirebird, WhichItemIsFound)
     EXPECT_EQ(data_->take()[4], XItem("M_PRICE", "Where M_STOCK_CODE='XMULTI'Or M_BARCODE='XMULTI'"));
 
     EXPECT_FALSE(lookup("1' OR '1'='1").Found);
-    EXPECT_EQ(data_->take(), (std::vector<QByteArray>{
-        XBarcode + "'1'' OR ''1''=''1'",
-        XItem("M_PRICE", "Where M_STOCK_CODE='1'' OR ''1''=''1'Or M_BARCODE='1'' OR ''1''=''1'")}));
+    EXPECT_EQ(data_->take(),
+              (std::vector<QByteArray>{
+                  XBarcode + "'1'' OR ''1''=''1'",
+                  XItem("M_PRICE", "Where M_STOCK_CODE='1'' OR ''1''=''1'Or M_BARCODE='1'' OR ''1''=''1'")}));
     EXPECT_EQ(lookup("O'K").ItemKey, "9");
     EXPECT_EQ(lookup("XHIGH").Description, QByteArray("Caf\xE9 \xAE \xFF"));
 }
@@ -359,9 +363,10 @@ TEST_F(FirebirdLookupTest, BothLayoutsOverTheServer)
     LookupResult r = standard.lookup(false, clock, "TWOSHUT", "L1", settings);
     EXPECT_EQ(r.PriceText, "RM 6.00");
     EXPECT_EQ(r.ShelfText, "<NA>");
-    EXPECT_EQ(standard.take(), (std::vector<QByteArray>{
-        StdBarcode + "'TWOSHUT'", StdFallback("'TWOSHUT'"), StdPrice("L117"),
-        "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='L117' order by M_UPDATE DESC"}));
+    EXPECT_EQ(standard.take(),
+              (std::vector<QByteArray>{
+                  StdBarcode + "'TWOSHUT'", StdFallback("'TWOSHUT'"), StdPrice("L117"),
+                  "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='L117' order by M_UPDATE DESC"}));
 
     DataConnection extended(server.serverPath("EXTENDED.FDB"));
     r = extended.lookup(true, clock, "9552000000001", "M_P1_S1", settings);

@@ -1,8 +1,7 @@
 #include "lookup/PosItemLookups.h"
-
-#include "support/CommaLocale.h"
 #include "mock/FakeQuery.h"
 #include "mock/FixedClock.h"
+#include "support/CommaLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +10,10 @@ namespace {
 
 const QByteArray BarcodeSql = "Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=";
 const QByteArray ItemSql = "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
-const QByteArray PriceSql17 = "Select * From Mas_Stock_Price Where M_PluLinkId='17' And M_Level='L1' AND M_QTY=1 AND M_OFQTY=1";
-const QByteArray ShelfSql17 = "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='17' order by M_UPDATE DESC";
+const QByteArray PriceSql17 =
+    "Select * From Mas_Stock_Price Where M_PluLinkId='17' And M_Level='L1' AND M_QTY=1 AND M_OFQTY=1";
+const QByteArray ShelfSql17 =
+    "Select * From MAS_Stock_SHELF Where M_Store='S01' And M_PluLinkId='17' order by M_UPDATE DESC";
 
 const QDate Today(2024, 5, 15);
 
@@ -24,14 +25,23 @@ FakeResult ItemRow(QVariant link, QByteArray desc = "Teh Tarik 20s")
 
 // A price row with both promotions switched off; tests set the columns they need.
 struct PriceRow {
-    std::vector<std::pair<QByteArray, QVariant>> columns{
-        {"M_PLULINKID", QByteArray("17")}, {"M_LEVEL", QByteArray("L1")}, {"M_PRICE", 10.0},
-        {"M_DATEACTIVE", QByteArray("F")}, {"M_DATEFROM", QVariant()}, {"M_DATETO", QVariant()},
-        {"M_TIMEACTIVE", QByteArray("F")}, {"M_TIMEFROM", QVariant()}, {"M_TIMETO", QVariant()},
-        {"M_DISCPRICE", 8.0},
-        {"M_DATEACTIVE2", QByteArray("F")}, {"M_DATEFROM2", QVariant()}, {"M_DATETO2", QVariant()},
-        {"M_TIMEACTIVE2", QByteArray("F")}, {"M_TIMEFROM2", QVariant()}, {"M_TIMETO2", QVariant()},
-        {"M_DISCPRICE2", 6.0}};
+    std::vector<std::pair<QByteArray, QVariant>> columns{{"M_PLULINKID", QByteArray("17")},
+                                                         {"M_LEVEL", QByteArray("L1")},
+                                                         {"M_PRICE", 10.0},
+                                                         {"M_DATEACTIVE", QByteArray("F")},
+                                                         {"M_DATEFROM", QVariant()},
+                                                         {"M_DATETO", QVariant()},
+                                                         {"M_TIMEACTIVE", QByteArray("F")},
+                                                         {"M_TIMEFROM", QVariant()},
+                                                         {"M_TIMETO", QVariant()},
+                                                         {"M_DISCPRICE", 8.0},
+                                                         {"M_DATEACTIVE2", QByteArray("F")},
+                                                         {"M_DATEFROM2", QVariant()},
+                                                         {"M_DATETO2", QVariant()},
+                                                         {"M_TIMEACTIVE2", QByteArray("F")},
+                                                         {"M_TIMEFROM2", QVariant()},
+                                                         {"M_TIMETO2", QVariant()},
+                                                         {"M_DISCPRICE2", 6.0}};
 
     PriceRow& set(const QByteArray& name, QVariant value)
     {
@@ -100,7 +110,8 @@ TEST_F(LookupStandardTest, BarcodeLeadsToItemPriceAndShelfOfThisStore)
 {
     settings.SendStoreShelf = true;
     qryStockPrice.script(PriceSql17, PriceRow().result());
-    qryStoreSHELF.script(ShelfSql17, {{"M_STORE", "M_PLULINKID", "M_SHELF"}, {{QByteArray("S01"), QByteArray("17"), QByteArray("R2-B")}}});
+    qryStoreSHELF.script(ShelfSql17, {{"M_STORE", "M_PLULINKID", "M_SHELF"},
+                                      {{QByteArray("S01"), QByteArray("17"), QByteArray("R2-B")}}});
 
     const LookupResult r = lookup();
     EXPECT_EQ(qryTmp.opened, (std::vector<QByteArray>{BarcodeSql + "'9551234567890'", ItemSql + "M_PluLinkId='17'"}));
@@ -115,7 +126,8 @@ TEST_F(LookupStandardTest, BarcodeLeadsToItemPriceAndShelfOfThisStore)
     EXPECT_TRUE(r.ShelfQueried);
     EXPECT_EQ(r.ShelfText, "R2-B");
     // Switched-off promotions read only their switches.
-    EXPECT_EQ(qryStockPrice.reads("M_DATEFROM") + qryStockPrice.reads("M_TIMEFROM") + qryStockPrice.reads("M_DISCPRICE"), 0);
+    EXPECT_EQ(
+        qryStockPrice.reads("M_DATEFROM") + qryStockPrice.reads("M_TIMEFROM") + qryStockPrice.reads("M_DISCPRICE"), 0);
 }
 
 TEST_F(LookupStandardTest, FallbackFormAndNotFound)
@@ -183,10 +195,12 @@ TEST_F(LookupStandardTest, DateWindowAgainstTodayAtMidnight)
     // A last day at any time keeps all of it open; a first day after midnight opens tomorrow only.
     EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, DateTimeValue(Today, QTime(0, 0, 1))), QTime(23, 0)), "RM 8.00");
     EXPECT_EQ(priceAt(PriceRow().dates("", DateTimeValue(Today, QTime(0, 0, 1)), tomorrow), QTime(23, 0)), "RM 10.00");
-    EXPECT_EQ(priceAt(PriceRow().dates("", DateTimeValue(Today, QTime(0, 0, 1)), tomorrow), QTime(0, 0), Today.addDays(1)),
-              "RM 8.00");
-    EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, DateTimeValue(Today.addDays(-1), QTime(23, 59, 59))), QTime(0, 0)),
-              "RM 10.00");
+    EXPECT_EQ(
+        priceAt(PriceRow().dates("", DateTimeValue(Today, QTime(0, 0, 1)), tomorrow), QTime(0, 0), Today.addDays(1)),
+        "RM 8.00");
+    EXPECT_EQ(
+        priceAt(PriceRow().dates("", yesterday, DateTimeValue(Today.addDays(-1), QTime(23, 59, 59))), QTime(0, 0)),
+        "RM 10.00");
     // NULL: a missing first day never closes, a missing last day always does.
     EXPECT_EQ(priceAt(PriceRow().dates("", QVariant(), tomorrow), noon), "RM 8.00");
     EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, QVariant()), noon), "RM 10.00");
@@ -217,11 +231,15 @@ TEST_F(LookupStandardTest, TimeWindowInWholeSecondsBothEndsIncluded)
 
     // Held a hair below the second, or with milliseconds, or on a real date: still that second.
     const double noonValue = 0.5;
-    EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")).set("M_TIMEFROM", noonValue - 1e-12)
+    EXPECT_EQ(priceAt(PriceRow()
+                          .set("M_TIMEACTIVE", QByteArray("T"))
+                          .set("M_TIMEFROM", noonValue - 1e-12)
                           .set("M_TIMETO", 45000.0 + noonValue + 999.0 / 86400000.0),
                       QTime(12, 0, 0)),
               "RM 8.00");
-    EXPECT_EQ(priceAt(PriceRow().set("M_TIMEACTIVE", QByteArray("T")).set("M_TIMEFROM", noonValue - 1e-12)
+    EXPECT_EQ(priceAt(PriceRow()
+                          .set("M_TIMEACTIVE", QByteArray("T"))
+                          .set("M_TIMEFROM", noonValue - 1e-12)
                           .set("M_TIMETO", 45000.0 + noonValue + 999.0 / 86400000.0),
                       QTime(12, 0, 1)),
               "RM 10.00");
@@ -244,15 +262,19 @@ TEST_F(LookupStandardTest, DateAndTimeWindowsAreAlternativesAndPromotionTwoWins)
     const QVariant tomorrow = DateTimeValue(Today.addDays(1));
     const QVariant lastWeek = DateTimeValue(Today.addDays(-7));
     // Date open, time closed; and date closed, time open during its hours only.
-    EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, tomorrow).times("", QTime(6, 0), QTime(7, 0)), QTime(12, 0)), "RM 8.00");
+    EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, tomorrow).times("", QTime(6, 0), QTime(7, 0)), QTime(12, 0)),
+              "RM 8.00");
     const PriceRow timeOnly = PriceRow().dates("", lastWeek, yesterday).times("", QTime(6, 0), QTime(7, 0));
     EXPECT_EQ(priceAt(timeOnly, QTime(6, 30)), "RM 8.00");
     EXPECT_EQ(priceAt(timeOnly, QTime(12, 0)), "RM 10.00");
 
     const PriceRow both = PriceRow().dates("", yesterday, tomorrow).dates("2", yesterday, tomorrow);
     EXPECT_EQ(priceAt(both, QTime(12, 0)), "RM 6.00");
-    EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, tomorrow).times("2", QTime(6, 0), QTime(7, 0)), QTime(12, 0)), "RM 8.00");
-    EXPECT_EQ(priceAt(PriceRow().times("", QTime(6, 0), QTime(7, 0)).times("2", QTime(6, 0), QTime(6, 10)), QTime(6, 5)), "RM 6.00");
+    EXPECT_EQ(priceAt(PriceRow().dates("", yesterday, tomorrow).times("2", QTime(6, 0), QTime(7, 0)), QTime(12, 0)),
+              "RM 8.00");
+    EXPECT_EQ(
+        priceAt(PriceRow().times("", QTime(6, 0), QTime(7, 0)).times("2", QTime(6, 0), QTime(6, 10)), QTime(6, 5)),
+        "RM 6.00");
     EXPECT_EQ(priceAt(PriceRow().times("2", QTime(6, 0), QTime(6, 10)), QTime(6, 11)), "RM 10.00");
 }
 
@@ -274,11 +296,13 @@ TEST_F(LookupStandardTest, PromotionColumnsAreReadOnlyWhenTheirStepIsReached)
     // A price table without M_DISCPRICE fails only while promotion 1 is open.
     const PriceRow noDisc = PriceRow().dates("", yesterday, tomorrow).drop("M_DISCPRICE");
     EXPECT_THROW(priceAt(noDisc, QTime(12, 0)), EDatabaseError);
-    EXPECT_EQ(priceAt(PriceRow().drop("M_DISCPRICE").drop("M_DATEFROM").drop("M_DISCPRICE2"), QTime(12, 0)), "RM 10.00");
+    EXPECT_EQ(priceAt(PriceRow().drop("M_DISCPRICE").drop("M_DATEFROM").drop("M_DISCPRICE2"), QTime(12, 0)),
+              "RM 10.00");
 
     // Switched off: nothing but the switch is read.
-    EXPECT_EQ(priceAt(PriceRow().drop("M_DATEFROM2").drop("M_DATETO2").drop("M_TIMEFROM2").drop("M_TIMETO2"), QTime(12, 0)),
-              "RM 10.00");
+    EXPECT_EQ(
+        priceAt(PriceRow().drop("M_DATEFROM2").drop("M_DATETO2").drop("M_TIMEFROM2").drop("M_TIMETO2"), QTime(12, 0)),
+        "RM 10.00");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "data/Query.h"
 
 #include <QVariant>
+
 #include <map>
 #include <vector>
 

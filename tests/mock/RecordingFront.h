@@ -6,6 +6,7 @@
 #include "base/Front.h"
 
 #include <QByteArray>
+
 #include <iosfwd>
 #include <vector>
 
@@ -32,9 +33,9 @@ public:
     std::vector<QByteArray> boxTexts(const QByteArray& kind) const;
     void clear();
 
-    std::vector<QByteArray> lines;  // log lines only, as shown
-    std::vector<Call> boxes;        // every box, logs left out
-    std::vector<Call> calls;        // everything, logs included
+    std::vector<QByteArray> lines; // log lines only, as shown
+    std::vector<Call> boxes; // every box, logs left out
+    std::vector<Call> calls; // everything, logs included
 
 private:
     void box(const QByteArray& kind, const QByteArray& text);

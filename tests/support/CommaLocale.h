@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+
 #include <clocale>
 #include <cstdlib>
 #include <string>

@@ -9,9 +9,8 @@ namespace tarvel {
 FirebirdFixture::FirebirdFixture() : dir_(QDir::tempPath() + "/tarvel-fb-XXXXXX")
 {
     // The server runs as firebird and must walk into the folder.
-    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                           | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-                                           | QFile::ExeOther);
+    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                           | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
 }
 
 QString FirebirdFixture::fixturesFolder() { return QStringLiteral(TARVEL_SOURCE_DIR "/tests/fixtures"); }
@@ -56,8 +55,7 @@ QByteArray FirebirdFixture::serverProblem()
 {
     QProcess probe;
     probe.setProcessChannelMode(QProcess::MergedChannels);
-    probe.start("fbsvcmgr", {"localhost:service_mgr", "-user", kUser, "-password", kPassword,
-                             "info_server_version"});
+    probe.start("fbsvcmgr", {"localhost:service_mgr", "-user", kUser, "-password", kPassword, "info_server_version"});
     if (!probe.waitForFinished(8000)) {
         probe.kill();
         probe.waitForFinished();
@@ -65,7 +63,7 @@ QByteArray FirebirdFixture::serverProblem()
     }
     if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         return "the Firebird server on localhost:3050 is not usable (run scripts/start-firebird): "
-               + probe.readAll().trimmed();
+             + probe.readAll().trimmed();
     return {};
 }
 

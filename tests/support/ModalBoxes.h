@@ -26,12 +26,12 @@ namespace tarvel {
 class ModalBoxes : public QObject {
 public:
     struct Box {
-        QString className;   // "QMessageBox", "tarvel::TdlgSetup"...
+        QString className; // "QMessageBox", "tarvel::TdlgSetup"...
         QString objectName;
         QString title;
-        QString text;        // a message box's text; empty for other dialogs
+        QString text; // a message box's text; empty for other dialogs
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QStringList buttons;  // a message box's button texts
+        QStringList buttons; // a message box's button texts
         Qt::TextFormat textFormat = Qt::AutoText;
     };
 

@@ -31,8 +31,9 @@ QByteArray ProgramFolder::makeDatabase()
 
 QByteArray ProgramFolder::settingsFor(const QByteArray& dataFile, int port, const QByteArray& otherSetup)
 {
-    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port) + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME=" + dataFile
-           + "\r\nFDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE\r\n[OTHER_SETUP]\r\nCURRENCY_SYMBOL=RM\r\n" + otherSetup;
+    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port)
+         + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME=" + dataFile
+         + "\r\nFDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE\r\n[OTHER_SETUP]\r\nCURRENCY_SYMBOL=RM\r\n" + otherSetup;
 }
 
 void ProgramFolder::writeSettings(const QByteArray& text) const { WriteFile(path() + "Tarvel.ini", text); }

@@ -40,7 +40,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
     quint16 port_ = 0;
-    std::thread thread_;  // last: it starts once the rest is made
+    std::thread thread_; // last: it starts once the rest is made
 };
 
 } // namespace tarvel

@@ -17,10 +17,7 @@ const QByteArray BODY2 = Hex("1b2c3030 0d0a");
 const QByteArray SHELF = Hex("1b2c3040 0d0a");
 const QByteArray B1 = Hex("1b4231 0d0a");
 
-QByteArray Text(char selector, const QByteArray& text)
-{
-    return QByteArray("\x1b.") + selector + text + "\x03\r\n";
-}
+QByteArray Text(char selector, const QByteArray& text) { return QByteArray("\x1b.") + selector + text + "\x03\r\n"; }
 
 LookupResult Item(const QByteArray& description)
 {
@@ -50,8 +47,8 @@ TEST(ItemFrame, ShortFormForShortDescriptionNineLines)
 {
     // 13 characters, neither SKU+barcode nor shelf: the example screen.
     const QByteArray frame = ComposeItemFrame(Item("Milo 1kg Tin."), "9555000000017", false);
-    const QByteArray expected = B0 + HOME + Text('0', "Milo 1kg Tin.") + BODY1 + Text('9', "9555000000017") +
-                                BODY2 + Text('9', "") + B1 + Text('8', "RM 3.50");
+    const QByteArray expected = B0 + HOME + Text('0', "Milo 1kg Tin.") + BODY1 + Text('9', "9555000000017") + BODY2
+                              + Text('9', "") + B1 + Text('8', "RM 3.50");
     EXPECT_EQ(frame, expected);
     EXPECT_EQ(frame.count("\r\n"), 9);
 }
@@ -60,8 +57,8 @@ TEST(ItemFrame, TwentyCharacterDescriptionRepeatsItsLastCharacterInLongForm)
 {
     const QByteArray d = "ABCDEFGHIJKLMNOPQRST"; // exactly 20
     const QByteArray frame = ComposeItemFrame(Item(d), "123", false);
-    const QByteArray expected = B0 + HOME + Text('0', d) + BODY1 + Text('9', "T") + BODY2 + Text('9', "123") +
-                                SHELF + Text('9', "") + B1 + Text('8', "RM 3.50");
+    const QByteArray expected = B0 + HOME + Text('0', d) + BODY1 + Text('9', "T") + BODY2 + Text('9', "123") + SHELF
+                              + Text('9', "") + B1 + Text('8', "RM 3.50");
     EXPECT_EQ(frame, expected);
     EXPECT_EQ(frame.count("\r\n"), 11);
 }
@@ -93,16 +90,16 @@ TEST(ItemFrame, BarcodeFormShowsItemCodeAndBarcodeNeverTheScanCode)
 {
     LookupResult r = Item("Short");
     const QByteArray frame = ComposeItemFrame(r, "SCANNED", true);
-    const QByteArray expected = B0 + HOME + Text('0', "Short") + BODY1 + Text('9', "SKU-77") + BODY2 +
-                                Text('9', "9555000000017") + SHELF + Text('9', "") + B1 + Text('8', "RM 3.50");
+    const QByteArray expected = B0 + HOME + Text('0', "Short") + BODY1 + Text('9', "SKU-77") + BODY2
+                              + Text('9', "9555000000017") + SHELF + Text('9', "") + B1 + Text('8', "RM 3.50");
     EXPECT_EQ(frame, expected);
     EXPECT_FALSE(frame.contains("SCANNED"));
 
     r.ItemCode.clear();
     r.Barcode.clear();
     const QByteArray empties = ComposeItemFrame(r, "SCANNED", true);
-    EXPECT_EQ(empties, B0 + HOME + Text('0', "Short") + BODY1 + Text('9', "") + BODY2 + Text('9', "") + SHELF +
-                           Text('9', "") + B1 + Text('8', "RM 3.50"));
+    EXPECT_EQ(empties, B0 + HOME + Text('0', "Short") + BODY1 + Text('9', "") + BODY2 + Text('9', "") + SHELF
+                           + Text('9', "") + B1 + Text('8', "RM 3.50"));
 }
 
 TEST(ItemFrame, ShelfQueriedAddsLineFourInEveryForm)
@@ -110,13 +107,13 @@ TEST(ItemFrame, ShelfQueriedAddsLineFourInEveryForm)
     LookupResult r = Item("Short");
     r.ShelfQueried = true;
     r.ShelfText = "<NA>";
-    EXPECT_EQ(ComposeItemFrame(r, "42", false), B0 + HOME + Text('0', "Short") + SHELF + BODY1 + Text('9', "42") +
-                                                    BODY2 + Text('9', "<NA>") + B1 + Text('8', "RM 3.50"));
+    EXPECT_EQ(ComposeItemFrame(r, "42", false), B0 + HOME + Text('0', "Short") + SHELF + BODY1 + Text('9', "42") + BODY2
+                                                    + Text('9', "<NA>") + B1 + Text('8', "RM 3.50"));
 
     r.ShelfText = "A-03-2";
     const QByteArray barcode = ComposeItemFrame(r, "42", true);
-    EXPECT_EQ(barcode, B0 + HOME + Text('0', "Short") + SHELF + BODY1 + Text('9', "SKU-77") + BODY2 +
-                           Text('9', "9555000000017") + SHELF + Text('9', "A-03-2") + B1 + Text('8', "RM 3.50"));
+    EXPECT_EQ(barcode, B0 + HOME + Text('0', "Short") + SHELF + BODY1 + Text('9', "SKU-77") + BODY2
+                           + Text('9', "9555000000017") + SHELF + Text('9', "A-03-2") + B1 + Text('8', "RM 3.50"));
     EXPECT_EQ(barcode.count("\r\n"), 12);
 
     r.Description = "A description long enough to wrap";

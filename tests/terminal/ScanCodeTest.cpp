@@ -9,7 +9,9 @@ TEST(CutCode, PrefixForms)
 {
     EXPECT_EQ(CutCode("\x02]C19555000000017\r"), "9555000000017");
     EXPECT_EQ(CutCode("FF9555000000017\r"), "9555000000017");
-    EXPECT_EQ(CutCode("\x02" "9555000000017\r"), "9555000000017");
+    EXPECT_EQ(CutCode("\x02"
+                      "9555000000017\r"),
+              "9555000000017");
     // Character 1 is never examined for the ]C1 form.
     EXPECT_EQ(CutCode("Z]C1ABC\n"), "ABC");
     // Lower-case ff takes the one-leading-byte branch; so does ]c1.

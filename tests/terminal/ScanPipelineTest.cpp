@@ -57,7 +57,8 @@ TEST_F(ScanPipelineTest, RegisteredScanFoundGetsItemFrameAndSentLine)
 
 TEST_F(ScanPipelineTest, NotFoundFrameAndLine)
 {
-    const ScanPipeline::Reply reply = handle("\x02" "12345\r");
+    const ScanPipeline::Reply reply = handle("\x02"
+                                             "12345\r");
     EXPECT_EQ(reply.frame, NotFoundFrame());
     EXPECT_EQ(front.lines, std::vector<QByteArray>{"> [RECV] 12345..........................[127.0.0.1]"});
     EXPECT_EQ(reply.resultLine, "< [Not Found]...........................[12345]");
@@ -114,7 +115,9 @@ TEST_F(ScanPipelineTest, LongCodeShowsInPartButIsLookedUpWhole)
     const ScanPipeline::Reply reply = handle("\x02]C1" + code + "\r");
     EXPECT_EQ(front.lines[0], "> [RECV] " + QByteArray(31, '8') + "[127.0.0.1]");
     EXPECT_EQ(lookups.calls.back().code, code);
-    EXPECT_EQ(reply.resultLine, "< [Not Found]..........................." "[" + code + "]");
+    EXPECT_EQ(reply.resultLine, "< [Not Found]..........................."
+                                "[" + code
+                                    + "]");
 }
 
 // One log entry is one line: a scanned line feed cannot write a line of its own. Control bytes show as
@@ -145,7 +148,9 @@ TEST_F(ScanPipelineTest, AFailingRegistryOrLookupThrowsAfterTheReceiptLine)
     EXPECT_EQ(front.lines, std::vector<QByteArray>{"> [RECV] 123............................[127.0.0.1]"});
 
     registry.failing = false;
-    EXPECT_THROW(handle("\x02]C1" "FAIL\r"), EDatabaseError);
+    EXPECT_THROW(handle("\x02]C1"
+                        "FAIL\r"),
+                 EDatabaseError);
     EXPECT_EQ(front.lines.size(), 2u);
 }
 

@@ -12,11 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTest>
-
-#include <QElapsedTimer>
 
 #include <sys/socket.h>
 
@@ -58,10 +57,12 @@ protected:
     {
         socket.write(message);
         QByteArray reply;
-        static_cast<void>(QTest::qWaitFor([&] {
-            reply += socket.readAll();
-            return reply.size() >= bytes;
-        }, 5000));
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                reply += socket.readAll();
+                return reply.size() >= bytes;
+            },
+            5000));
         QTest::qWait(20); // anything more would show as a wrong size
         reply += socket.readAll();
         return reply;
@@ -129,7 +130,8 @@ TEST_F(ServerSocketTest, TwoScansWaitingTogetherAreOneMessage)
 TEST_F(ServerSocketTest, FailingLookupLeavesNoReplyAndKeepsTheConnection)
 {
     auto client = Connect();
-    client->write("\x02]C1" "FAIL\r");
+    client->write("\x02]C1"
+                  "FAIL\r");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !errors().empty(); }, 5000));
     // The report comes after the handler: the receipt line stands, no result line.
     EXPECT_EQ(front.lines.size(), 3u);
@@ -215,9 +217,12 @@ TEST_F(ServerSocketTest, TwoHundredTerminalsConnectingTogetherAreAllEstablishedA
         client = std::make_unique<QTcpSocket>();
         client->connectToHost(QHostAddress::LocalHost, server->Port());
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return std::all_of(clients.begin(), clients.end(), [](auto& c) { return c->state() == QAbstractSocket::ConnectedState; });
-    }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(clients.begin(), clients.end(),
+                               [](auto& c) { return c->state() == QAbstractSocket::ConnectedState; });
+        },
+        5000));
     RecordProperty("EstablishedMs", int(took.elapsed()));
     EXPECT_LT(took.elapsed(), 500);
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->ConnectionCount() == 200; }, 2000));
@@ -230,8 +235,11 @@ TEST_F(ServerSocketTest, ClosingTheListenerDropsTerminalsWithoutLines)
     ASSERT_EQ(front.lines.size(), 3u);
     server->Close();
     EXPECT_FALSE(server->IsOpen());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return a->state() == QAbstractSocket::UnconnectedState &&
-                                             b->state() == QAbstractSocket::UnconnectedState; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return a->state() == QAbstractSocket::UnconnectedState && b->state() == QAbstractSocket::UnconnectedState;
+        },
+        5000));
     QTest::qWait(50);
     EXPECT_EQ(front.lines.size(), 3u);
     EXPECT_TRUE(errors().empty());
@@ -274,5 +282,6 @@ TEST_F(ServerSocketTest, PeerThatNeverReadsDoesNotGrowTheServerBuffer)
     EXPECT_LE(sockets[0]->bytesToWrite(), 60100);
     // Every scan still got its sent line.
     EXPECT_GT(std::count_if(front.lines.begin(), front.lines.end(),
-                            [](const QByteArray& l) { return l.startsWith("< [SENT] BIG"); }), 250);
+                            [](const QByteArray& l) { return l.startsWith("< [SENT] BIG"); }),
+              250);
 }

@@ -19,5 +19,6 @@ TEST(TerminalScreen, CompleteFramesAndRendering)
     EXPECT_EQ(RenderScreen(ComposeItemFrame(r, "1", false)), "Caf\xe9\\x03X | 1 |  | RM 21.90");
     EXPECT_EQ(ScanMessage("12", ScanForm::C1), "\x02]C112\r");
     EXPECT_EQ(ScanMessage("12", ScanForm::FF), "FF12\r");
-    EXPECT_EQ(ScanMessage("12", ScanForm::Byte), "\x02" "12\r");
+    EXPECT_EQ(ScanMessage("12", ScanForm::Byte), "\x02"
+                                                 "12\r");
 }

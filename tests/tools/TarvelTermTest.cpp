@@ -1,9 +1,9 @@
 // tarvel-term against a running listener, as a store's IT person would use it.
 
-#include "mock/PipelineFakes.h"
-#include "terminal/Frames.h"
 #include "base/RunContext.h"
+#include "mock/PipelineFakes.h"
 #include "mock/RecordingFront.h"
+#include "terminal/Frames.h"
 #include "terminal/ScanPipeline.h"
 #include "terminal/ServerSocket.h"
 #include "terminal/TerminalScreen.h"
@@ -103,6 +103,6 @@ TEST_F(TarvelTermTest, NoReplyAndBadArgumentsAreClear)
     load.start(QStringLiteral(TARVEL_BIN_DIR "/tarvel-load"), {"--terminals", "2", "127.0.0.1", port, "1"});
     ASSERT_TRUE(load.waitForFinished(15000));
     EXPECT_TRUE(load.readAllStandardOutput().startsWith("terminals 2, replies 0, failures 2, "));
-    EXPECT_EQ(load.readAllStandardError(), "tarvel-load: 2 terminals failed: 2 refused (nothing listens on 127.0.0.1:"
-                                               + port.toLatin1() + ")\n");
+    EXPECT_EQ(load.readAllStandardError(),
+              "tarvel-load: 2 terminals failed: 2 refused (nothing listens on 127.0.0.1:" + port.toLatin1() + ")\n");
 }

@@ -40,8 +40,8 @@ struct Failures {
     int wrongFrame = 0;
     int timedOut = 0;
     int other = 0;
-    QByteArray firstWrongFrame;  // the start of the first reply that was no screen, in hex
-    QString firstOther;          // the platform's words for the first other error
+    QByteArray firstWrongFrame; // the start of the first reply that was no screen, in hex
+    QString firstOther; // the platform's words for the first other error
 
     int total() const { return refused + closed + wrongFrame + timedOut + other; }
 
@@ -82,7 +82,8 @@ struct Failures {
 // Whether `reply` can still become a frame: every frame begins with ESC "B0" CR LF, and none is long.
 bool MayBecomeFrame(const QByteArray& reply)
 {
-    static const QByteArray start("\x1b" "B0\r\n");
+    static const QByteArray start("\x1b"
+                                  "B0\r\n");
     return reply.size() <= 4096 && reply.left(start.size()) == start.left(reply.size());
 }
 

@@ -15,20 +15,19 @@
 
 namespace {
 
-const char* kUsage =
-    "usage: tarvel-term [--form ]C1|FF|byte] [--raw] [--timeout MS] HOST PORT [CODE...]\n"
-    "Sends each CODE (or each line of standard input when none is given) as a scan and prints the\n"
-    "reply screen, one line per scan: the code, \"->\", then each text of the screen with its name\n"
-    "(description, item code and barcode or the scan code, shelf, price), or the not-found screen.\n"
-    "\n"
-    "  --form ]C1     the scan as a scanner sends it with its symbology prefix: 0x02 \"]C1\" CODE CR\n"
-    "                 (the default)\n"
-    "  --form FF      \"FF\" CODE CR\n"
-    "  --form byte    0x02 CODE CR: one leading byte\n"
-    "                 (the server cuts the code after the prefix and drops its last byte, the CR)\n"
-    "  --raw          print the reply's bytes in hex instead of the screen\n"
-    "  --timeout MS   wait at most MS milliseconds to connect and for each reply (default 3000)\n"
-    "  --version      print the version\n";
+const char* kUsage = "usage: tarvel-term [--form ]C1|FF|byte] [--raw] [--timeout MS] HOST PORT [CODE...]\n"
+                     "Sends each CODE (or each line of standard input when none is given) as a scan and prints the\n"
+                     "reply screen, one line per scan: the code, \"->\", then each text of the screen with its name\n"
+                     "(description, item code and barcode or the scan code, shelf, price), or the not-found screen.\n"
+                     "\n"
+                     "  --form ]C1     the scan as a scanner sends it with its symbology prefix: 0x02 \"]C1\" CODE CR\n"
+                     "                 (the default)\n"
+                     "  --form FF      \"FF\" CODE CR\n"
+                     "  --form byte    0x02 CODE CR: one leading byte\n"
+                     "                 (the server cuts the code after the prefix and drops its last byte, the CR)\n"
+                     "  --raw          print the reply's bytes in hex instead of the screen\n"
+                     "  --timeout MS   wait at most MS milliseconds to connect and for each reply (default 3000)\n"
+                     "  --version      print the version\n";
 
 int Usage(const std::string& problem)
 {
@@ -120,7 +119,8 @@ int main(int argc, char** argv)
         } else if (raw) {
             std::printf("%s\n", reply.toHex(' ').constData());
         } else {
-            std::printf("%s -> %s\n", code.c_str(), tarvel::LabelScreen(reply, QByteArray::fromStdString(code)).constData());
+            std::printf("%s -> %s\n", code.c_str(),
+                        tarvel::LabelScreen(reply, QByteArray::fromStdString(code)).constData());
         }
         std::fflush(stdout);
     };
