@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "data/EDatabaseError.h"
 #include "data/TerminalRegistry.h"
+#include "support/RegistryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -40,17 +41,9 @@ QStringList StoredAddresses(const QString& file) { return RunOnFile(file, "SELEC
 
 QByteArray Address(int i) { return "10.0." + QByteArray::number(i / 250) + "." + QByteArray::number(i % 250 + 1); }
 
-class RegistryDatasetTest : public ::testing::Test {
+class RegistryDatasetTest : public ::testing::Test, protected RegistryFolder {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        programFolder = dir.path() + QDir::separator();
-        registry.CreateTerminalRegistry(programFolder);
-        registry.OpenTerminalRegistry(programFolder);
-        data.Open();
-        ASSERT_TRUE(data.IsOpen());
-    }
+    void SetUp() override { openRegistry(); }
 
     // Stores `count` rows in one transaction, then reads them into the dataset.
     void fill(int count)
@@ -71,11 +64,6 @@ protected:
         QSqlDatabase::removeDatabase("filler");
         data.Refresh();
     }
-
-    QTemporaryDir dir;
-    QString programFolder;
-    TerminalRegistry registry;
-    RegistryDataset data{registry};
 };
 
 TEST_F(RegistryDatasetTest, MovesPagesAndTheEndsOfTheTable)

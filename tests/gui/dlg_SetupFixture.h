@@ -11,6 +11,7 @@
 #include "gui/dlg_Setup.h"
 #include "mock/RecordingFront.h"
 #include "mock/ScriptedQuestions.h"
+#include "support/RegistryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,17 +28,9 @@ namespace tarvel {
 
 // A program folder with an open, empty registry, and no "Tarvel.ini" yet; the dialog works on the
 // real file there and on real (closed) POS connections, for the store S01.
-class SetupDialogTest : public ::testing::Test {
+class SetupDialogTest : public ::testing::Test, protected RegistryFolder {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        programFolder = dir.path() + QDir::separator();
-        registry.CreateTerminalRegistry(programFolder);
-        registry.OpenTerminalRegistry(programFolder);
-        data.Open();
-        ASSERT_TRUE(data.IsOpen());
-    }
+    void SetUp() override { openRegistry(); }
 
     void TearDown() override { EXPECT_TRUE(questions.answers.empty()) << "answers left unused"; }
 
@@ -49,16 +42,12 @@ protected:
         return dialog;
     }
 
-    QTemporaryDir dir;
-    QString programFolder;
     RecordingFront front;
     ScriptedQuestions questions;
-    TerminalRegistry registry;
     IniFile settings{dir.filePath("Tarvel.ini")};
     PosConnections pos;
     Database& coDataDb = pos.coDataDb();
     QByteArray storeCode = "S01";
-    RegistryDataset data{registry};
 
     // "Tarvel.ini" as it stands on disk; empty when there is none.
     QByteArray settingsText() const
