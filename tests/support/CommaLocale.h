@@ -4,6 +4,7 @@
 // the object. The hosts that run the tests often carry no such locale, so one is compiled with
 // localedef into the build folder and found through LOCPATH. available() is false where that fails.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -21,8 +22,13 @@ public:
         const QString folder = QStringLiteral(TARVEL_BIN_DIR "/../test-locales");
         const QString name = QStringLiteral("de_DE");
         if (!QFileInfo::exists(folder + "/" + name)) {
+            // Test programs run in parallel: each compiles into a folder of its own and moves it into
+            // place whole, so that no one reads a locale another is still writing.
             QDir().mkpath(folder);
-            QProcess::execute("localedef", {"-i", name, "-f", "ISO-8859-1", folder + "/" + name});
+            const QString own = folder + "/" + name + ".part" + QString::number(QCoreApplication::applicationPid());
+            QProcess::execute("localedef", {"-i", name, "-f", "ISO-8859-1", own});
+            if (!QDir().rename(own, folder + "/" + name))
+                QDir(own).removeRecursively();
         }
         const char* oldPath = std::getenv("LOCPATH");
         if (oldPath)
