@@ -165,6 +165,8 @@ int main(int argc, char** argv)
         t.reply.clear();
         t.since.start();
         t.socket->write(tarvel::ScanMessage(QByteArray::fromStdString(code), tarvel::ScanForm::C1));
+        // Out now, not at the next turn of the event loop: the reply time starts when the scan leaves.
+        t.socket->flush();
     };
 
     for (Terminal& t : pool) {
