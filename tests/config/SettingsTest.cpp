@@ -135,8 +135,12 @@ TEST_F(SettingsTest, PortAtStartAndInTheDialog)
 TEST_F(SettingsTest, QueryTimeoutInSecondsFiveUnlessANumberNotBelowZero)
 {
     const std::pair<QByteArray, int> cases[] = {
-        {"", 5}, {"FDB_QUERY_TIMEOUT=\n", 5}, {"FDB_QUERY_TIMEOUT=abc\n", 5}, {"FDB_QUERY_TIMEOUT=-1\n", 5},
-        {"FDB_QUERY_TIMEOUT=0\n", 0}, {"FDB_QUERY_TIMEOUT=12\n", 12},
+        {"", 5},
+        {"FDB_QUERY_TIMEOUT=\n", 5},
+        {"FDB_QUERY_TIMEOUT=abc\n", 5},
+        {"FDB_QUERY_TIMEOUT=-1\n", 5},
+        {"FDB_QUERY_TIMEOUT=0\n", 0},
+        {"FDB_QUERY_TIMEOUT=12\n", 12},
     };
     for (const auto& [line, seconds] : cases) {
         write("Tarvel.ini", "[FDB_DATA_SETUP]\n" + line);

@@ -371,10 +371,13 @@ TEST_F(FirebirdLookupTest, BadDataGivesItsAnswerOrAClearEngineError)
             return e.what();
         }
     };
-    EXPECT_EQ(frameOf(false, "BLOBDESC", "L1"), "\x1B" "B0\r\n\x1B$\r\n\x1B.0Kopi O Kosong 1kg, a\x03\r\n\x1B,0 \r\n"
+    EXPECT_EQ(frameOf(false, "BLOBDESC", "L1"), "\x1B"
+                                                "B0\r\n\x1B$\r\n\x1B.0Kopi O Kosong 1kg, a\x03\r\n\x1B,0 \r\n"
                                                 "\x1B.9a blob of a des\x03\r\n\x1B,00\r\n\x1B.9BLOBDESC\x03\r\n"
-                                                "\x1B,0@\r\n\x1B.9\x03\r\n\x1B" "B1\r\n\x1B.8RM 12.50\x03\r\n");
-    EXPECT_EQ(frameOf(true, "LONGDESC", "M_P1_S9"), "\x1B" "B0\r\n\x1B$\r\n\x1B.0Long description =+=\x03\r\n"
+                                                "\x1B,0@\r\n\x1B.9\x03\r\n\x1B"
+                                                "B1\r\n\x1B.8RM 12.50\x03\r\n");
+    EXPECT_EQ(frameOf(true, "LONGDESC", "M_P1_S9"), "\x1B"
+                                                    "B0\r\n\x1B$\r\n\x1B.0Long description =+=\x03\r\n"
                                                     "\x1B,0 \r\n\x1B.9=+=+=+=+=+=+=+=\x03\r\n\x1B,00\r\n"
                                                     "\x1B.9LONGDESC\x03\r\n\x1B,0@\r\n\x1B.9\x03\r\n\x1B"
                                                     "B1\r\n\x1B.8RM 7.50\x03\r\n");

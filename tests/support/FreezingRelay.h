@@ -36,7 +36,10 @@ public:
         stop_ = true;
         thread_->wait();
     }
-    QByteArray serverPath(const QByteArray& file) const { return "127.0.0.1/" + QByteArray::number(port_) + ':' + file; }
+    QByteArray serverPath(const QByteArray& file) const
+    {
+        return "127.0.0.1/" + QByteArray::number(port_) + ':' + file;
+    }
     void freeze() { frozen_ = true; }
     void thaw() { frozen_ = false; }
 
