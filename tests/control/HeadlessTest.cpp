@@ -669,6 +669,14 @@ private:
     QByteArray errText_;
 };
 
+// AddressSanitizer keeps freed memory aside and slows every call: memory and reply times are measured
+// only without it.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kMeasured = false;
+#else
+constexpr bool kMeasured = true;
+#endif
+
 class HostileTerminalsTest : public HeadlessTest {
 protected:
     void SetUp() override
@@ -762,7 +770,9 @@ TEST_F(HostileTerminalsTest, RandomBytesAreAnsweredOrReportedAndAStrangerNeverGe
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(answered + reported, messages);
     EXPECT_EQ(itemsToStranger, 0);
-    EXPECT_LT(rssEnd - rssAfterWarmUp, 2048) << "KiB";
+    if (kMeasured) {
+        EXPECT_LT(rssEnd - rssAfterWarmUp, 2048) << "KiB";
+    }
     EXPECT_EQ(registered->state(), QAbstractSocket::ConnectedState);
 
     // A megabyte at once is no scan: one error says so, and the next scan is answered.
@@ -817,8 +827,10 @@ TEST_F(HostileTerminalsTest, ATerminalThatNeverReadsCostsTheOthersNothing)
     }
     const double beside = p50(&hog);
     const qint64 rssAfter = server->rssKb();
-    EXPECT_LT(std::abs(beside - alone), 2.0);
-    EXPECT_LT(rssAfter - rssBefore, 1024) << "KiB";
+    if (kMeasured) {
+        EXPECT_LT(std::abs(beside - alone), 2.0);
+        EXPECT_LT(rssAfter - rssBefore, 1024) << "KiB";
+    }
     EXPECT_EQ(server->errors(), 0) << server->err().toStdString();
     std::printf("[ figures  ] beside a terminal that sent %d scans and read none: p50 %.2f ms (alone %.2f ms); "
                 "RSS %lld KiB before, %lld KiB after\n",
