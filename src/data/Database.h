@@ -64,7 +64,6 @@ public:
 
     // The deadline of every step on the server, in seconds; 0 (the default) for none.
     void setDeadline(int seconds) { deadlineSeconds_ = seconds > 0 ? seconds : 0; }
-    int deadline() const { return deadlineSeconds_; }
     // What a step that ran past the deadline fails with.
     static QByteArray DeadlineMessage(int seconds);
     // The longest a close waits for a server that does not answer before it cuts the connection.
