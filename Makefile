@@ -4,8 +4,13 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 # ON in CI: warnings are errors.
 WERROR ?= OFF
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets.
+ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+# Seconds each fuzz target runs: make fuzz; make test runs each for a few.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build-deps configure build check test demo clean firebird
+.PHONY: all deps build-deps configure build check test demo clean firebird sanitize fuzz fuzz-build
 
 all: build
 
@@ -31,9 +36,26 @@ check: build-deps
 
 test: build firebird
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) sanitize
+	$(MAKE) fuzz FUZZ_SECONDS=5
+
+# Every test in a second build folder with -fsanitize=address,undefined: any report fails its test.
+sanitize: deps firebird
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_SANITIZE=ON -DTARVEL_WERROR=$(WERROR)
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTARVEL_FUZZ=ON \
+	  -DTARVEL_WERROR=$(WERROR)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz
+
+# Each libFuzzer target for FUZZ_SECONDS from its seeds; a finding fails (scripts/run-fuzz).
+fuzz: fuzz-build
+	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 demo: build
 	scripts/demo
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

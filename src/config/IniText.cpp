@@ -123,11 +123,14 @@ QByteArray fileLineEnding(const QByteArray& content, const std::vector<IniLine>&
 
 bool hasLineBreak(const QByteArray& text) { return text.contains('\n') || text.contains('\r'); }
 
+// A name is read trimmed, so one with blanks or control bytes at either end could never be found
+// again; nor could a key read as a comment or a section line.
 void checkWritable(const QByteArray& section, const QByteArray& key, const QByteArray& value)
 {
-    if (section.isEmpty() || hasLineBreak(section) || section.contains(']'))
+    if (section.isEmpty() || hasLineBreak(section) || section.contains(']') || TrimBytes(section) != section)
         throw TarvelError("Invalid settings section name \"" + section.toStdString() + "\"");
-    if (key.isEmpty() || hasLineBreak(key) || key.contains('='))
+    if (key.isEmpty() || hasLineBreak(key) || key.contains('=') || TrimBytes(key) != key || key.startsWith(';')
+        || key.startsWith('['))
         throw TarvelError("Invalid settings key name \"" + key.toStdString() + "\"");
     if (hasLineBreak(value))
         throw TarvelError("The value of " + key.toStdString() + " must not contain a line break");
@@ -195,9 +198,12 @@ QByteArray SetIniValue(const QByteArray& content, const QByteArray& section, con
 
     if (const std::optional<size_t> keyLine = findKey(lines, *span, key)) {
         // The key keeps its spelling and the spacing around "=" as written by hand; the old value goes.
+        // A value that starts with blanks of its own brings its spacing along: kept as well, the blanks
+        // would grow by the old ones at every save.
         const IniLine& line = lines[*keyLine];
         qsizetype valueStart = line.equals + 1;
-        while (valueStart < line.end && (content[valueStart] == ' ' || content[valueStart] == '\t'))
+        const bool ownSpacing = !value.isEmpty() && uchar(value.front()) <= 0x20;
+        while (!ownSpacing && valueStart < line.end && (content[valueStart] == ' ' || content[valueStart] == '\t'))
             ++valueStart;
         return content.left(valueStart) + value + content.mid(line.end);
     }

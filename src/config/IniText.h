@@ -27,7 +27,9 @@ std::optional<QByteArray> FindIniValue(const QByteArray& content, const QByteArr
 // Every other line stays byte for byte. Added lines end like the line they follow, or like the file's
 // first line where there is none to follow; an empty content gets CRLF line endings.
 // Throws TarvelError when the section, key or value could not be read back as written (a line break
-// anywhere, a "]" in the section, a "=" in the key, an empty section or key).
+// anywhere, a "]" in the section, a "=" in the key, an empty section or key, a name with bytes 0x20
+// or below at either end, a key starting with ";" or "["). A value reads back as any value is read:
+// blanks around it and one pair of quotes dropped.
 QByteArray SetIniValue(const QByteArray& content, const QByteArray& section, const QByteArray& key,
                        const QByteArray& value);
 

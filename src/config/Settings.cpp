@@ -77,6 +77,12 @@ int ReadPort(const IniFile& settingsFile)
     return settingsFile.ReadInteger(kTcpServerSetup, kTcpPort, kDefaultTcpPort);
 }
 
+int ReadQueryTimeout(const IniFile& settingsFile)
+{
+    const int seconds = settingsFile.ReadInteger(kFdbDataSetup, kFdbQueryTimeout, kDefaultQueryTimeout);
+    return seconds < 0 ? kDefaultQueryTimeout : seconds;
+}
+
 DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile)
 {
     DatabaseCredentials credentials;

@@ -26,6 +26,7 @@ inline constexpr const char* kFdbDataXe = "FDB_DATA_XE";
 inline constexpr const char* kFdbDataXePrice = "FDB_DATA_XE_PRICE";
 inline constexpr const char* kFdbUser = "FDB_USER";
 inline constexpr const char* kFdbPassword = "FDB_PASSWORD";
+inline constexpr const char* kFdbQueryTimeout = "FDB_QUERY_TIMEOUT";
 inline constexpr const char* kOtherSetup = "OTHER_SETUP";
 inline constexpr const char* kEan8TrimDigit = "EAN8_TRIM_DIGIT";
 inline constexpr const char* kEan13TrimDigit = "EAN13_TRIM_DIGIT";
@@ -42,6 +43,7 @@ inline constexpr const char* kPosZeltStore = "Store";
 inline constexpr const char* kPosZeltStoreCode = "POS_ZELT_Store_Code";
 
 inline constexpr int kDefaultTcpPort = 9101;
+inline constexpr int kDefaultQueryTimeout = 5;
 
 // Start's capture: EAN8_TRIM_DIGIT, EAN13_TRIM_DIGIT, SEND_StoreSHELF, SEND_PluBarcode (each "F") and
 // CURRENCY_SYMBOL ("RM"), read in this order.
@@ -82,6 +84,10 @@ StartSettings ReadStartSettings(const IniFile& settingsFile);
 
 // TCP_PORT as an integer, 9101 when missing, empty or not a number.
 int ReadPort(const IniFile& settingsFile);
+
+// FDB_QUERY_TIMEOUT of FDB_DATA_SETUP: the seconds a step on the POS database may take, 0 for no limit;
+// 5 when missing, empty, not a number or negative.
+int ReadQueryTimeout(const IniFile& settingsFile);
 
 // FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value.
 DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);

@@ -60,6 +60,10 @@ Remarks StartRemarks(const IniFile& settingsFile, const QString& programFolder)
         remarks.append(Warning("FDB_USER is empty: the fixed user SYSDBA is used"));
     if (settingsFile.ReadValue(kFdbDataSetup, kFdbPassword) == QByteArray())
         remarks.append(Warning("FDB_PASSWORD is empty: the fixed password is used"));
+    const std::optional<QByteArray> timeout = settingsFile.ReadValue(kFdbDataSetup, kFdbQueryTimeout);
+    if (timeout && ParseIniInteger(*timeout).value_or(-1) < 0)
+        remarks.append(Warning("FDB_QUERY_TIMEOUT " + Quoted(*timeout) + " is not a number of seconds: "
+                               + QByteArray::number(kDefaultQueryTimeout) + " is used"));
     const std::optional<QByteArray> port = settingsFile.ReadValue(kTcpServerSetup, kTcpPort);
     if (port && !ParseIniInteger(*port))
         remarks.append(Warning("TCP_PORT " + Quoted(*port) + " is not a number: " + QByteArray::number(kDefaultTcpPort)

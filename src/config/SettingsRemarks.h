@@ -16,7 +16,7 @@ Remarks CreationRemarks(const IniFile& posSettingsFile, const IniFile& settingsF
 
 // At Start, before the database step: a missing Tarvel.ini, and every value that Start reads as its
 // default (TCP_PORT that is no number, a switch neither "T" nor "F", an empty FDB_DATA_FILENAME,
-// FDB_USER or FDB_PASSWORD).
+// FDB_USER or FDB_PASSWORD, an FDB_QUERY_TIMEOUT that is no number of seconds).
 Remarks StartRemarks(const IniFile& settingsFile, const QString& programFolder);
 
 // After the database step: the store, its name and the price level the run serves; a warning when

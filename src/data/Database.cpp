@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <string>
 
 using namespace Firebird;
 
@@ -121,8 +122,42 @@ void Database::Close()
         return;
     for (FbQuery* query : queries_)
         query->Close();
+    // A server that does not answer keeps no one from stopping: past the limit the connection is cut
+    // and the objects only released.
+    watch(std::min<std::chrono::milliseconds>(kCloseLimit, std::chrono::seconds(deadlineSeconds_)));
     dropAttachment(true);
+    deadline_.disarm();
     connected_ = false;
+}
+
+QByteArray Database::DeadlineMessage(int seconds)
+{
+    return "The POS database did not answer within " + QByteArray::number(seconds) + " s";
+}
+
+void Database::watch(std::chrono::milliseconds limit)
+{
+    if (deadlineSeconds_ == 0 || !attachment_)
+        return;
+    IAttachment* attachment = attachment_;
+    IMaster* master = master_;
+    deadline_.arm(limit, [master, attachment] {
+        // The engine's own way to end a call from another thread: the client side of the connection
+        // is closed, and the call waiting on it fails at once.
+        Status status(master);
+        attachment->cancelOperation(&status, fb_cancel_abort);
+    });
+}
+
+void Database::passed()
+{
+    if (!deadline_.disarm())
+        return;
+    // Whatever the engine said: the connection is cut, and nothing more is asked of it.
+    for (FbQuery* query : queries_)
+        query->Close();
+    dropAttachment(false);
+    throw EDatabaseError(DeadlineMessage(deadlineSeconds_).toStdString());
 }
 
 void Database::attach()
@@ -139,16 +174,25 @@ void Database::attach()
     // The parameter lines in force are those of this Open: the dialect is read once, here.
     dialect_ = dialect();
     dpb->insertInt(&status, isc_dpb_sql_dialect, int(dialect_));
+    // The engine's deadline for the server's first answer: a host that is down or a server that does
+    // not answer. No handle exists to cut before the attachment does.
+    if (deadlineSeconds_ > 0)
+        dpb->insertInt(&status, isc_dpb_connect_timeout, deadlineSeconds_);
     const QByteArray server = param("SERVER NAME");
+    const auto began = std::chrono::steady_clock::now();
     if (!status.failed())
         attachment_ = provider_->attachDatabase(&status, server.constData(), dpb->getBufferLength(&status),
                                                 dpb->getBuffer(&status));
     dpb->dispose();
     if (status.failed()) {
         attachment_ = nullptr;
+        if (deadlineSeconds_ > 0 && std::chrono::steady_clock::now() - began >= std::chrono::seconds(deadlineSeconds_))
+            throw EDatabaseError(DeadlineMessage(deadlineSeconds_).toStdString());
         fail(status.status());
     }
+    watch(std::chrono::seconds(deadlineSeconds_));
     transaction_ = attachment_->startTransaction(&status, sizeof kReadTpb, kReadTpb);
+    passed();
     if (status.failed()) {
         transaction_ = nullptr;
         const QByteArray message = messageOf(master_, status.status());
@@ -183,6 +227,7 @@ void Database::dropAttachment(bool detach)
 
 void Database::fail(IStatus* status)
 {
+    passed();
     const QByteArray message = messageOf(master_, status);
     const bool lost = attachment_ && attachmentLost(status);
     if (lost)
@@ -195,6 +240,7 @@ void Database::ExecSql(const QByteArray& sql)
     if (trace_)
         trace_(sql);
     ensureAttached();
+    watch(std::chrono::seconds(deadlineSeconds_));
     Status status(master_);
     ITransaction* write = attachment_->startTransaction(&status, sizeof kWriteTpb, kWriteTpb);
     if (status.failed())
@@ -212,6 +258,7 @@ void Database::ExecSql(const QByteArray& sql)
         write->release();
         fail(status.status());
     }
+    passed();
 }
 
 FbResult Database::Select(const QByteArray& sql)
@@ -219,6 +266,7 @@ FbResult Database::Select(const QByteArray& sql)
     if (trace_)
         trace_(sql);
     ensureAttached();
+    watch(std::chrono::seconds(deadlineSeconds_));
     Status status(master_);
     IResultSet* cursor = attachment_->openCursor(&status, transaction_, sql.size(), sql.constData(), dialect_, nullptr,
                                                  nullptr, nullptr, nullptr, 0);
@@ -280,6 +328,7 @@ FbResult Database::Select(const QByteArray& sql)
     cleanUp();
     if (status.failed())
         fail(status.status());
+    passed();
     return result;
 }
 

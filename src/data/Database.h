@@ -1,10 +1,12 @@
 #pragma once
 
+#include "data/CallDeadline.h"
 #include "data/FbResult.h"
 
 #include <QByteArray>
 #include <QList>
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -29,7 +31,11 @@ class FbQuery;
 // every commit at once and holds back no garbage collection.
 // A lost attachment (server restart, dropped network) fails the call that meets it with an error
 // that says so (EDatabaseError::AttachmentLost); the next call attaches again by itself. Every engine failure is an EDatabaseError with Firebird's own message.
-// Event thread only.
+// With a deadline set, no step waits longer for the server: attaching (the server must answer within
+// it), each query with its fetches and each statement. A step that runs past it fails with
+// DeadlineMessage; its attachment is abandoned on the spot (its connection cut, never waited for again)
+// and the next step attaches afresh. Closing waits at most kCloseLimit for a server that does not
+// answer. Event thread only; the deadline's watchdog thread only ever cuts the connection.
 class Database {
 public:
     Database();
@@ -56,6 +62,13 @@ public:
     // never fetched. For FbQuery.
     FbResult Select(const QByteArray& sql);
 
+    // The deadline of every step on the server, in seconds; 0 (the default) for none.
+    void setDeadline(int seconds) { deadlineSeconds_ = seconds > 0 ? seconds : 0; }
+    // What a step that ran past the deadline fails with.
+    static QByteArray DeadlineMessage(int seconds);
+    // The longest a close waits for a server that does not answer before it cuts the connection.
+    static constexpr std::chrono::milliseconds kCloseLimit{1000};
+
     // Called with every SQL text run on this connection, verbatim, before it runs.
     void setSqlTrace(std::function<void(const QByteArray&)> trace) { trace_ = std::move(trace); }
 
@@ -64,6 +77,11 @@ private:
     void attach();
     void ensureAttached();
     void dropAttachment(bool detach);
+    // Watches the engine calls that follow on the attachment for `limit`; past it, the watchdog cuts
+    // the attachment's connection. Ended by fail, passed or the next watch.
+    void watch(std::chrono::milliseconds limit);
+    // Ends the watch; a step that ran past its deadline abandons the attachment and throws.
+    void passed();
     [[noreturn]] void fail(Firebird::IStatus* status);
     QByteArray param(const QByteArray& name) const;
     unsigned dialect() const;
@@ -77,6 +95,8 @@ private:
     Firebird::ITransaction* transaction_ = nullptr;
     bool connected_ = false;
     unsigned dialect_ = 3; // of the parameter lines at the last Open
+    int deadlineSeconds_ = 0;
+    CallDeadline deadline_; // last: its thread ends before the engine objects go
 };
 
 } // namespace tarvel

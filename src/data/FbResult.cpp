@@ -136,8 +136,8 @@ QByteArray timeText(ISC_TIME time)
 QByteArray textOf(const FbColumn& column, const FbRow& row)
 {
     const char* data = row.message.constData() + column.offset;
-    if (column.type == SQL_VARYING)
-        return QByteArray(data + 2, readAt<uint16_t>(row, column.offset));
+    if (column.type == SQL_VARYING) // never more than the column holds, whatever its length bytes say
+        return QByteArray(data + 2, std::min<qsizetype>(readAt<uint16_t>(row, column.offset), column.length));
     if (column.type == SQL_BLOB)
         return row.blobs[column.index];
     QByteArray text(data, column.length);
@@ -151,6 +151,22 @@ QByteArray textOf(const FbColumn& column, const FbRow& row)
 EDatabaseError unreadable(const FbColumn& column)
 {
     return EDatabaseError("Column " + column.name.toStdString() + " has a data type this program cannot read");
+}
+
+// The engine's scales of numeric columns lie within 18 places; any other is no column of its making.
+int scaleOf(const FbColumn& column)
+{
+    if (column.scale < -18 || column.scale > 18)
+        throw unreadable(column);
+    return column.scale;
+}
+
+// A time of day as the engine keeps it: ticks below one day. A row that holds more is damaged.
+ISC_TIME timeOfDay(const FbColumn& column, ISC_TIME time)
+{
+    if (time >= ISC_TIME(DateTime::kTicksPerDay))
+        throw EDatabaseError("Column " + column.name.toStdString() + " holds a time of day past 24:00");
+    return time;
 }
 
 EDatabaseError conversionError(const QByteArray& text)
@@ -285,7 +301,7 @@ QByteArray FieldText(const FbColumn& column, const FbRow& row)
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-        return scaledText(integerValue(column, row), column.scale);
+        return scaledText(integerValue(column, row), scaleOf(column));
     case SQL_FLOAT:
         return shortestText(readAt<float>(row, column.offset));
     case SQL_DOUBLE:
@@ -294,10 +310,10 @@ QByteArray FieldText(const FbColumn& column, const FbRow& row)
     case SQL_TYPE_DATE:
         return dateText(readAt<ISC_DATE>(row, column.offset));
     case SQL_TYPE_TIME:
-        return timeText(readAt<ISC_TIME>(row, column.offset));
+        return timeText(timeOfDay(column, readAt<ISC_TIME>(row, column.offset)));
     case SQL_TIMESTAMP: {
         const ISC_TIMESTAMP ts = readAt<ISC_TIMESTAMP>(row, column.offset);
-        return dateText(ts.timestamp_date) + ' ' + timeText(ts.timestamp_time);
+        return dateText(ts.timestamp_date) + ' ' + timeText(timeOfDay(column, ts.timestamp_time));
     }
     case SQL_BOOLEAN:
         return readAt<FB_BOOLEAN>(row, column.offset) ? "TRUE" : "FALSE";
@@ -322,7 +338,7 @@ double FieldDouble(const FbColumn& column, const FbRow& row)
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-        return scaledDouble(integerValue(column, row), column.scale);
+        return scaledDouble(integerValue(column, row), scaleOf(column));
     case SQL_FLOAT:
         return readAt<float>(row, column.offset);
     case SQL_DOUBLE:
@@ -347,10 +363,10 @@ DateTime FieldDateTime(const FbColumn& column, const FbRow& row)
     case SQL_TYPE_DATE:
         return {int64_t(readAt<ISC_DATE>(row, column.offset)) - kDaysFrom1858To1899, 0};
     case SQL_TYPE_TIME:
-        return {0, qint32(readAt<ISC_TIME>(row, column.offset))};
+        return {0, qint32(timeOfDay(column, readAt<ISC_TIME>(row, column.offset)))};
     case SQL_TIMESTAMP: {
         const ISC_TIMESTAMP ts = readAt<ISC_TIMESTAMP>(row, column.offset);
-        return {int64_t(ts.timestamp_date) - kDaysFrom1858To1899, qint32(ts.timestamp_time)};
+        return {int64_t(ts.timestamp_date) - kDaysFrom1858To1899, qint32(timeOfDay(column, ts.timestamp_time))};
     }
     case SQL_TEXT:
     case SQL_VARYING:

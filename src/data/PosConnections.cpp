@@ -1,6 +1,7 @@
 #include "data/PosConnections.h"
 
 #include "base/ByteText.h"
+#include "config/Settings.h"
 #include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"
@@ -8,6 +9,14 @@
 #include <algorithm>
 
 namespace tarvel {
+
+PosConnections::PosConnections() { SetQueryTimeout(kDefaultQueryTimeout); }
+
+void PosConnections::SetQueryTimeout(int seconds)
+{
+    coDataDb_.setDeadline(seconds);
+    coStoreDb_.setDeadline(seconds);
+}
 
 void PosConnections::SetParams(Database& connection, const QByteArray& serverName,
                                const DatabaseCredentials& credentials)

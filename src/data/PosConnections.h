@@ -15,7 +15,7 @@ namespace tarvel {
 // operator: every engine failure leaves as EDatabaseError. Event thread only.
 class PosConnections {
 public:
-    PosConnections() = default;
+    PosConnections();
     PosConnections(const PosConnections&) = delete;
     PosConnections& operator=(const PosConnections&) = delete;
 
@@ -37,8 +37,13 @@ public:
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
 
-    // Closes coDataDb, then coStoreDb. Never throws.
+    // Closes coDataDb, then coStoreDb. Never throws; a server that does not answer costs each
+    // connection at most Database::kCloseLimit.
     void ClosePosConnections();
+
+    // The deadline of every step on both connections, from the next step on (Database::setDeadline):
+    // FDB_QUERY_TIMEOUT, 5 s until set.
+    void SetQueryTimeout(int seconds);
 
     // Whether the last price level read found the store's row in Mas_Store ("PRCERR" when not).
     bool StoreKnown() const { return storeKnown_; }

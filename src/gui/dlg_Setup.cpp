@@ -460,6 +460,8 @@ void TdlgSetup::BitBtn3Click()
 void TdlgSetup::BitBtn4Click()
 {
     const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
+    // The test waits for the server no longer than a scan would.
+    pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
     try {
         const QByteArray path = shownDataFile();
         pos_.CheckPosConnections(path, CheckBoxVexaXE->isChecked(),

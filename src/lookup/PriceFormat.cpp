@@ -3,7 +3,6 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 namespace tarvel {
@@ -28,7 +27,11 @@ QByteArray RoundedDigits(double magnitude)
     for (const char* p = buffer; p < ePos; ++p)
         if (*p != '.')
             mantissa += *p;
-    const int exponent = std::atoi(ePos + 1);
+    // The exponent ends where to_chars stopped: the buffer holds no terminating zero, and what lies
+    // after it is whatever the stack held.
+    const char* exponentStart = ePos + 1 + (ePos[1] == '+' ? 1 : 0);
+    int exponent = 0;
+    std::from_chars(exponentStart, end, exponent);
 
     // Digit at place 10^p of the 18-digit form; zero outside it.
     auto digitAt = [&](int place) -> int {

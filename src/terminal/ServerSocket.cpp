@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
+#include <utility>
 
 namespace tarvel {
 
@@ -32,6 +34,10 @@ public:
     const QByteArray& terminalAddress() const { return terminalAddress_; }
     const QByteArray& serverAddress() const { return serverAddress_; }
     ConnectionHandle& handle() { return handle_; }
+
+    // A burst too large for a scan, while it is being dropped: its bytes so far, and the pause that ends it.
+    qint64 burstBytes = 0;
+    QTimer burstEnd;
 
 private:
     const QByteArray terminalAddress_;
@@ -73,6 +79,7 @@ void ServerSocket::release(TerminalConnection* socket)
 {
     connections_.erase(std::remove(connections_.begin(), connections_.end(), socket), connections_.end());
     socket->disconnect(this);
+    socket->burstEnd.stop();
     socket->abort();
     socket->handle().Close();
     socket->deleteLater();
@@ -113,6 +120,14 @@ void ServerSocket::ServerSocketClientConnect(TerminalConnection* socket)
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocketClientRead(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { ServerSocketClientError(socket); });
+    socket->burstEnd.setSingleShot(true);
+    socket->burstEnd.setInterval(kBurstPauseMs);
+    connect(&socket->burstEnd, &QTimer::timeout, this, [this, socket] {
+        const qint64 dropped = std::exchange(socket->burstBytes, 0);
+        ReportErrorLater(front_, "The terminal at " + socket->terminalAddress().toStdString() + " sent "
+                                     + std::to_string(dropped)
+                                     + " bytes at once, more than any scan; they were dropped");
+    });
     front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress()));
 }
 
@@ -141,10 +156,21 @@ void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
     ReportErrorLater(front_, report);
 }
 
+bool ServerSocket::dropBurst(TerminalConnection* socket, const QByteArray& message)
+{
+    if (socket->burstBytes == 0 && message.size() <= kLongestMessage)
+        return false;
+    socket->burstBytes += message.size();
+    socket->burstEnd.start();
+    return true;
+}
+
 void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
 {
     // One notification is one message: exactly the bytes waiting now.
     const QByteArray message = socket->read(socket->bytesAvailable());
+    if (dropBurst(socket, message))
+        return;
     try {
         const ScanPipeline::Reply reply = pipeline_.Handle(message, socket->terminalAddress(), socket->serverAddress());
         sendFrame(socket, reply.frame);

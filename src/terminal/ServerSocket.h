@@ -41,6 +41,10 @@ public:
     static constexpr qint64 kMaxUnsentBytes = 4096;
     // Bytes read from a terminal at one time; a larger burst is handled as several messages.
     static constexpr qint64 kReadBufferSize = 64 * 1024;
+    // A message longer than this is no scan: it and all that follows it without a pause of
+    // kBurstPauseMs are dropped, and told once as an error.
+    static constexpr qint64 kLongestMessage = 16 * 1024;
+    static constexpr int kBurstPauseMs = 200;
 
 private:
     void ServerSocketListen();
@@ -50,6 +54,8 @@ private:
     void ServerSocketClientRead(TerminalConnection* socket);
 
     void acceptPending();
+    // Drops a burst larger than any scan; true while one is being dropped on this connection.
+    bool dropBurst(TerminalConnection* socket, const QByteArray& message);
     // Hands a frame to the platform in one send before returning, or drops it when the terminal has
     // too much unread already. A send that fails closes the connection (error line, disconnect line)
     // and throws, so the scan ends before its result line.

@@ -1,13 +1,19 @@
 #include "config/IniFile.h"
 
 #include "base/Errors.h"
+#include "support/SettingsSaver.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <random>
 
 using namespace tarvel;
 
@@ -157,4 +163,35 @@ TEST_F(IniFileTest, RefusedWriteThrowsWithThePathAndKeepsTheFile)
     IniFile underFile(path("plain/Tarvel.ini"));
     EXPECT_THROW(underFile.WriteString("S", "K", "v"), TarvelError);
     EXPECT_EQ(readBytes(path("plain")), QByteArray("not a folder"));
+}
+
+// The program killed (SIGKILL) at random moments while it saves the settings again and again: the
+// file always holds the one set or the other, whole, and what else it held stays.
+TEST_F(IniFileTest, AKillDuringASaveLeavesTheOldSettingsOrTheNewWhole)
+{
+    const QString settings = path("Tarvel.ini");
+    writeBytes(settings, "; the store's own note\r\n[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=7\r\n");
+    std::mt19937 random(14);
+    std::uniform_int_distribution<int> delayMs(5, 60);
+    const int kills = 100;
+    int first = 0, second = 0;
+    for (int i = 0; i < kills; ++i) {
+        QProcess saver;
+        saver.start(QStringLiteral(TARVEL_BIN_DIR "/tarvel-settings-saver"), {settings});
+        ASSERT_TRUE(saver.waitForStarted());
+        QThread::msleep(delayMs(random));
+        saver.kill();
+        saver.waitForFinished();
+        const IniFile file(settings);
+        const SettingsValues found = ReadDialogSettings(file);
+        ASSERT_TRUE(found == SavedSet(false) || found == SavedSet(true)) << "kill " << i << ":\n"
+                                                                         << readBytes(settings).toStdString();
+        (found == SavedSet(true) ? second : first) += 1;
+        ASSERT_EQ(file.ReadString("FDB_DATA_SETUP", "FDB_QUERY_TIMEOUT", ""), "7");
+        ASSERT_TRUE(readBytes(settings).startsWith("; the store's own note\r\n"));
+    }
+    const qsizetype leftovers = QDir(dir_.path()).entryList(QDir::Files).size() - 1;
+    std::printf("[ figures  ] %d kills while saving: %d found the first set, %d the second, never a mixture; %lld "
+                "temporary files left beside the settings\n",
+                kills, first, second, qlonglong(leftovers));
 }

@@ -115,6 +115,10 @@ TEST(IniText, WriteReplacesTheFirstKeyWhereItStands)
     EXPECT_EQ(SetIniValue("[S]\nK=1\n[S]\nK=2\n", "S", "K", "3"), QByteArray("[S]\nK=3\n[S]\nK=2\n"));
     // The value is written as given, even where a read would trim or unquote it.
     EXPECT_EQ(SetIniValue("[S]\nK=1\n", "S", "K", " \"x\" "), QByteArray("[S]\nK= \"x\" \n"));
+    // Such a value saved again leaves the file as it was: its blanks do not pile up on the old ones.
+    const QByteArray once = SetIniValue("[S]\nK = 1\n", "S", "K", " RM");
+    EXPECT_EQ(once, QByteArray("[S]\nK = RM\n"));
+    EXPECT_EQ(SetIniValue(once, "S", "K", " RM"), once);
 }
 
 TEST(IniText, NewKeyGoesAfterTheLastKeyLineOfItsSection)
@@ -152,6 +156,9 @@ TEST(IniText, WriteRefusesNamesAndValuesThatWouldNotReadBack)
     EXPECT_THROW(SetIniValue("", "", "K", "v"), TarvelError);
     EXPECT_THROW(SetIniValue("", "S", "K=", "v"), TarvelError);
     EXPECT_THROW(SetIniValue("", "S", "", "v"), TarvelError);
+    // Names are read trimmed, and a key line may not read as a comment or a section.
+    for (const auto& [section, key] : {std::pair{" S", "K"}, {"S\x01", "K"}, {"S", "K "}, {"S", ";K"}, {"S", "[K]"}})
+        EXPECT_THROW(SetIniValue("", section, key, "v"), TarvelError) << section << "/" << key;
     EXPECT_EQ(SetIniValue("", "S", "K", "a=b;[c]"), QByteArray("[S]\r\nK=a=b;[c]\r\n"));
 }
 

@@ -132,6 +132,22 @@ TEST_F(SettingsTest, PortAtStartAndInTheDialog)
     EXPECT_EQ(ReadDialogSettings(tarvel_).TcpPort, QByteArray(""));
 }
 
+TEST_F(SettingsTest, QueryTimeoutInSecondsFiveUnlessANumberNotBelowZero)
+{
+    const std::pair<QByteArray, int> cases[] = {
+        {"", 5},
+        {"FDB_QUERY_TIMEOUT=\n", 5},
+        {"FDB_QUERY_TIMEOUT=abc\n", 5},
+        {"FDB_QUERY_TIMEOUT=-1\n", 5},
+        {"FDB_QUERY_TIMEOUT=0\n", 0},
+        {"FDB_QUERY_TIMEOUT=12\n", 12},
+    };
+    for (const auto& [line, seconds] : cases) {
+        write("Tarvel.ini", "[FDB_DATA_SETUP]\n" + line);
+        EXPECT_EQ(ReadQueryTimeout(tarvel_), seconds) << line.constData();
+    }
+}
+
 TEST_F(SettingsTest, RegisterIniWinsAndItsStoreCodeIsDefaultStore)
 {
     write("Setup.ini", "[STORE]\nDEFAULT_STORE=0009\nDEFAULT_STORE_NAME=Setup store\n");

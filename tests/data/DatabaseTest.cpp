@@ -3,15 +3,20 @@
 #include "data/EDatabaseError.h"
 #include "data/FbQuery.h"
 #include "support/FirebirdFixture.h"
+#include "support/FreezingRelay.h"
 #include "support/Tripwire.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iomanip>
 #include <random>
+#include <thread>
 
 using namespace tarvel;
 
@@ -392,6 +397,68 @@ TEST(EngineServer, AServerRestartFailsOneQueryAndTheNextSucceeds)
     }
     q.Open("Select M_DESC From Mas_Stock Where M_PluLinkId='100002'");
     EXPECT_EQ(q.FieldAsText("M_DESC"), "NESCAFE CLASSIC 200G");
+}
+
+// A server that stops answering, as a stopped process or a vanished host does: every step gives up at
+// its deadline and abandons its attachment without waiting for it, the next step attaches afresh, and
+// closing waits no longer than its own limit. Within the deadline a slow server is waited for.
+TEST(EngineDeadline, AServerThatStopsAnsweringCostsEachStepItsDeadlineAndNoMore)
+{
+    const QByteArray problem = FirebirdFixture::serverProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    FirebirdFixture fb;
+    ASSERT_TRUE(fb.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"}).isEmpty());
+    FreezingRelay relay;
+    Database db;
+    Database other;
+    for (Database* d : {&db, &other}) {
+        setParams(*d, relay.serverPath(fb.path("DATA.FDB")));
+        d->setDeadline(1);
+        d->Open();
+    }
+    FbQuery q(db);
+    const QByteArray sql = "Select M_DESC, CURRENT_CONNECTION ID From Mas_Stock Where M_PluLinkId='100001'";
+    q.Open(sql);
+    const QByteArray firstId = q.FieldAsText("ID");
+
+    relay.freeze();
+    std::thread thawSoon([&relay] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        relay.thaw();
+    });
+    EXPECT_NO_THROW(q.Open(sql)) << "an answer within the deadline is waited for";
+    thawSoon.join();
+    EXPECT_EQ(q.FieldAsText("ID"), firstId);
+
+    relay.freeze();
+    QElapsedTimer took;
+    qint64 stepMs = 0;
+    for (const char* step : {"the query on the attachment", "the attachment made afresh"}) {
+        took.start();
+        try {
+            q.Open(sql);
+            ADD_FAILURE() << step << " succeeded on a frozen server";
+        } catch (const EDatabaseError& e) {
+            EXPECT_STREQ(e.what(), "The POS database did not answer within 1 s") << step;
+            EXPECT_FALSE(e.AttachmentLost()) << step << ": a second try would cost a second deadline";
+        }
+        stepMs = took.elapsed();
+        EXPECT_GE(stepMs, 950) << step;
+        EXPECT_LT(stepMs, 1600) << step;
+        EXPECT_TRUE(db.Connected());
+    }
+    took.start();
+    other.Close();
+    const qint64 closeMs = took.elapsed();
+    EXPECT_LT(closeMs, Database::kCloseLimit.count() + 500);
+    EXPECT_FALSE(other.Connected());
+
+    relay.thaw();
+    q.Open(sql);
+    EXPECT_EQ(q.FieldAsText("M_DESC"), "MILO 400G");
+    EXPECT_NE(q.FieldAsText("ID"), firstId);
+    std::printf("[ figures  ] frozen server: a step gave up after %lld ms (deadline 1 s), a close after %lld ms\n",
+                stepMs, closeMs);
 }
 
 } // namespace

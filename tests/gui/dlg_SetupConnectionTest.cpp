@@ -3,9 +3,11 @@
 #include "config/Settings.h"
 #include "dlg_SetupFixture.h"
 #include "support/FirebirdFixture.h"
+#include "support/FreezingRelay.h"
 #include "support/Tripwire.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -138,6 +140,17 @@ TEST_F(SetupConnectionTest, EngineErrorsGoToTheErrorBox)
                                              "Tarvel.ini set the store's own."))
         << front.boxes[0].text.toStdString();
     EXPECT_FALSE(front.boxes[0].text.contains("not-the-password"));
+
+    // A server that does not answer holds the dialog no longer than FDB_QUERY_TIMEOUT.
+    FreezingRelay relay;
+    relay.freeze();
+    settings.WriteString("FDB_DATA_SETUP", "FDB_QUERY_TIMEOUT", "1");
+    QElapsedTimer took;
+    took.start();
+    const QByteArray frozen = relay.serverPath(fb.path("DATA.FDB"));
+    EXPECT_EQ(test(*dialog, frozen).text,
+              "Cannot open the data file " + frozen + ":\nThe POS database did not answer within 1 s");
+    EXPECT_LT(took.elapsed(), 2000);
 
     // A user name the server would abort on is refused before anything is sent.
     Tripwire server;

@@ -8,6 +8,7 @@
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "frm_TarvelFixture.h"
+#include "support/FreezingRelay.h"
 
 #include <gtest/gtest.h>
 
@@ -520,6 +521,35 @@ TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
     EXPECT_EQ(boxes.seen[1].text, boxes.seen[0].text
                                       + "\n\n9999 more errors came while the box before this one "
                                         "was open; this is the last of them.");
+}
+
+// A database server that stops answering holds a scan, and the window, for FDB_QUERY_TIMEOUT and no
+// longer: the scan's error box comes, Stop takes the service down, Close closes the window.
+TEST_F(TarvelWindowTest, AFrozenDatabaseHoldsAScanForItsDeadlineAndStopAndCloseStillWork)
+{
+    FreezingRelay relay;
+    folder.writeSettings(ProgramFolder::settingsFor(relay.serverPath(folder.dataPath()), port)
+                             .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=1\r\n"));
+    TfrmTarvel& w = open();
+    ASSERT_TRUE(startServingLoopback());
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    ASSERT_TRUE(scan(terminal, "9556001000017").contains("MILO 400G"));
+
+    relay.freeze();
+    QElapsedTimer took;
+    took.start();
+    terminal.write("\x02]C19556001000017\r");
+    ASSERT_TRUE(boxes.waitFor(1, 5000));
+    EXPECT_LT(took.elapsed(), 2000);
+    EXPECT_EQ(boxes.seen[0].text, "The POS database did not answer within 1 s.");
+    took.start();
+    click("BitBtn2");
+    EXPECT_LT(took.elapsed(), Database::kCloseLimit.count() + 500);
+    EXPECT_FALSE(w.Service().Running());
+    click("BitBtn4");
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(TarvelWindowTest, EachBoxHasItsTitleIconAndOneOk)

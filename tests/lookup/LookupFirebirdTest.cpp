@@ -8,6 +8,7 @@
 #include "mock/FixedClock.h"
 #include "support/CommaLocale.h"
 #include "support/FirebirdFixture.h"
+#include "terminal/Frames.h"
 
 #include <gtest/gtest.h>
 
@@ -346,6 +347,44 @@ TEST_F(ExtendedOnFirebird, APriceColumnThatIsNotAColumnIsTheEnginesError)
     EXPECT_EQ(data_->take().back(), XItem("", "Where M_STOCK_ID='1'"));
     // The connection serves the next scan.
     EXPECT_EQ(lookup("9552000000001").PriceText, "RM 21.90");
+}
+
+// Rows a POS database should not hold but a store's may, read over the server: a BLOB description and
+// one of 32,765 bytes show their first characters in a whole frame; a price column that holds a number
+// as text reads as that number, one that holds a word is a conversion error; a barcode row without its
+// key finds nothing against text keys and is the engine's own error against integer keys.
+TEST_F(FirebirdLookupTest, BadDataGivesItsAnswerOrAClearEngineError)
+{
+    const QByteArray problem = FirebirdFixture::serverProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.constData();
+    FirebirdFixture server;
+    ASSERT_EQ(server.create("STD.FDB", {"standard-schema.sql", "bad-data-standard.sql"}), "");
+    ASSERT_EQ(server.create("XE.FDB", {"extended-schema.sql", "bad-data-extended.sql"}), "");
+    DataConnection standard(server.serverPath("STD.FDB"));
+    DataConnection extended(server.serverPath("XE.FDB"));
+    const FixedClock clock(Today, QTime(12, 0));
+    const auto frameOf = [&](bool xe, const QByteArray& code, const QByteArray& level) -> QByteArray {
+        try {
+            const LookupResult r = (xe ? extended : standard).lookup(xe, clock, code, level, {});
+            return r.Found ? ComposeItemFrame(r, code, false) : "not found";
+        } catch (const EDatabaseError& e) {
+            return e.what();
+        }
+    };
+    EXPECT_EQ(frameOf(false, "BLOBDESC", "L1"), "\x1B"
+                                                "B0\r\n\x1B$\r\n\x1B.0Kopi O Kosong 1kg, a\x03\r\n\x1B,0 \r\n"
+                                                "\x1B.9a blob of a des\x03\r\n\x1B,00\r\n\x1B.9BLOBDESC\x03\r\n"
+                                                "\x1B,0@\r\n\x1B.9\x03\r\n\x1B"
+                                                "B1\r\n\x1B.8RM 12.50\x03\r\n");
+    EXPECT_EQ(frameOf(true, "LONGDESC", "M_P1_S9"), "\x1B"
+                                                    "B0\r\n\x1B$\r\n\x1B.0Long description =+=\x03\r\n"
+                                                    "\x1B,0 \r\n\x1B.9=+=+=+=+=+=+=+=\x03\r\n\x1B,00\r\n"
+                                                    "\x1B.9LONGDESC\x03\r\n\x1B,0@\r\n\x1B.9\x03\r\n\x1B"
+                                                    "B1\r\n\x1B.8RM 7.50\x03\r\n");
+    EXPECT_EQ(frameOf(false, "TEXTPRICE", "L1"), "conversion error from string \"twelve\"");
+    EXPECT_EQ(frameOf(true, "TEXTPRICE", "M_P1_S9"), "conversion error from string \"seven\"");
+    EXPECT_EQ(frameOf(false, "NULLKEY", "L1"), "not found");
+    EXPECT_EQ(frameOf(true, "NULLKEY", "M_PRICE"), "conversion error from string \"\"");
 }
 
 TEST_F(FirebirdLookupTest, BothLayoutsOverTheServer)

@@ -1,0 +1,29 @@
+#pragma once
+
+// The two sets of the ten settings that tarvel-settings-saver saves in turn until it is killed, and that
+// a test finds whole in the file afterwards, one or the other.
+
+#include "config/Settings.h"
+
+namespace tarvel {
+
+inline SettingsValues SavedSet(bool second)
+{
+    SettingsValues v;
+    v.TcpPort = second ? "9202" : "9101";
+    v.DataFileName = second ? "server:/pos/SECOND.FDB" : "server:/pos/FIRST.FDB";
+    v.ExtendedLayout = v.Ean8Trim = v.Ean13Trim = v.AutoStart = v.SendStoreShelf = v.SendPluBarcode = second;
+    v.PriceColumn = second ? "M_P1_S1" : "M_PRICE";
+    v.CurrencySymbol = second ? "USD" : "RM";
+    return v;
+}
+
+inline bool operator==(const SettingsValues& a, const SettingsValues& b)
+{
+    return a.TcpPort == b.TcpPort && a.DataFileName == b.DataFileName && a.ExtendedLayout == b.ExtendedLayout
+        && a.PriceColumn == b.PriceColumn && a.Ean8Trim == b.Ean8Trim && a.Ean13Trim == b.Ean13Trim
+        && a.AutoStart == b.AutoStart && a.SendStoreShelf == b.SendStoreShelf && a.SendPluBarcode == b.SendPluBarcode
+        && a.CurrencySymbol == b.CurrencySymbol;
+}
+
+} // namespace tarvel
