@@ -35,5 +35,10 @@ test: build firebird
 demo: build
 	scripts/demo
 
+# The Debian package, $(BUILD_DIR)/tarvel_<version>_<arch>.deb (CPack; see packaging/).
+.PHONY: package
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
 	rm -rf $(BUILD_DIR)
