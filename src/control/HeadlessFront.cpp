@@ -12,6 +12,7 @@ void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const
 }
 
 void HeadlessFront::showLogLine(const QByteArray& line) { writeLine(out_, {}, line); }
+
 // A box's text on standard error is one line.
 QByteArray OneLine(QByteArray text)
 {

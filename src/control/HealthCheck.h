@@ -15,7 +15,6 @@ struct CheckLine {
     QByteArray step; // "settings", "store", "database user", "data file", "store file", "price level",
         // "terminals" or "port"
     QByteArray text;
-    bool operator==(const CheckLine&) const = default;
 };
 
 struct CheckReport {
