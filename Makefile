@@ -10,7 +10,7 @@ FUZZ_DIR ?= build-fuzz
 # Seconds each fuzz target runs: make fuzz; make test runs each for a few.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build-deps configure build check test demo clean firebird sanitize fuzz fuzz-build
+.PHONY: all deps build-deps configure build check test demo clean firebird sanitize fuzz fuzz-build package
 
 all: build
 
@@ -56,6 +56,10 @@ fuzz: fuzz-build
 
 demo: build
 	scripts/demo
+
+# The Debian package, $(BUILD_DIR)/tarvel_<version>_<arch>.deb (CPack; see packaging/).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

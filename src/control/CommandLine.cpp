@@ -3,6 +3,7 @@
 #include "base/ErrorReport.h"
 #include "base/Platform.h"
 #include "control/HeadlessFront.h"
+#include "control/HealthCheck.h"
 #include "control/TarvelService.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
@@ -128,6 +129,8 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
             command.address = value();
         } else if (option == "--list-terminals") {
             setAction(CommandLine::Action::ListTerminals, option);
+        } else if (option == "--check") {
+            setAction(CommandLine::Action::Check, option);
         } else if (option == "--version") {
             setAction(CommandLine::Action::Version, option);
         } else if (option == "--help" || option == "-h") {
@@ -148,7 +151,7 @@ Remark DefaultProgramFolderRemark(const QString& programFolder)
 QByteArray UsageLine()
 {
     return "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | --unregister ADDRESS | "
-           "--list-terminals | --version | --help]";
+           "--list-terminals | --check | --version | --help]";
 }
 
 QByteArray HelpText()
@@ -167,6 +170,9 @@ QByteArray HelpText()
            "  --register ADDRESS      allow the terminal with this IPv4 address\n"
            "  --unregister ADDRESS    remove the terminal with this address\n"
            "  --list-terminals        list the registered terminal addresses\n"
+           "  --check                 check the setup without starting: the settings, the POS database\n"
+           "                          as Start opens it, the registry and the port, one line each; exit\n"
+           "                          status 0 when Start would succeed, 1 otherwise\n"
            "  --version               print the version\n"
            "  --help                  print this text\n";
 }
@@ -207,6 +213,8 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
     case CommandLine::Action::Unregister:
     case CommandLine::Action::ListTerminals:
         return RunRegistryCommand(argc, argv, command, folder);
+    case CommandLine::Action::Check:
+        return RunCheck(argc, argv, folder);
     case CommandLine::Action::Window:
         if (runWindow)
             return runWindow(argc, argv, folder);

@@ -13,9 +13,10 @@ namespace tarvel {
 //   tarvel --headless               no window: creation, then Start at once; the log on standard output
 //   --program-folder DIR            settings files and the registry in DIR instead of the program's folder
 //   --register ADDRESS | --unregister ADDRESS | --list-terminals    manage the registry and exit
+//   --check                         check the setup as Start would meet it, change nothing, and exit
 //   --version | --help
 struct CommandLine {
-    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help };
+    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help, Check };
     Action action = Action::Window;
     QString programFolder; // with its trailing separator; empty: the executable's folder
     QByteArray address; // of --register and --unregister

@@ -12,9 +12,8 @@ void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const
 }
 
 void HeadlessFront::showLogLine(const QByteArray& line) { writeLine(out_, {}, line); }
-namespace {
 
-// A box's text may run over several lines (Firebird's messages do); on standard error it is one line.
+// A box's text on standard error is one line.
 QByteArray OneLine(QByteArray text)
 {
     text.replace("\r\n", " ");
@@ -22,8 +21,6 @@ QByteArray OneLine(QByteArray text)
     text.replace('\r', ' ');
     return text;
 }
-
-} // namespace
 
 void HeadlessFront::showGeneralError(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
 void HeadlessFront::showErrorBox(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }

@@ -6,6 +6,9 @@
 
 namespace tarvel {
 
+// A text that may run over several lines (Firebird's messages do) as one line: each line end a blank.
+QByteArray OneLine(QByteArray text);
+
 // The front of a server without a window: every log line goes to standard output as it is appended
 // (the same bytes, LF-terminated, flushed), every box and note becomes one line on standard error,
 // "error: " or "info: " then its text; a remark is one line too, "warning: " where it warns.

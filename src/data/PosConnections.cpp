@@ -90,7 +90,8 @@ void CheckStep(const QByteArray& what, Step step)
 
 QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout,
                                                const QByteArray& priceColumn, const QByteArray& storeCode,
-                                               const DatabaseCredentials& credentials)
+                                               const DatabaseCredentials& credentials,
+                                               const std::function<void(PosCheckStep)>& passed)
 {
     // A failed Start may have left the connections open on the old files: the check opens afresh,
     // and closes whatever it opened however it ends.
@@ -102,13 +103,20 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
     setAllParams(dataFilePath, credentials);
     CheckConnectionLimits(credentials);
     const QByteArray storeFile = StoreFilePath(dataFilePath);
+    const auto tell = [&passed](PosCheckStep step) {
+        if (passed)
+            passed(step);
+    };
     CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb_.Open(); });
+    tell(PosCheckStep::DataFile);
     if (extendedLayout)
         return priceColumn;
     CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb_.Open(); });
+    tell(PosCheckStep::StoreFile);
     QByteArray level;
     CheckStep("Cannot read the price level of store " + storeCode + " from " + storeFile,
               [&] { level = readPriceLevel(storeCode); });
+    tell(PosCheckStep::PriceLevel);
     return level;
 }
 

@@ -10,6 +10,9 @@
 
 namespace tarvel {
 
+// The steps of CheckPosConnections, in the order it takes them.
+enum class PosCheckStep { DataFile, StoreFile, PriceLevel };
+
 // The POS database while the service runs: coDataDb on the data file with the lookups' queries, and
 // coStoreDb on the store-system file "POSSYS.FDB" beside it with qryStore. Says nothing to the
 // operator: every engine failure leaves as EDatabaseError. Event thread only.
@@ -34,8 +37,10 @@ public:
     // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
     // both again and returns the price level. Throws CheckConnectionLimits' refusal, or EDatabaseError
     // naming the step that failed (data file, store file or price level) before the engine's message.
+    // `passed` is told each step that succeeded, as it succeeds.
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
-                                   const QByteArray& storeCode, const DatabaseCredentials& credentials = {});
+                                   const QByteArray& storeCode, const DatabaseCredentials& credentials = {},
+                                   const std::function<void(PosCheckStep)>& passed = {});
 
     // Closes coDataDb, then coStoreDb. Never throws; a server that does not answer costs each
     // connection at most Database::kCloseLimit.

@@ -88,11 +88,11 @@ void TerminalRegistry::CreateTerminalRegistry(const QString& programFolder)
         createTable(file);
 }
 
-void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder)
+void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder, Access access)
 {
     Close();
     try {
-        openTable(FileOf(programFolder));
+        openTable(FileOf(programFolder), access == Access::ReadOnly ? "ro" : "rw");
     } catch (...) {
         Close();
         throw;
@@ -146,12 +146,12 @@ void TerminalRegistry::createTable(const QString& file)
     }
 }
 
-void TerminalRegistry::openTable(const QString& file)
+void TerminalRegistry::openTable(const QString& file, const char* mode)
 {
     const auto fail = [&file](const std::string& why) {
         throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": " + why);
     };
-    db_ = openConnection(file, "rw");
+    db_ = openConnection(file, mode);
     // Preparing the search reads the schema: a file that is no database, or has no table Tarvel with
     // an ADDRESS column, fails here, before anything is written to it.
     locate_ = QSqlQuery(db_);

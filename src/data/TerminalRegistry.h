@@ -75,8 +75,10 @@ public:
     void CreateTerminalRegistry(const QString& programFolder);
     // Opens the table. A file that is not a database, or has no table Tarvel with the columns ID and
     // ADDRESS whose rows can be read, throws EDatabaseError "Cannot open the terminal registry <file>:
-    // <why>"; the table stays closed and the file is left untouched.
-    void OpenTerminalRegistry(const QString& programFolder);
+    // <why>"; the table stays closed and the file is left untouched. Read only: every write throws, and
+    // nothing is written next to the file either (the setup check looks without touching).
+    enum class Access { ReadWrite, ReadOnly };
+    void OpenTerminalRegistry(const QString& programFolder, Access access = Access::ReadWrite);
 
     bool IsOpen() const { return open_; }
 
@@ -109,7 +111,7 @@ public:
 private:
     QSqlDatabase openConnection(const QString& file, const char* mode);
     void createTable(const QString& file);
-    void openTable(const QString& file);
+    void openTable(const QString& file, const char* mode);
     void requireOpen() const;
     struct WriteResult {
         int rowsAffected;

@@ -1,6 +1,7 @@
 #include "config/Settings.h"
 
 #include "base/Errors.h"
+#include "config/SettingsRemarks.h"
 
 #include <gtest/gtest.h>
 
@@ -266,4 +267,64 @@ TEST_F(SettingsTest, DatabaseCredentialsOnlyWhenGiven)
     credentials = ReadDatabaseCredentials(tarvel_);
     EXPECT_EQ(credentials.User, std::nullopt);
     EXPECT_EQ(credentials.Password, QByteArray("only"));
+}
+
+// The commented Tarvel.ini a new installation starts from reads exactly as no file at all does, but
+// for saying that the data file is still to be set; a save keeps its comments. The example Register.ini
+// gives a store only once its lines are uncommented.
+TEST_F(SettingsTest, TheInstalledTemplatesReadAsTheDefaults)
+{
+    const auto copy = [&](const char* from, const QString& to) {
+        QFile source(QStringLiteral(TARVEL_SOURCE_DIR "/packaging/") + from);
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly)) << from;
+        write(to, source.readAll());
+    };
+    const SettingsValues none = ReadDialogSettings(tarvel_);
+    copy("Tarvel.ini", "Tarvel.ini");
+    const SettingsValues fresh = ReadDialogSettings(tarvel_);
+    EXPECT_EQ(fresh.TcpPort, none.TcpPort);
+    EXPECT_EQ(fresh.DataFileName, none.DataFileName);
+    EXPECT_EQ(fresh.ExtendedLayout, none.ExtendedLayout);
+    EXPECT_EQ(fresh.PriceColumn, none.PriceColumn);
+    EXPECT_EQ(fresh.Ean8Trim, none.Ean8Trim);
+    EXPECT_EQ(fresh.Ean13Trim, none.Ean13Trim);
+    EXPECT_EQ(fresh.AutoStart, none.AutoStart);
+    EXPECT_EQ(fresh.SendStoreShelf, none.SendStoreShelf);
+    EXPECT_EQ(fresh.SendPluBarcode, none.SendPluBarcode);
+    EXPECT_EQ(fresh.CurrencySymbol, none.CurrencySymbol);
+    const DatabaseCredentials credentials = ReadDatabaseCredentials(tarvel_);
+    EXPECT_EQ(credentials.User, std::nullopt);
+    EXPECT_EQ(credentials.Password, std::nullopt);
+    // Every key is written out, none with a ";" in its value.
+    const QList<std::pair<const char*, const char*>> keys = {
+        {kTcpServerSetup, kTcpPort},      {kFdbDataSetup, kFdbDataFilename}, {kFdbDataSetup, kFdbDataXe},
+        {kFdbDataSetup, kFdbDataXePrice}, {kOtherSetup, kEan8TrimDigit},     {kOtherSetup, kEan13TrimDigit},
+        {kOtherSetup, kAutoStart},        {kOtherSetup, kSendStoreShelf},    {kOtherSetup, kSendPluBarcode},
+        {kOtherSetup, kCurrencySymbol}};
+    for (const auto& [section, key] : keys) {
+        const std::optional<QByteArray> value = tarvel_.ReadValue(section, key);
+        ASSERT_TRUE(value.has_value()) << key;
+        EXPECT_FALSE(value->contains(';')) << key;
+    }
+    EXPECT_EQ(StartRemarks(tarvel_, folder()),
+              Remarks({{Remark::Kind::Error, "FDB_DATA_FILENAME in [FDB_DATA_SETUP] is empty or missing: there is no "
+                                             "POS database to open"}}));
+
+    const QByteArray before = read("Tarvel.ini");
+    SettingsValues saved = fresh;
+    saved.DataFileName = "posserver:/var/pos/DATA.FDB";
+    WriteAllSettings(tarvel_, saved);
+    const QByteArray after = read("Tarvel.ini");
+    for (const QByteArray& line : before.split('\n')) {
+        if (line.startsWith(';')) {
+            EXPECT_TRUE(after.contains(line + '\n')) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(ReadStartSettings(tarvel_).DataFileName, "posserver:/var/pos/DATA.FDB");
+
+    copy("Register.ini", "Register.ini");
+    EXPECT_EQ(storeIdentity().StoreCode, "0001");
+    write("Register.ini", read("Register.ini").replace("\n;DEFAULT_STORE", "\nDEFAULT_STORE"));
+    EXPECT_EQ(storeIdentity().StoreCode, "S01");
+    EXPECT_EQ(storeIdentity().StoreName, "QUILLPOST MART KLANG");
 }

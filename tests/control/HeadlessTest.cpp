@@ -30,6 +30,8 @@
 #include <memory>
 #include <random>
 
+#include <algorithm>
+
 using namespace tarvel;
 
 namespace {
@@ -421,6 +423,156 @@ TEST_F(HeadlessTest, APortInUseOrASecondInstanceExitsWithStatusOne)
     EXPECT_EQ(first.terminate(), 0);
 }
 
+// tarvel --check: one line per step as Start would meet it, exit 0 when Start would succeed; it makes
+// nothing in the program folder, not even the registry that a start would make.
+TEST_F(HeadlessTest, CheckSaysEachStepAndPassesWhenStartWouldSucceed)
+{
+    const QString dir = folder.path();
+    const QByteArray d = QFile::encodeName(dir);
+    const QByteArray p = QByteArray::number(port);
+    const QByteArray data = folder.dataServerPath();
+    QByteArray connect;
+    for (const QByteArray& address : LocalAddresses())
+        connect += (connect.isEmpty() ? "; terminals connect to " : ", ") + address + ':' + p;
+    const QByteArray head = "ok      settings      " + d + "Tarvel.ini: TCP_PORT " + p + ", standard layout, data file "
+                          + data + "\n" + "ok      store         S01 \"QUILLPOST MART KLANG\" from " + d
+                          + "Register.ini\n" + "ok      database user SYSDBA (the fixed default)\n"
+                          + "ok      data file     opened " + data + "\n" + "ok      store file    opened "
+                          + data.left(data.size() - 8) + "POSSYS.FDB\n"
+                          + "ok      price level   serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n";
+    const QByteArray tail =
+        "ok      port          " + p + " (TCP_PORT) is free" + connect + "\n" + "check passed: Start would succeed\n";
+
+    Result r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, head + "warning terminals     no registry yet: " + d
+                         + "Log/TarvelDb/Tarvel.Db is made at the first start; until an address is registered "
+                           "(tarvel --register ADDRESS) every terminal gets the not-found screen\n"
+                         + tail);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(QFileInfo::exists(dir + "Log")) << "the check made the registry's folder";
+
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--list-terminals"}).status, 0);
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("\nwarning terminals     none registered in " + d
+                               + "Log/TarvelDb/Tarvel.Db: every "
+                                 "terminal gets the not-found screen (tarvel --register ADDRESS)\n"))
+        << r.out.toStdString();
+
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--register", "127.0.0.1"}).status, 0);
+    const QByteArray registryBefore = [&] {
+        QFile file(dir + "Log/TarvelDb/Tarvel.Db");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const QByteArray settingsBefore = folder.readSettings();
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, head + "ok      terminals     1 address registered in " + d + "Log/TarvelDb/Tarvel.Db\n" + tail);
+    QFile registry(dir + "Log/TarvelDb/Tarvel.Db");
+    ASSERT_TRUE(registry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(registry.readAll(), registryBefore);
+    EXPECT_EQ(QDir(dir + "Log/TarvelDb").entryList(QDir::Files), QStringList{"Tarvel.Db"}) << "no journal left";
+    EXPECT_EQ(folder.readSettings(), settingsBefore);
+
+    // The Vexa XE layout opens no store-system file.
+    FirebirdFixture xe;
+    ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
+    folder.writeSettings(
+        ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
+            .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1"));
+    r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\nok      data file     opened " + xe.serverPath("XE.FDB")
+                               + "\nskipped store file    the Vexa XE layout reads no POSSYS.FDB\n"
+                                 "ok      price level   serving store S01 \"QUILLPOST MART KLANG\" at price column "
+                                 "M_P1_S1 (Vexa XE layout)\n"))
+        << r.out.toStdString();
+}
+
+// Each way Start would fail is a FAILED line naming the step, the steps that need it are skipped, the
+// others are still checked, and the exit status is 1.
+TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
+{
+    const QString dir = folder.path();
+    const QByteArray d = QFile::encodeName(dir);
+    const QByteArray p = QByteArray::number(port);
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--register", "127.0.0.1"}).status, 0);
+    FirebirdFixture lone; // a data file without POSSYS.FDB beside it
+    ASSERT_TRUE(lone.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"}).isEmpty());
+    const QByteArray loneStore = lone.serverPath("DATA.FDB").replace("DATA.FDB", "POSSYS.FDB");
+
+    struct Case {
+        const char* what;
+        QByteArray settings; // empty: no Tarvel.ini at all
+        bool squatPort;
+        QList<QByteArray> lines; // each the start of a line the output holds
+        QByteArray summary;
+    };
+    const Case cases[] = {
+        {"a data file that does not exist",
+         ProgramFolder::settingsFor("localhost:/nonexistent/tarvel/DATA.FDB", port),
+         false,
+         {"FAILED  data file     Cannot open the data file localhost:/nonexistent/tarvel/DATA.FDB: I/O error during "
+          "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
+          "skipped store file    data file failed", "skipped price level   data file failed",
+          "ok      terminals     1 address registered", "ok      port          " + p + " (TCP_PORT) is free"},
+         "check FAILED at data file: Start would not succeed"},
+        {"no store-system file beside the data file",
+         ProgramFolder::settingsFor(lone.serverPath("DATA.FDB"), port),
+         false,
+         {"ok      data file     opened " + lone.serverPath("DATA.FDB"),
+          "FAILED  store file    Cannot open the store file " + loneStore + ": I/O error during \"open\"",
+          "skipped price level   store file failed", "ok      port          "},
+         "check FAILED at store file: Start would not succeed"},
+        {"the port in use",
+         ProgramFolder::settingsFor(folder.dataServerPath(), port),
+         true,
+         {"ok      price level   serving store S01", "ok      terminals     1 address registered",
+          "FAILED  port          " + p + " (TCP_PORT) cannot be listened on: Socket error: "},
+         "check FAILED at port: Start would not succeed"},
+        {"a port out of range",
+         ProgramFolder::settingsFor(folder.dataServerPath(), 70000),
+         false,
+         {"ok      price level   ", "FAILED  port          70000 (TCP_PORT) is outside 1 to 65535"},
+         "check FAILED at port: Start would not succeed"},
+        {"no Tarvel.ini",
+         {},
+         false,
+         {"FAILED  settings      no Tarvel.ini in " + d,
+          "skipped data file     no data file is set (FDB_DATA_FILENAME)"},
+         "check FAILED at settings"},
+        {"a database user too long for Firebird",
+         ProgramFolder::settingsFor(folder.dataServerPath(), port)
+             .replace("FDB_DATA_XE=F", "FDB_USER=POS_READER ; the store's reader account\r\nFDB_DATA_XE=F"),
+         false,
+         {"FAILED  database user The database user \"POS_READER ; the store's reader account\" (FDB_USER in "
+          "[FDB_DATA_SETUP] of Tarvel.ini) is 39 bytes long",
+          "skipped data file     the database user is refused"},
+         "check FAILED at database user: Start would not succeed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.settings.isEmpty())
+            QFile::remove(dir + "Tarvel.ini");
+        else
+            folder.writeSettings(c.settings);
+        QTcpServer squatter;
+        if (c.squatPort) {
+            ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, port));
+        }
+        const Result r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+        EXPECT_EQ(r.status, 1);
+        const QList<QByteArray> lines = r.out.split('\n');
+        for (const QByteArray& expected : c.lines)
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                    [&](const QByteArray& line) { return line.startsWith(expected); }))
+                << expected.toStdString() << "\nin:\n"
+                << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains('\n' + c.summary)) << r.out.toStdString();
+    }
+}
+
 TEST_F(HeadlessTest, RegistryCommands)
 {
     const QString dir = folder.path();
@@ -506,7 +658,7 @@ TEST(RegistryCrash, AKillDuringOrRightAfterAPostLeavesTheRowAndASoundFile)
 TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
 {
     const QByteArray usage = "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | "
-                             "--unregister ADDRESS | --list-terminals | --version | --help]\n";
+                             "--unregister ADDRESS | --list-terminals | --check | --version | --help]\n";
     Result r = RunProgram(Tarvel, {"--bogus"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "tarvel: unknown option --bogus\n" + usage);
@@ -518,10 +670,13 @@ TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
     EXPECT_EQ(r.status, 2);
     r = RunProgram(Tarvel, {"--register", "10.0.0.1", "--list-terminals"});
     EXPECT_EQ(r.status, 2);
+    r = RunProgram(Tarvel, {"--check", "--headless"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tarvel: --headless cannot be combined with the option before it\n" + usage);
 
     r = RunProgram(Tarvel, {"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "tarvel 10.2.3.2\n");
+    EXPECT_EQ(r.out, "tarvel " TARVEL_VERSION "\n");
     r = RunProgram(Tarvel, {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.startsWith(usage)) << r.out.toStdString();
@@ -603,6 +758,7 @@ TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
     Server demo(QStringLiteral(TARVEL_SOURCE_DIR "/scripts/demo"), {});
     ASSERT_TRUE(demo.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port)), 60000))
         << demo.lines().join('\n').toStdString() << demo.err().toStdString();
+    EXPECT_TRUE(demo.lines().contains("check passed: Start would succeed")) << "tarvel --check on the demo setup";
 
     const Result milo = RunProgram(TarvelTerm, {"127.0.0.1", QString::number(port), "9556001000017"});
     EXPECT_EQ(milo.status, 0) << milo.err.toStdString();

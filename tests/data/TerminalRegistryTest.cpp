@@ -156,6 +156,29 @@ TEST_F(TerminalRegistryTest, RowsSurviveARestartAndAPresentFileIsOpenedUnchanged
     EXPECT_EQ(again.Addresses(), (QList<QByteArray>{"10.0.0.1", "10.0.0.2"}));
 }
 
+// The setup check's way in: it reads the rows, writes nothing (not even a journal beside the file),
+// and a missing file stays missing.
+TEST_F(TerminalRegistryTest, ReadOnlyReadsTheRowsAndWritesNothing)
+{
+    TerminalRegistry missing;
+    EXPECT_THROW(missing.OpenTerminalRegistry(programFolder, TerminalRegistry::Access::ReadOnly), EDatabaseError);
+    EXPECT_FALSE(QFileInfo::exists(file));
+
+    seed({"10.0.0.1", "10.0.0.2"});
+    const QByteArray before = ReadAll(file);
+    {
+        TerminalRegistry registry;
+        registry.OpenTerminalRegistry(programFolder, TerminalRegistry::Access::ReadOnly);
+        ASSERT_TRUE(registry.IsOpen());
+        EXPECT_EQ(registry.Addresses(), (QList<QByteArray>{"10.0.0.1", "10.0.0.2"}));
+        EXPECT_TRUE(registry.Locate("10.0.0.2"));
+        EXPECT_THROW(registry.Register("10.0.0.3"), EDatabaseError);
+        EXPECT_THROW(registry.Unregister("10.0.0.1"), EDatabaseError);
+    }
+    EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(QDir(TerminalRegistry::FolderOf(programFolder)).entryList(QDir::Files), QStringList{"Tarvel.Db"});
+}
+
 TEST_F(TerminalRegistryTest, OnlyAWholeByteExactAddressMatches)
 {
     seed({"192.168.001.5", " 192.168.1.6", "ABC", "", "10.0.0.70", "10.0.0.8 ", "\xE9t\xE9", "172.16.0.9"});

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSet>
@@ -89,7 +90,8 @@ TEST_F(TarvelWindowTest, HasEveryControlByNameWhereTheLayoutPutsIt)
     EXPECT_EQ(title->font().pixelSize(), 19);
     EXPECT_TRUE(QStringList({"Calibri", "Carlito"}).contains(QFontInfo(title->font()).family()))
         << QFontInfo(title->font()).family().toStdString();
-    EXPECT_EQ(subtitle->text(), "Price Checker Module v10.2.3.2");
+    // The one version of the build, as tarvel --version and the package give it.
+    EXPECT_EQ(subtitle->text(), "Price Checker Module v" TARVEL_VERSION);
     EXPECT_EQ(subtitle->font().pixelSize(), 12);
     EXPECT_GE(title->x(), bevel->geometry().right()) << "right of the picture";
     EXPECT_GT(subtitle->y(), title->y()) << "under the title";
@@ -629,6 +631,35 @@ TEST_F(TarvelWindowTest, TheLogKeepsTheNewestLinesInView)
     w.appendLog("line last");
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(logLines().back(), "line last");
+}
+
+// The desktop entry's icon (packaging/tarvel.png) is the window's logo on a transparent square, made
+// from DrawLogo so that the two never part. TARVEL_WRITE_ICON=1 (scripts/screenshots) writes it afresh.
+TEST(TarvelIcon, IsTheWindowsLogoOnATransparentSquare)
+{
+    const QPixmap logo = TfrmTarvel::DrawLogo();
+    QImage icon(96, 96, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    const int top = (icon.height() - logo.height()) / 2;
+    painter.drawRoundedRect(QRectF(1, top + 1, 94, 78), 10, 10); // the logo's own rounded edge
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.drawPixmap(0, top, logo);
+    painter.end();
+
+    const QString file = QStringLiteral(TARVEL_SOURCE_DIR "/packaging/tarvel.png");
+    if (qEnvironmentVariableIsSet("TARVEL_WRITE_ICON")) {
+        ASSERT_TRUE(icon.save(file)) << file.toStdString();
+    }
+    const QImage installed(file);
+    ASSERT_FALSE(installed.isNull()) << file.toStdString();
+    EXPECT_EQ(installed.convertToFormat(QImage::Format_ARGB32), icon)
+        << "the logo changed: scripts/screenshots makes the icon afresh";
+    EXPECT_EQ(qAlpha(installed.pixel(0, 0)), 0) << "transparent corners";
+    EXPECT_EQ(qAlpha(installed.pixel(48, 48)), 255);
 }
 
 } // namespace
