@@ -4,8 +4,11 @@
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "base/OperatorLog.h"
+#include "data/EDatabaseError.h"
+#include "terminal/ScanObserver.h"
 #include "terminal/ScanPipeline.h"
 
+#include <QElapsedTimer>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -32,6 +35,9 @@ public:
     const QByteArray& terminalAddress() const { return terminalAddress_; }
     const QByteArray& serverAddress() const { return serverAddress_; }
     ConnectionHandle& handle() { return handle_; }
+
+    // Told to the observer as connected, so its release is told too.
+    bool counted = false;
 
 private:
     const QByteArray terminalAddress_;
@@ -71,6 +77,10 @@ void ServerSocket::Close()
 
 void ServerSocket::release(TerminalConnection* socket)
 {
+    // Every connection that was counted in is counted out, whichever way it goes.
+    if (socket->counted && observer_)
+        observer_->terminalDisconnected(socket->terminalAddress());
+    socket->counted = false;
     connections_.erase(std::remove(connections_.begin(), connections_.end(), socket), connections_.end());
     socket->disconnect(this);
     socket->abort();
@@ -114,6 +124,10 @@ void ServerSocket::ServerSocketClientConnect(TerminalConnection* socket)
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { ServerSocketClientDisconnect(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { ServerSocketClientError(socket); });
     front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress()));
+    if (observer_) {
+        observer_->terminalConnected(socket->terminalAddress());
+        socket->counted = true;
+    }
 }
 
 void ServerSocket::ServerSocketClientDisconnect(TerminalConnection* socket)
@@ -143,15 +157,29 @@ void ServerSocket::ServerSocketClientError(TerminalConnection* socket)
 
 void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
 {
+    QElapsedTimer replyTime;
+    replyTime.start();
     // One notification is one message: exactly the bytes waiting now.
     const QByteArray message = socket->read(socket->bytesAvailable());
+    // Held here: a failed send releases the connection, and its address with it.
+    const QByteArray terminalAddress = socket->terminalAddress();
     try {
-        const ScanPipeline::Reply reply = pipeline_.Handle(message, socket->terminalAddress(), socket->serverAddress());
+        const ScanPipeline::Reply reply = pipeline_.Handle(message, terminalAddress, socket->serverAddress());
         sendFrame(socket, reply.frame);
+        if (observer_)
+            observer_->scanAnswered(terminalAddress, reply.outcome, reply.code, replyTime.nsecsElapsed());
         front_.appendLog(reply.resultLine);
+    } catch (const EDatabaseError& error) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, true);
+        ReportErrorLater(front_, error.what());
     } catch (const std::exception& error) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, false);
         ReportErrorLater(front_, error.what());
     } catch (...) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, false);
         ReportErrorLater(front_, "Unknown error while handling a scan");
     }
 }
