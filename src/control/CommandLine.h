@@ -14,11 +14,13 @@ namespace tarvel {
 //   --program-folder DIR            settings files and the registry in DIR instead of the program's folder
 //   --register ADDRESS | --unregister ADDRESS | --list-terminals    manage the registry and exit
 //   --version | --help
+//   --not-found-report [--days N]   the codes not found in the last N days (30), as CSV, and exit
 struct CommandLine {
-    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help };
+    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help, NotFoundReport };
     Action action = Action::Window;
     QString programFolder; // with its trailing separator; empty: the executable's folder
     QByteArray address; // of --register and --unregister
+    int days = 30; // of --not-found-report
     QByteArray problem; // a bad command line: what is wrong (the usage line follows it)
 };
 

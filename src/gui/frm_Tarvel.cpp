@@ -8,6 +8,7 @@
 #include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "lookup/Clock.h"
+#include "terminal/ScanStatistics.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +27,7 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <exception>
 #include <iterator>
@@ -198,6 +200,14 @@ void TfrmTarvel::buildControls()
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
     StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
     ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50, 1);
+    // As wide as its text: the price level keeps the room it had, the remarks take what is left.
+    ScanPanel = Named(new QLabel(StatusBar1), "ScanPanel");
+    ScanPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar1->addWidget(ScanPanel);
+    scanPanelTimer_ = new QTimer(this);
+    scanPanelTimer_->setInterval(1000);
+    connect(scanPanelTimer_, &QTimer::timeout, this, &TfrmTarvel::showScanCounts);
+    scanPanelTimer_->start();
     RemarkPanel = MakeStatusPanel(StatusBar1, "RemarkPanel", 50, 1);
     QPalette darkRed = RemarkPanel->palette();
     darkRed.setColor(QPalette::WindowText, QColor(160, 0, 0));
@@ -262,6 +272,24 @@ void TfrmTarvel::refresh()
     ActivePriceLevel->setText(QString::fromLatin1(service_->ActivePriceLevel()));
     ActivePriceLevel->setToolTip(ActivePriceLevel->text());
     showRemarks(service_->CurrentRemarks());
+    showScanCounts();
+}
+
+void TfrmTarvel::showScanCounts()
+{
+    ScanStatistics& statistics = service_->Statistics();
+    const qint64 scans = statistics.countsToday().scans();
+    const int terminals = statistics.terminalsConnected();
+    QString text = QStringLiteral("%1 scans, %2 term.").arg(scans).arg(terminals);
+    QString tip = QStringLiteral("Scans today: %1\nTerminals connected: %2").arg(scans).arg(terminals);
+    const QByteArray url = service_->StatusUrl();
+    if (!url.isEmpty()) {
+        // The address without its scheme and final slash: the panel is narrow.
+        text += QStringLiteral(", ") + QString::fromLatin1(url.mid(7, url.size() - 8));
+        tip += QStringLiteral("\nStatus page: ") + QString::fromLatin1(url);
+    }
+    ScanPanel->setText(text);
+    ScanPanel->setToolTip(tip);
 }
 
 void TfrmTarvel::showRemarks(const Remarks& remarks)
