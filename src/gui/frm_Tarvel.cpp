@@ -29,6 +29,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <iterator>
 
@@ -280,16 +281,33 @@ void TfrmTarvel::showScanCounts()
     ScanStatistics& statistics = service_->Statistics();
     const qint64 scans = statistics.countsToday().scans();
     const int terminals = statistics.terminalsConnected();
-    QString text = QStringLiteral("%1 scans, %2 term.").arg(scans).arg(terminals);
+    QString text = QStringLiteral("%1 scans \u00b7 %2 term.").arg(scans).arg(terminals);
     QString tip = QStringLiteral("Scans today: %1\nTerminals connected: %2").arg(scans).arg(terminals);
     const QByteArray url = service_->StatusUrl();
     if (!url.isEmpty()) {
-        // The address without its scheme and final slash: the panel is narrow.
-        text += QStringLiteral(", ") + QString::fromLatin1(url.mid(7, url.size() - 8));
+        // The bar is narrow: the panel names the status page's port where the price level and a remark
+        // leave room for it; the tooltip always has the whole address.
+        const QString port = QStringLiteral(" \u00b7 :") + QString::fromLatin1(url.mid(url.lastIndexOf(':') + 1).chopped(1));
+        if (scanPanelRoom() >= ScanPanel->fontMetrics().horizontalAdvance(text + port) + 2 * ScanPanel->frameWidth())
+            text += port;
         tip += QStringLiteral("\nStatus page: ") + QString::fromLatin1(url);
     }
     ScanPanel->setText(text);
     ScanPanel->setToolTip(tip);
+}
+
+int TfrmTarvel::scanPanelRoom() const
+{
+    // The gap between two panels as the bar lays them out (before the first layout, the usual one).
+    const int laidOutGap = StoreName->x() - StoreCode->x() - StoreCode->width();
+    const int gap = laidOutGap > 0 ? laidOutGap : 6;
+    const int priceStart = StoreName->x() > 0 ? StoreName->x() + StoreName->width() + gap
+                                              : StoreCode->width() + StoreName->width() + 2 * gap;
+    const int price = std::max(ActivePriceLevel->minimumWidth(),
+                               ActivePriceLevel->fontMetrics().horizontalAdvance(ActivePriceLevel->text())
+                                   + 2 * ActivePriceLevel->frameWidth());
+    const int remark = RemarkPanel->isHidden() ? 0 : RemarkPanel->minimumWidth() + gap;
+    return StatusBar1->width() - priceStart - price - gap - remark - gap;
 }
 
 void TfrmTarvel::showRemarks(const Remarks& remarks)

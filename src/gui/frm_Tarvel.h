@@ -100,6 +100,8 @@ private:
     void refresh();
     void showRemarks(const Remarks& remarks);
     void showScanCounts();
+    // The width left for the scan panel when the price level shows whole and a remark has its least.
+    int scanPanelRoom() const;
     // Shows a box and returns once it is closed; then the general error report of the failures that
     // came while it was open, if any.
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);
