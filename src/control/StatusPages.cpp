@@ -64,12 +64,14 @@ const char kPageStyle[] =
     ".state{display:inline-block;padding:4px 10px;border-radius:12px;font-weight:600}"
     ".running{background:#d8f2df;color:#17612c}.stopped{background:#fbe0e0;color:#8a1c1c}"
     "table{border-collapse:collapse;width:100%;background:#fff;border-radius:6px;overflow:hidden}"
-    "th,td{text-align:left;padding:6px 8px;border-bottom:1px solid #e3e7ec;vertical-align:top}"
+    ".wide{overflow-x:auto}"
+    "th,td{text-align:left;padding:6px 7px;border-bottom:1px solid #e3e7ec;vertical-align:top}"
+    "small{color:#5a6675}"
     "th{background:#e9edf2;font-weight:600;font-size:.9em}"
     "td.n,th.n{text-align:right;font-variant-numeric:tabular-nums}"
     ".facts td:first-child{color:#5a6675;width:40%}"
     "tr.silent td{background:#fff4d6}.mark{color:#9a5b00;font-weight:600}"
-    "code{font-family:'Liberation Mono',Menlo,Consolas,monospace;word-break:break-all}"
+    "code{font-family:'Liberation Mono',Menlo,Consolas,monospace;overflow-wrap:anywhere}"
     ".empty{color:#5a6675;font-style:italic}.foot{color:#5a6675;font-size:.85em;margin-top:16px}"
     "a{color:#1f5fbf}";
 
@@ -79,12 +81,12 @@ void CodeTable(QByteArray& html, const QList<NotFoundTally>& tallies, qint64 now
         html += "<p class=\"empty\">None.</p>\n";
         return;
     }
-    html += "<table><tr><th>Code</th><th class=\"n\">Times</th><th>Last seen</th><th>Last terminal</th></tr>\n";
+    html += "<div class=\"wide\"><table><tr><th>Code</th><th class=\"n\">Times</th><th>Last seen</th></tr>\n";
     for (const NotFoundTally& tally : tallies)
         html += "<tr><td><code>" + HtmlText(tally.code) + "</code></td><td class=\"n\">" + Grouped(tally.count)
-              + "</td><td>" + Moment(tally.lastSeen, now) + "</td><td>" + HtmlText(tally.lastTerminal)
-              + "</td></tr>\n";
-    html += "</table>\n";
+              + "</td><td>" + Moment(tally.lastSeen, now) + "<br><small>" + HtmlText(tally.lastTerminal)
+              + "</small></td></tr>\n";
+    html += "</table></div>\n";
 }
 
 } // namespace
@@ -201,8 +203,8 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
     if (terminals.isEmpty()) {
         html += "<p class=\"empty\">No terminal has connected since the program started.</p>\n";
     } else {
-        html += "<table><tr><th>Terminal</th><th>State</th><th>Last scan</th><th class=\"n\">Scans</th>"
-                "<th class=\"n\">Not found</th></tr>\n";
+        html += "<div class=\"wide\"><table><tr><th>Terminal</th><th>State</th><th>Last scan</th>"
+                "<th class=\"n\">Scans<br><small>not found</small></th></tr>\n";
         for (const ScanStatistics::Terminal& terminal : terminals) {
             QByteArray state;
             bool silent = false;
@@ -221,9 +223,9 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
                 state += " &middot; unregistered";
             html += QByteArray(silent ? "<tr class=\"silent\">" : "<tr>") + "<td>" + HtmlText(terminal.address)
                   + "</td><td>" + state + "</td><td>" + Moment(terminal.lastScan, now) + "</td><td class=\"n\">"
-                  + Grouped(terminal.scans) + "</td><td class=\"n\">" + Grouped(terminal.notFound) + "</td></tr>\n";
+                  + Grouped(terminal.scans) + "<br><small>" + Grouped(terminal.notFound) + "</small></td></tr>\n";
         }
-        html += "</table>\n";
+        html += "</table></div>\n";
     }
 
     html += "<h2>Codes not found today</h2>\n";
