@@ -112,12 +112,23 @@ QByteArray HtmlText(const QByteArray& bytes)
     html.reserve(shown.size());
     for (const char c : shown) {
         switch (c) {
-        case '&': html += "&amp;"; break;
-        case '<': html += "&lt;"; break;
-        case '>': html += "&gt;"; break;
-        case '"': html += "&quot;"; break;
-        case '\'': html += "&#39;"; break;
-        default: html += c;
+        case '&':
+            html += "&amp;";
+            break;
+        case '<':
+            html += "&lt;";
+            break;
+        case '>':
+            html += "&gt;";
+            break;
+        case '"':
+            html += "&quot;";
+            break;
+        case '\'':
+            html += "&#39;";
+            break;
+        default:
+            html += c;
         }
     }
     return html;
@@ -147,8 +158,8 @@ QByteArray NotFoundCsv(const QList<NotFoundTally>& tallies)
     QByteArray csv = "\"code\",\"count\",\"first_seen\",\"last_seen\",\"last_terminal\"\r\n";
     for (const NotFoundTally& tally : tallies)
         csv += CsvField(tally.code) + ',' + Number(tally.count) + ",\""
-             + LocalTime(tally.firstSeen, "yyyy-MM-dd HH:mm:ss") + "\",\"" + LocalTime(tally.lastSeen, "yyyy-MM-dd HH:mm:ss")
-             + "\"," + CsvField(tally.lastTerminal) + "\r\n";
+             + LocalTime(tally.firstSeen, "yyyy-MM-dd HH:mm:ss") + "\",\""
+             + LocalTime(tally.lastSeen, "yyyy-MM-dd HH:mm:ss") + "\"," + CsvField(tally.lastTerminal) + "\r\n";
     return csv;
 }
 
@@ -161,19 +172,18 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
                       "<meta http-equiv=\"refresh\" content=\""
                     + Number(kPageRefreshSeconds) + "\"><title>Tarvel " + HtmlText(facts.storeCode) + "</title><style>"
                     + kPageStyle + "</style></head><body>\n";
-    html += "<h1>Tarvel price checker &middot; " + HtmlText(facts.storeCode) + " " + HtmlText(facts.storeName)
-          + "</h1>\n";
+    html +=
+        "<h1>Tarvel price checker &middot; " + HtmlText(facts.storeCode) + " " + HtmlText(facts.storeName) + "</h1>\n";
     if (facts.running)
-        html += "<p><span class=\"state running\">Running</span> for "
-              + Duration(now - statistics.runningSince()) + ", since " + Moment(statistics.runningSince(), now)
-              + "</p>\n";
+        html += "<p><span class=\"state running\">Running</span> for " + Duration(now - statistics.runningSince())
+              + ", since " + Moment(statistics.runningSince(), now) + "</p>\n";
     else
         html += "<p><span class=\"state stopped\">Stopped</span> terminals get no answer</p>\n";
 
-    const QByteArray since = statistics.startedAt() > QDateTime(QDateTime::fromMSecsSinceEpoch(now).date(), QTime(0, 0))
-                                                               .toMSecsSinceEpoch()
-                               ? " (since the program started at " + LocalTime(statistics.startedAt(), "HH:mm") + ")"
-                               : QByteArray();
+    const QByteArray since =
+        statistics.startedAt() > QDateTime(QDateTime::fromMSecsSinceEpoch(now).date(), QTime(0, 0)).toMSecsSinceEpoch()
+            ? " (since the program started at " + LocalTime(statistics.startedAt(), "HH:mm") + ")"
+            : QByteArray();
     html += "<table class=\"facts\">\n<tr><td>Store</td><td>" + HtmlText(facts.storeCode) + " "
           + HtmlText(facts.storeName) + "</td></tr>\n<tr><td>Layout</td><td>" + HtmlText(LayoutText(facts))
           + "</td></tr>\n<tr><td>Program up</td><td>" + Duration(now - statistics.startedAt()) + "</td></tr>\n"
@@ -215,9 +225,9 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
                                : "connected " + Duration(now - terminal.connectedSince);
             } else {
                 silent = true;
-                state = terminal.disconnectedAt > 0
-                          ? "<span class=\"mark\">not connected since " + Moment(terminal.disconnectedAt, now) + "</span>"
-                          : QByteArray("<span class=\"mark\">never connected</span>");
+                state = terminal.disconnectedAt > 0 ? "<span class=\"mark\">not connected since "
+                                                          + Moment(terminal.disconnectedAt, now) + "</span>"
+                                                    : QByteArray("<span class=\"mark\">never connected</span>");
             }
             if (!registered.isEmpty() && !registered.contains(terminal.address))
                 state += " &middot; unregistered";
@@ -285,8 +295,8 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
               + Number(t.connections > 0 ? 1 : 0) + '\n';
     family("tarvel_terminal_scans_total", "counter", "Scans from the terminal since the program started.");
     for (const ScanStatistics::Terminal& t : terminals)
-        text += "tarvel_terminal_scans_total{terminal=\"" + MetricLabelValue(t.address) + "\"} " + Number(t.scans)
-              + '\n';
+        text +=
+            "tarvel_terminal_scans_total{terminal=\"" + MetricLabelValue(t.address) + "\"} " + Number(t.scans) + '\n';
     family("tarvel_terminal_not_found_total", "counter", "Scans from the terminal whose code was not found.");
     for (const ScanStatistics::Terminal& t : terminals)
         text += "tarvel_terminal_not_found_total{terminal=\"" + MetricLabelValue(t.address) + "\"} "

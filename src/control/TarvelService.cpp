@@ -160,8 +160,9 @@ void TarvelService::openStatusEndpoint()
     try {
         server->Open(QHostAddress(QString::fromLatin1(settings.Address)), settings.Port);
     } catch (const TarvelError& error) {
-        addRemarks(creationRemarks_, {{Remark::Kind::Warning, "the status page cannot listen: " + QByteArray(error.what())
-                                                                  + " (STATUS_SETUP in Tarvel.ini)"}});
+        addRemarks(creationRemarks_,
+                   {{Remark::Kind::Warning,
+                     "the status page cannot listen: " + QByteArray(error.what()) + " (STATUS_SETUP in Tarvel.ini)"}});
         return;
     }
     statusServer_ = std::move(server);

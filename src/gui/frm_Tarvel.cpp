@@ -287,7 +287,8 @@ void TfrmTarvel::showScanCounts()
     if (!url.isEmpty()) {
         // The bar is narrow: the panel names the status page's port where the price level and a remark
         // leave room for it; the tooltip always has the whole address.
-        const QString port = QStringLiteral(" \u00b7 :") + QString::fromLatin1(url.mid(url.lastIndexOf(':') + 1).chopped(1));
+        const QString port =
+            QStringLiteral(" \u00b7 :") + QString::fromLatin1(url.mid(url.lastIndexOf(':') + 1).chopped(1));
         if (scanPanelRoom() >= ScanPanel->fontMetrics().horizontalAdvance(text + port) + 2 * ScanPanel->frameWidth())
             text += port;
         tip += QStringLiteral("\nStatus page: ") + QString::fromLatin1(url);

@@ -11,8 +11,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -488,10 +488,13 @@ TEST(NotFoundReport, PrintsTheTalliesOfTheLastDaysAsCsvMostOftenFirst)
     {
         StatsFile file;
         file.Open(StatsFile::FileOf(folder), false);
-        file.Write({{today.addDays(-6), {{"4006381333931", 5, at(6, QTime(9, 0)), at(6, QTime(17, 0)), "10.0.0.8"}}, {}},
-                    {today, {{"0000000000000", 2, at(0, QTime(0, 0, 5)), at(0, QTime(0, 0, 9)), "10.0.0.7"},
-                             {"=1+1", 1, at(0, QTime(0, 0, 7)), at(0, QTime(0, 0, 7)), "10.0.0.7"}}, {}}},
-                   today.addDays(-29));
+        file.Write(
+            {{today.addDays(-6), {{"4006381333931", 5, at(6, QTime(9, 0)), at(6, QTime(17, 0)), "10.0.0.8"}}, {}},
+             {today,
+              {{"0000000000000", 2, at(0, QTime(0, 0, 5)), at(0, QTime(0, 0, 9)), "10.0.0.7"},
+               {"=1+1", 1, at(0, QTime(0, 0, 7)), at(0, QTime(0, 0, 7)), "10.0.0.7"}},
+              {}}},
+            today.addDays(-29));
     }
     const QByteArray stamp = QFileInfo(StatsFile::FileOf(folder)).lastModified().toString().toLatin1();
     const QByteArray header = "\"code\",\"count\",\"first_seen\",\"last_seen\",\"last_terminal\"\r\n";
@@ -509,10 +512,10 @@ TEST(NotFoundReport, PrintsTheTalliesOfTheLastDaysAsCsvMostOftenFirst)
     EXPECT_EQ(RunProgram(Tarvel, {"--program-folder", folder, "--not-found-report", "--days", "6"}).out.count('\n'), 3);
     EXPECT_EQ(QFileInfo(StatsFile::FileOf(folder)).lastModified().toString().toLatin1(), stamp);
 
-    for (const QStringList& bad : {QStringList{"--not-found-report", "--days", "0"},
-                                   QStringList{"--not-found-report", "--days", "31"},
-                                   QStringList{"--not-found-report", "--days"}, QStringList{"--days", "3"},
-                                   QStringList{"--not-found-report", "--list-terminals"}}) {
+    for (const QStringList& bad :
+         {QStringList{"--not-found-report", "--days", "0"}, QStringList{"--not-found-report", "--days", "31"},
+          QStringList{"--not-found-report", "--days"}, QStringList{"--days", "3"},
+          QStringList{"--not-found-report", "--list-terminals"}}) {
         r = RunProgram(Tarvel, bad);
         EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("tarvel: ")) << r.err.toStdString();

@@ -213,7 +213,8 @@ TEST_F(StatusServerTest, ScansOfEachKindMoveTheirCountersOnThePageTheMetricsAndT
     const HttpReply page = Get("/");
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.headers.value("content-type"), "text/html; charset=utf-8");
-    EXPECT_TRUE(page.body.contains("<b>6</b>: 1 found, 3 not found, 1 unregistered, 1 failed")) << page.body.toStdString();
+    EXPECT_TRUE(page.body.contains("<b>6</b>: 1 found, 3 not found, 1 unregistered, 1 failed"))
+        << page.body.toStdString();
     EXPECT_TRUE(page.body.contains("<meta http-equiv=\"refresh\""));
     EXPECT_TRUE(page.body.contains("class=\"state running\""));
     EXPECT_TRUE(page.body.contains("QUILLPOST MART KLANG"));
@@ -235,9 +236,10 @@ TEST_F(StatusServerTest, ScansOfEachKindMoveTheirCountersOnThePageTheMetricsAndT
     const QList<QByteArray> rows = csv.body.split('\n');
     ASSERT_EQ(rows.size(), 4) << csv.body.toStdString();
     EXPECT_EQ(rows[0], "\"code\",\"count\",\"first_seen\",\"last_seen\",\"last_terminal\"\r");
-    EXPECT_TRUE(QRegularExpression(R"(^"0000000000000",2,"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d","[-0-9 :]{19}","127\.0\.0\.1"\r$)")
-                    .match(QString::fromLatin1(rows[1]))
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(R"(^"0000000000000",2,"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d","[-0-9 :]{19}","127\.0\.0\.1"\r$)")
+            .match(QString::fromLatin1(rows[1]))
+            .hasMatch())
         << rows[1].toStdString();
     EXPECT_TRUE(rows[2].startsWith("\"4006381333931\",1,")) << rows[2].toStdString();
     EXPECT_EQ(rows[3], "");
@@ -245,7 +247,8 @@ TEST_F(StatusServerTest, ScansOfEachKindMoveTheirCountersOnThePageTheMetricsAndT
     // A terminal that goes is counted out.
     stranger->disconnectFromHost();
     EXPECT_TRUE(QTest::qWaitFor([&] { return statistics.terminalsConnected() == 1; }, 5000));
-    EXPECT_EQ(ReadPrometheusText(Get("/metrics").body).value("tarvel_terminal_connected{terminal=\"127.0.0.2\"}", -1), 0);
+    EXPECT_EQ(ReadPrometheusText(Get("/metrics").body).value("tarvel_terminal_connected{terminal=\"127.0.0.2\"}", -1),
+              0);
 }
 
 TEST_F(StatusServerTest, HostileCodesShowAsTextInThePageAndAsPlainFieldsInTheCsv)

@@ -440,7 +440,10 @@ QSet<quint16> ListeningPorts()
     return ports;
 }
 
-QByteArray StatusSetup(quint16 httpPort) { return "[STATUS_SETUP]\r\nHTTP_PORT=" + QByteArray::number(httpPort) + "\r\n"; }
+QByteArray StatusSetup(quint16 httpPort)
+{
+    return "[STATUS_SETUP]\r\nHTTP_PORT=" + QByteArray::number(httpPort) + "\r\n";
+}
 
 } // namespace
 
@@ -469,7 +472,8 @@ TEST_F(TarvelServiceTest, TheStatusEndpointIsOffUnlessAPortIsGivenAndThenListens
     create();
     EXPECT_EQ(service->StatusUrl(), "http://127.0.0.1:" + QByteArray::number(httpPort) + "/");
     EXPECT_EQ(ListeningPorts(), before + QSet<quint16>{httpPort});
-    EXPECT_TRUE(service->CurrentRemarks().contains(Remark{Remark::Kind::Info, "status page at " + service->StatusUrl()}));
+    EXPECT_TRUE(
+        service->CurrentRemarks().contains(Remark{Remark::Kind::Info, "status page at " + service->StatusUrl()}));
     // Before Start the page says the service is stopped; it is not reachable on another address.
     EXPECT_TRUE(Http(httpPort, "GET", "/").body.contains("class=\"state stopped\""));
     QTcpSocket other;

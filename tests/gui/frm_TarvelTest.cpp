@@ -623,7 +623,8 @@ TEST_F(TarvelWindowTest, TheScanPanelCountsScansAndTerminalsBesideTheRemarks)
         EXPECT_EQ(w.StoreCode->width(), 75);
         EXPECT_EQ(w.StoreName->width(), 250);
         EXPECT_GE(w.ActivePriceLevel->width(), 50);
-        EXPECT_GE(w.ScanPanel->contentsRect().width(), w.ScanPanel->fontMetrics().horizontalAdvance(w.ScanPanel->text()));
+        EXPECT_GE(w.ScanPanel->contentsRect().width(),
+                  w.ScanPanel->fontMetrics().horizontalAdvance(w.ScanPanel->text()));
         const QLabel* last = w.RemarkPanel->isVisible() ? w.RemarkPanel : w.ScanPanel;
         EXPECT_LE(last->x() + last->width(), w.StatusBar1->width());
     };
@@ -652,7 +653,9 @@ TEST_F(TarvelWindowTest, TheScanPanelCountsScansAndTerminalsBesideTheRemarks)
     EXPECT_EQ(quiet.ScanPanel->text(), "0 scans \u00b7 0 term. \u00b7 :" + QString::number(httpPort));
     inOrderWithoutOverlap(quiet);
     // With the longest price column shown, the price level still fits.
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE") + statusSetup);
+    folder.writeSettings(
+        Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE")
+        + statusSetup);
     ASSERT_TRUE(startServingLoopback());
     EXPECT_EQ(quiet.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
     inOrderWithoutOverlap(quiet);

@@ -100,9 +100,11 @@ TEST_F(ScanStatisticsTest, MidnightStartsANewDayAndThirtyDaysAreKept)
 TEST_F(ScanStatisticsTest, TalliesReadBackMergeWithTodaysAndOldDaysArePassedOver)
 {
     NotFound("222");
-    statistics.loadDays({{Day.addDays(-40), {{"old", 9, 1, 2, "10.0.0.1"}}},
-                         {Day.addDays(-1), {{"222", 4, At(Day.addDays(-1), QTime(8, 0)), At(Day.addDays(-1), QTime(18, 0)), "10.0.0.2"}}},
-                         {Day, {{"333", 3, At(Day, QTime(7, 0)), At(Day, QTime(8, 0)), "10.0.0.3"}}}});
+    statistics.loadDays(
+        {{Day.addDays(-40), {{"old", 9, 1, 2, "10.0.0.1"}}},
+         {Day.addDays(-1),
+          {{"222", 4, At(Day.addDays(-1), QTime(8, 0)), At(Day.addDays(-1), QTime(18, 0)), "10.0.0.2"}}},
+         {Day, {{"333", 3, At(Day, QTime(7, 0)), At(Day, QTime(8, 0)), "10.0.0.3"}}}});
     const QList<NotFoundTally> month = statistics.notFound(30);
     ASSERT_EQ(month.size(), 2);
     EXPECT_EQ(month[0].code, "222");
