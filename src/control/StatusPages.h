@@ -17,7 +17,8 @@ struct StatusFacts {
     bool extendedLayout = false;
     QByteArray priceLevel; // empty before the first Start
     QByteArray version;
-    // The registry's addresses: those that never connected show as silent. Empty when unknown.
+    // The registry's addresses: those that never connected show as silent. Empty when unknown. Only
+    // the page reads them; the facts of another request may leave them out.
     QList<QByteArray> registered;
 };
 

@@ -30,7 +30,7 @@ QByteArray MethodName(QHttpServerRequest::Method method)
 
 } // namespace
 
-StatusServer::StatusServer(ScanStatistics& statistics, std::function<StatusFacts()> facts, QObject* parent)
+StatusServer::StatusServer(ScanStatistics& statistics, std::function<StatusFacts(bool forPage)> facts, QObject* parent)
     : QObject(parent), statistics_(statistics), facts_(std::move(facts))
 {
 }
@@ -50,8 +50,10 @@ void StatusServer::Open(const QHostAddress& address, quint16 port)
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
         StatusResponse response;
         try {
-            response = RespondToStatusRequest(MethodName(request.method()), request.url().path().toUtf8(),
-                                              request.url().query(QUrl::FullyEncoded).toUtf8(), statistics_, facts_());
+            const QByteArray path = request.url().path().toUtf8();
+            response = RespondToStatusRequest(MethodName(request.method()), path,
+                                              request.url().query(QUrl::FullyEncoded).toUtf8(), statistics_,
+                                              facts_(path == "/"));
         } catch (const std::exception& error) {
             response = {500, "text/plain; charset=utf-8", QByteArray(error.what()) + '\n'};
         }

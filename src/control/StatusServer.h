@@ -22,8 +22,9 @@ class ScanStatistics;
 class StatusServer : public QObject {
     Q_OBJECT
 public:
-    // `facts` is asked at each request. Both must outlive the server.
-    StatusServer(ScanStatistics& statistics, std::function<StatusFacts()> facts, QObject* parent = nullptr);
+    // `facts` is asked at each request, with whether the page is asked for (the registry's addresses
+    // are read for it alone). Both must outlive the server.
+    StatusServer(ScanStatistics& statistics, std::function<StatusFacts(bool forPage)> facts, QObject* parent = nullptr);
     ~StatusServer() override;
 
     // Listens on `address` and `port` (0: the platform chooses). Throws TarvelError with the
@@ -37,7 +38,7 @@ public:
 
 private:
     ScanStatistics& statistics_;
-    std::function<StatusFacts()> facts_;
+    std::function<StatusFacts(bool forPage)> facts_;
     // Owned through their parent: Qt's HTTP server takes the listening socket as its child.
     std::unique_ptr<QHttpServer> http_;
     QTcpServer* tcp_ = nullptr;

@@ -141,7 +141,7 @@ void TarvelService::openStatusEndpoint()
         addRemarks(creationRemarks_, {{Remark::Kind::Warning, settings.Problem}});
     if (!settings.On || statusServer_)
         return;
-    auto server = std::make_unique<StatusServer>(*statistics_, [this] {
+    auto server = std::make_unique<StatusServer>(*statistics_, [this](bool forPage) {
         StatusFacts facts;
         facts.running = running_;
         facts.storeCode = storeCode_;
@@ -150,7 +150,7 @@ void TarvelService::openStatusEndpoint()
         facts.priceLevel = activePriceLevel_;
         facts.version = version_;
         try {
-            if (registry_->IsOpen())
+            if (forPage && registry_->IsOpen())
                 facts.registered = registry_->Addresses();
         } catch (const std::exception&) {
             // The page goes without the registered terminals that never came.

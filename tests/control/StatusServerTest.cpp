@@ -168,7 +168,7 @@ protected:
     ScanPipeline pipeline{front, registry, lookups, run};
     ServerSocket listener{front, pipeline};
     StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {"127.0.0.1", "10.0.0.99"}};
-    StatusServer status{statistics, [this] { return facts; }};
+    StatusServer status{statistics, [this](bool) { return facts; }};
 };
 
 } // namespace
@@ -310,7 +310,7 @@ TEST_F(StatusServerTest, OnlyGetOfThreePathsIsServed)
     EXPECT_EQ(status.Url(), "http://127.0.0.1:" + QByteArray::number(status.Port()) + "/");
 
     // A port in use is an error with the platform's words; closed, the port is free again.
-    StatusServer second(statistics, [this] { return facts; });
+    StatusServer second(statistics, [this](bool) { return facts; });
     EXPECT_THROW(second.Open(QHostAddress::LocalHost, status.Port()), TarvelError);
     EXPECT_FALSE(second.IsOpen());
     const quint16 port = status.Port();
