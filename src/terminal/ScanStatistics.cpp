@@ -140,18 +140,23 @@ void ScanStatistics::countNotFound(DayTallies& day, const QByteArray& code, cons
         node->lastTerminal = terminalAddress;
         day.recency.splice(day.recency.end(), day.recency, node);
     } else {
-        if (day.index.size() >= kMaxCodesPerDay) {
-            const QByteArray& leaving = day.recency.front().code;
-            day.changed.remove(leaving);
-            day.removed.insert(leaving);
-            day.index.remove(leaving);
-            day.recency.pop_front();
-        }
+        if (day.index.size() >= kMaxCodesPerDay)
+            evictLeastRecent(day);
         day.recency.push_back({key, 1, now, now, terminalAddress});
         day.index.insert(key, std::prev(day.recency.end()));
         day.removed.remove(key);
     }
     day.changed.insert(key);
+}
+
+void ScanStatistics::evictLeastRecent(DayTallies& day)
+{
+    // The file is told to drop it at the next write.
+    const QByteArray& leaving = day.recency.front().code;
+    day.changed.remove(leaving);
+    day.removed.insert(leaving);
+    day.index.remove(leaving);
+    day.recency.pop_front();
 }
 
 void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool databaseError)
@@ -245,10 +250,8 @@ void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
                     **found = tally;
                 continue;
             }
-            if (day.index.size() >= kMaxCodesPerDay) {
-                day.index.remove(day.recency.front().code);
-                day.recency.pop_front();
-            }
+            if (day.index.size() >= kMaxCodesPerDay)
+                evictLeastRecent(day);
             day.recency.push_back(tally);
             day.index.insert(tally.code, std::prev(day.recency.end()));
         }

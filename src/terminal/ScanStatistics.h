@@ -110,6 +110,7 @@ private:
         QSet<QByteArray> removed;
     };
     void rollOver(qint64 now);
+    void evictLeastRecent(DayTallies& day);
     void countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
     Terminal& terminal(const QByteArray& address, qint64 now);
 

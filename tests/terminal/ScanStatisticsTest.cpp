@@ -117,6 +117,16 @@ TEST_F(ScanStatisticsTest, TalliesReadBackMergeWithTodaysAndOldDaysArePassedOver
     ASSERT_EQ(changes[0].changed.size(), 1);
     EXPECT_EQ(changes[0].changed[0].code, "222");
 
+    // A day read back into a full tally: the code that falls out leaves the changes to write too.
+    ScanStatistics full{[this] { return now; }};
+    for (int i = 0; i < ScanStatistics::kMaxCodesPerDay; ++i)
+        full.scanAnswered("10.0.0.5", ScanOutcome::NotFound, QByteArray::number(i), 1000);
+    full.loadDays({{Day, {{"from the file", 1, now + 1, now + 1, "10.0.0.3"}}}});
+    const QList<NotFoundChanges> overflow = full.unsavedChanges();
+    ASSERT_EQ(overflow.size(), 1);
+    EXPECT_EQ(overflow[0].removed, QList<QByteArray>{"0"});
+    EXPECT_EQ(overflow[0].changed.size(), ScanStatistics::kMaxCodesPerDay - 1);
+
     // Terminals: connected twice from one address is one terminal until both connections go.
     statistics.terminalConnected("10.0.0.7");
     statistics.terminalConnected("10.0.0.7");
