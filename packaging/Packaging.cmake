@@ -43,7 +43,8 @@ install(FILES ${packaging}/Tarvel.ini ${packaging}/Register.ini DESTINATION ${CM
 
 # The README with the pictures it shows, where its links find them.
 install(FILES README.md DESTINATION ${doc_dir})
-install(FILES docs/architecture.md docs/performance.md docs/performance.png DESTINATION ${doc_dir}/docs)
+install(FILES docs/architecture.md docs/performance.md docs/performance.png docs/reliability.md
+  DESTINATION ${doc_dir}/docs)
 install(DIRECTORY docs/screenshots DESTINATION ${doc_dir}/docs FILES_MATCHING PATTERN "*.png")
 
 foreach(script postinst prerm postrm)

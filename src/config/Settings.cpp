@@ -3,6 +3,7 @@
 #include "base/ByteText.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
 
 namespace tarvel {
 
@@ -89,6 +90,30 @@ DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile)
     credentials.User = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbUser));
     credentials.Password = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbPassword));
     return credentials;
+}
+
+StatusSettings ReadStatusSettings(const IniFile& settingsFile)
+{
+    StatusSettings settings;
+    const QByteArray port = TrimBytes(settingsFile.ReadString(kStatusSetup, kHttpPort, ""));
+    settings.Address = TrimBytes(settingsFile.ReadString(kStatusSetup, kHttpAddress, "127.0.0.1"));
+    if (settings.Address.isEmpty())
+        settings.Address = "127.0.0.1";
+    if (port.isEmpty())
+        return settings;
+    bool number = false;
+    const int value = port.toInt(&number);
+    if (!number || value < 1 || value > 65535) {
+        settings.Problem = "HTTP_PORT \"" + port + "\" is no port from 1 to 65535: the status page is off";
+        return settings;
+    }
+    if (QHostAddress(QString::fromLatin1(settings.Address)).isNull()) {
+        settings.Problem = "HTTP_ADDRESS \"" + settings.Address + "\" is no IP address: the status page is off";
+        return settings;
+    }
+    settings.On = true;
+    settings.Port = static_cast<quint16>(value);
+    return settings;
 }
 
 SettingsValues ReadDialogSettings(const IniFile& settingsFile)

@@ -34,6 +34,9 @@ inline constexpr const char* kAutoStart = "AUTO_START";
 inline constexpr const char* kSendStoreShelf = "SEND_StoreSHELF";
 inline constexpr const char* kSendPluBarcode = "SEND_PluBarcode";
 inline constexpr const char* kCurrencySymbol = "CURRENCY_SYMBOL";
+inline constexpr const char* kStatusSetup = "STATUS_SETUP";
+inline constexpr const char* kHttpPort = "HTTP_PORT";
+inline constexpr const char* kHttpAddress = "HTTP_ADDRESS";
 
 // "Register.ini" / "Setup.ini"
 inline constexpr const char* kPosStore = "STORE";
@@ -91,6 +94,19 @@ int ReadQueryTimeout(const IniFile& settingsFile);
 
 // FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value.
 DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);
+
+// The status endpoint, read when the program starts. Off unless HTTP_PORT holds a port.
+struct StatusSettings {
+    bool On = false;
+    QByteArray Address = "127.0.0.1";
+    quint16 Port = 0;
+    // Why a value that was given was not taken (the endpoint stays off then); empty when all is well.
+    QByteArray Problem;
+};
+
+// HTTP_PORT (empty: off; otherwise 1 to 65535) and HTTP_ADDRESS ("127.0.0.1"; an IPv4 or IPv6
+// address, 0.0.0.0 for every interface) of STATUS_SETUP.
+StatusSettings ReadStatusSettings(const IniFile& settingsFile);
 
 // The ten keys the setup dialog shows and saves.
 struct SettingsValues {

@@ -4,9 +4,12 @@
 #include "base/Platform.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
+#include "control/StatusPages.h"
 #include "control/TarvelService.h"
+#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
+#include "terminal/ScanStatistics.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -97,12 +100,40 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
     return 0;
 }
 
+// Reads the statistics file and never writes it: a report may run beside the service.
+int RunNotFoundReport(int argc, char** argv, const CommandLine& command, const QString& folder)
+{
+    QCoreApplication app(argc, argv);
+    const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
+    HeadlessFront front;
+    if (folder.isEmpty())
+        front.showRemark(DefaultProgramFolderRemark(programFolder));
+    const QString file = StatsFile::FileOf(programFolder);
+    if (!QFileInfo(file).isFile()) {
+        front.showGeneralError("There is no statistics file " + QFile::encodeName(file)
+                               + ": the service has not counted a code not found in this program folder yet");
+        return 1;
+    }
+    try {
+        StatsFile stats;
+        stats.Open(file, true);
+        ScanStatistics tallies;
+        tallies.loadDays(stats.ReadDays(tallies.day().addDays(1 - command.days), tallies.day()));
+        Print(stdout, NotFoundCsv(tallies.notFound(command.days)));
+    } catch (const std::exception& error) {
+        front.showGeneralError(QByteArray(error.what()));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
 {
     CommandLine command;
     bool actionGiven = false;
+    bool daysGiven = false;
     const auto setAction = [&](CommandLine::Action action, const QByteArray& option) {
         if (actionGiven && command.action != action && command.problem.isEmpty())
             command.problem = option + " cannot be combined with the option before it";
@@ -131,6 +162,15 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
             setAction(CommandLine::Action::ListTerminals, option);
         } else if (option == "--check") {
             setAction(CommandLine::Action::Check, option);
+        } else if (option == "--not-found-report") {
+            setAction(CommandLine::Action::NotFoundReport, option);
+        } else if (option == "--days") {
+            const QByteArray days = value();
+            bool number = false;
+            command.days = days.toInt(&number);
+            if (command.problem.isEmpty() && (!number || command.days < 1 || command.days > ScanStatistics::kDaysKept))
+                command.problem = "--days needs a whole number from 1 to 30, not " + days;
+            daysGiven = true;
         } else if (option == "--version") {
             setAction(CommandLine::Action::Version, option);
         } else if (option == "--help" || option == "-h") {
@@ -139,6 +179,8 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
             command.problem = "unknown option " + option;
         }
     }
+    if (daysGiven && command.action != CommandLine::Action::NotFoundReport && command.problem.isEmpty())
+        command.problem = "--days goes with --not-found-report";
     return command;
 }
 
@@ -158,6 +200,7 @@ QByteArray HelpText()
 {
     return UsageLine()
          + "\n"
+           "       tarvel [--program-folder DIR] --not-found-report [--days N]\n"
            "\n"
            "The price-check server for the store's barcode terminals.\n"
            "\n"
@@ -173,6 +216,9 @@ QByteArray HelpText()
            "  --check                 check the setup without starting: the settings, the POS database\n"
            "                          as Start opens it, the registry and the port, one line each; exit\n"
            "                          status 0 when Start would succeed, 1 otherwise\n"
+           "  --not-found-report      print the codes the lookups did not find in the last 30 days as CSV\n"
+           "                          (code, count, first and last seen, last terminal), most often first\n"
+           "  --days N                with --not-found-report: the last N days, 1 to 30, today included\n"
            "  --version               print the version\n"
            "  --help                  print this text\n";
 }
@@ -215,6 +261,8 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
         return RunRegistryCommand(argc, argv, command, folder);
     case CommandLine::Action::Check:
         return RunCheck(argc, argv, folder);
+    case CommandLine::Action::NotFoundReport:
+        return RunNotFoundReport(argc, argv, command, folder);
     case CommandLine::Action::Window:
         if (runWindow)
             return runWindow(argc, argv, folder);

@@ -15,11 +15,13 @@ namespace tarvel {
 //   --register ADDRESS | --unregister ADDRESS | --list-terminals    manage the registry and exit
 //   --check                         check the setup as Start would meet it, change nothing, and exit
 //   --version | --help
+//   --not-found-report [--days N]   the codes not found in the last N days (30), as CSV, and exit
 struct CommandLine {
-    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help, Check };
+    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help, Check, NotFoundReport };
     Action action = Action::Window;
     QString programFolder; // with its trailing separator; empty: the executable's folder
     QByteArray address; // of --register and --unregister
+    int days = 30; // of --not-found-report
     QByteArray problem; // a bad command line: what is wrong (the usage line follows it)
 };
 

@@ -8,17 +8,21 @@
 #include "config/Settings.h"
 #include "config/SettingsRemarks.h"
 #include "control/LocalAddresses.h"
+#include "control/StatusServer.h"
 #include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/Reattach.h"
+#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/PosItemLookups.h"
 #include "terminal/ScanPipeline.h"
+#include "terminal/ScanStatistics.h"
 #include "terminal/ServerSocket.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHostAddress>
 
 #include <exception>
 
@@ -26,29 +30,49 @@ namespace tarvel {
 
 TarvelService::TarvelService(Front& front, QString programFolder, const Clock& clock, HostLookup host,
                              QByteArray version, QObject* parent)
+    : TarvelService(front, std::move(programFolder), clock, {}, std::move(host), std::move(version), parent)
+{
+}
+
+TarvelService::TarvelService(Front& front, QString programFolder, const Clock& clock,
+                             std::function<qint64()> statisticsNow, HostLookup host, QByteArray version,
+                             QObject* parent)
     : QObject(parent),
       front_(front),
       programFolder_(std::move(programFolder)),
       clock_(clock),
       host_(std::move(host)),
       version_(std::move(version)),
+      statistics_(std::make_unique<ScanStatistics>(std::move(statisticsNow))),
+      statsFile_(std::make_unique<StatsFile>()),
       pos_(std::make_unique<PosConnections>()),
       registry_(std::make_unique<TerminalRegistry>()),
       lookups_(std::make_unique<PosItemLookups>(pos_->qryTmp(), pos_->qryStockPrice(), pos_->qryStoreSHELF(), clock_,
-                                                [this] { front_.showNote(kReattachedNote); })),
+                                                [this] {
+                                                    statistics_->reattached();
+                                                    front_.showNote(kReattachedNote);
+                                                })),
       pipeline_(std::make_unique<ScanPipeline>(front, *registry_, *lookups_, run_)),
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
+    serverSocket_->setObserver(statistics_.get());
     timer1Start_.setInterval(1000);
     connect(&timer1Start_, &QTimer::timeout, this, &TarvelService::Timer1StartTimer);
+    // At most once a minute, on this thread between two events: never inside a scan.
+    statsTimer_.setInterval(60 * 1000);
+    connect(&statsTimer_, &QTimer::timeout, this, &TarvelService::SaveStatistics);
 }
 
 TarvelService::~TarvelService()
 {
     // Terminals first, then the database, as Stop does; no log lines on the way out.
+    statusServer_.reset();
     serverSocket_->Close();
+    serverSocket_->setObserver(nullptr);
     pos_->ClosePosConnections();
     registry_->Close();
+    SaveStatistics();
+    statsFile_->Close();
 }
 
 QString TarvelService::DefaultProgramFolder()
@@ -87,6 +111,81 @@ void TarvelService::createWindowState()
     addRemarks(creationRemarks_, CreationRemarks(*posSettingsFile_, *settingsFile_, programFolder_));
 
     OpenTerminalRegistry(*registry_, programFolder_, front_);
+    openStatistics();
+    openStatusEndpoint();
+}
+
+void TarvelService::openStatistics()
+{
+    if (statsFile_->IsOpen())
+        return;
+    const QString file = StatsFile::FileOf(programFolder_);
+    try {
+        statsFile_->Open(file, false);
+        statistics_->loadDays(statsFile_->ReadDays(statistics_->oldestDayKept(), statistics_->day()));
+    } catch (const std::exception& error) {
+        // A file that cannot be read is left as it is, never overwritten.
+        statsFile_->Close();
+        addRemarks(creationRemarks_, {{Remark::Kind::Warning, QByteArray(error.what())
+                                                                  + "; the codes not found are counted, but not kept "
+                                                                    "across a restart"}});
+        return;
+    }
+    statsTimer_.start();
+}
+
+void TarvelService::openStatusEndpoint()
+{
+    const StatusSettings settings = ReadStatusSettings(*settingsFile_);
+    if (!settings.Problem.isEmpty())
+        addRemarks(creationRemarks_, {{Remark::Kind::Warning, settings.Problem}});
+    if (!settings.On || statusServer_)
+        return;
+    auto server = std::make_unique<StatusServer>(*statistics_, [this](bool forPage) {
+        StatusFacts facts;
+        facts.running = running_;
+        facts.storeCode = storeCode_;
+        facts.storeName = storeName_;
+        facts.extendedLayout = extendedLayout_;
+        facts.priceLevel = activePriceLevel_;
+        facts.version = version_;
+        try {
+            if (forPage && registry_->IsOpen())
+                facts.registered = registry_->Addresses();
+        } catch (const std::exception&) {
+            // The page goes without the registered terminals that never came.
+        }
+        return facts;
+    });
+    try {
+        server->Open(QHostAddress(QString::fromLatin1(settings.Address)), settings.Port);
+    } catch (const TarvelError& error) {
+        addRemarks(creationRemarks_,
+                   {{Remark::Kind::Warning,
+                     "the status page cannot listen: " + QByteArray(error.what()) + " (STATUS_SETUP in Tarvel.ini)"}});
+        return;
+    }
+    statusServer_ = std::move(server);
+    addRemarks(creationRemarks_, {{Remark::Kind::Info, "status page at " + statusServer_->Url()}});
+}
+
+QByteArray TarvelService::StatusUrl() const { return statusServer_ ? statusServer_->Url() : QByteArray(); }
+
+void TarvelService::SaveStatistics()
+{
+    if (!statsFile_->IsOpen() || !statistics_->hasUnsavedChanges())
+        return;
+    try {
+        statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
+        statistics_->markSaved();
+        statsWriteFailed_ = false;
+    } catch (const std::exception& error) {
+        if (!statsWriteFailed_) {
+            statsWriteFailed_ = true;
+            addRemarks(creationRemarks_, {{Remark::Kind::Warning, QByteArray(error.what())}});
+            emit stateChanged();
+        }
+    }
 }
 
 void TarvelService::AddRemark(const Remark& remark)
@@ -174,8 +273,10 @@ void TarvelService::startService()
         return;
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
-    if (reattached)
+    if (reattached) {
+        statistics_->reattached();
         front_.showNote(kReattachedNote);
+    }
     addRemarks(startRemarks_,
                ServedStoreRemarks(storeCode_, storeName_, start.ExtendedLayout, activePriceLevel_, pos_->StoreKnown()));
     emit stateChanged();
@@ -202,6 +303,7 @@ void TarvelService::startService()
         front_.appendLog(FormatLogLabel("  Server IP   : " + address));
     front_.appendLog(FormatLogLabel("  Port No#    : " + QByteArray::number(port)));
     running_ = true;
+    statistics_->serviceStarted();
 }
 
 void TarvelService::Stop()
@@ -213,6 +315,8 @@ void TarvelService::Stop()
     front_.appendLog(FormatLogLabel("- FDB data disconnected") + kStatusDone);
     serverSocket_->Close();
     front_.appendLog(FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
+    statistics_->serviceStopped();
+    SaveStatistics();
     emit stateChanged();
 }
 

@@ -20,7 +20,10 @@ class IniFile;
 class PosConnections;
 class PosItemLookups;
 class ScanPipeline;
+class ScanStatistics;
 class ServerSocket;
+class StatsFile;
+class StatusServer;
 class TerminalRegistry;
 
 // The service's lifecycle without a widget: what the main window owns and does at creation, on the
@@ -34,6 +37,9 @@ public:
     // without version information). The front and the clock must outlive the service.
     TarvelService(Front& front, QString programFolder, const Clock& clock, HostLookup host = {},
                   QByteArray version = TARVEL_VERSION, QObject* parent = nullptr);
+    // As above, with the statistics' time source (milliseconds since the epoch) set by a test.
+    TarvelService(Front& front, QString programFolder, const Clock& clock, std::function<qint64()> statisticsNow,
+                  HostLookup host = {}, QByteArray version = TARVEL_VERSION, QObject* parent = nullptr);
     ~TarvelService() override;
 
     // The executable's folder with its trailing separator, in the platform's spelling.
@@ -84,6 +90,15 @@ public:
     // A remark of the program's own (which folder it uses): kept with creation's and shown at once.
     void AddRemark(const Remark& remark);
 
+    // The counters and tallies of the scans, for the window's panel.
+    ScanStatistics& Statistics() { return *statistics_; }
+    // The status endpoint's address, "http://host:port/"; empty while it is off.
+    QByteArray StatusUrl() const;
+    // Writes the not-found tallies changed since the last write to the statistics file, when it is in
+    // use: every minute, at Stop and when the service ends. A failure is said once, as a remark, and
+    // the changes wait for the next write.
+    void SaveStatistics();
+
     // The objects the setup dialog works on. SettingsFile is null before creation and after a close.
     IniFile* SettingsFile() { return settingsFile_.get(); }
     TerminalRegistry& Registry() { return *registry_; }
@@ -95,6 +110,10 @@ signals:
 
 private:
     void createWindowState();
+    // The last steps of creation: the statistics file read in, the status endpoint opened. Neither
+    // stops the service from running: a failure is a remark.
+    void openStatistics();
+    void openStatusEndpoint();
     void startService();
     // Appends to `kept` and hands each to the front.
     void addRemarks(Remarks& kept, const Remarks& added);
@@ -118,6 +137,13 @@ private:
     int ticks_ = 0;
     Remarks creationRemarks_;
     Remarks startRemarks_;
+
+    // Made first: the listener and the lookups report to them.
+    std::unique_ptr<ScanStatistics> statistics_;
+    std::unique_ptr<StatsFile> statsFile_;
+    bool statsWriteFailed_ = false;
+    QTimer statsTimer_;
+    std::unique_ptr<StatusServer> statusServer_;
 
     // The run in force: what the pipeline and the lookups read for every scan.
     RunContext run_;

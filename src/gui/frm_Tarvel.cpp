@@ -8,6 +8,7 @@
 #include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "lookup/Clock.h"
+#include "terminal/ScanStatistics.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,7 +27,9 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <iterator>
 
@@ -198,6 +201,14 @@ void TfrmTarvel::buildControls()
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
     StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
     ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50, 1);
+    // As wide as its text: the price level keeps the room it had, the remarks take what is left.
+    ScanPanel = Named(new QLabel(StatusBar1), "ScanPanel");
+    ScanPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar1->addWidget(ScanPanel);
+    scanPanelTimer_ = new QTimer(this);
+    scanPanelTimer_->setInterval(1000);
+    connect(scanPanelTimer_, &QTimer::timeout, this, &TfrmTarvel::showScanCounts);
+    scanPanelTimer_->start();
     RemarkPanel = MakeStatusPanel(StatusBar1, "RemarkPanel", 50, 1);
     QPalette darkRed = RemarkPanel->palette();
     darkRed.setColor(QPalette::WindowText, QColor(160, 0, 0));
@@ -262,6 +273,42 @@ void TfrmTarvel::refresh()
     ActivePriceLevel->setText(QString::fromLatin1(service_->ActivePriceLevel()));
     ActivePriceLevel->setToolTip(ActivePriceLevel->text());
     showRemarks(service_->CurrentRemarks());
+    showScanCounts();
+}
+
+void TfrmTarvel::showScanCounts()
+{
+    ScanStatistics& statistics = service_->Statistics();
+    const qint64 scans = statistics.countsToday().scans();
+    const int terminals = statistics.terminalsConnected();
+    QString text = QStringLiteral("%1 scans \u00b7 %2 term.").arg(scans).arg(terminals);
+    QString tip = QStringLiteral("Scans today: %1\nTerminals connected: %2").arg(scans).arg(terminals);
+    const QByteArray url = service_->StatusUrl();
+    if (!url.isEmpty()) {
+        // The bar is narrow: the panel names the status page's port where the price level and a remark
+        // leave room for it; the tooltip always has the whole address.
+        const QString port =
+            QStringLiteral(" \u00b7 :") + QString::fromLatin1(url.mid(url.lastIndexOf(':') + 1).chopped(1));
+        if (scanPanelRoom() >= ScanPanel->fontMetrics().horizontalAdvance(text + port) + 2 * ScanPanel->frameWidth())
+            text += port;
+        tip += QStringLiteral("\nStatus page: ") + QString::fromLatin1(url);
+    }
+    ScanPanel->setText(text);
+    ScanPanel->setToolTip(tip);
+}
+
+int TfrmTarvel::scanPanelRoom() const
+{
+    // The gap between two panels as the bar lays them out (before the first layout, the usual one).
+    const int laidOutGap = StoreName->x() - StoreCode->x() - StoreCode->width();
+    const int gap = laidOutGap > 0 ? laidOutGap : 6;
+    const int priceStart = StoreName->x() > 0 ? StoreName->x() + StoreName->width() + gap
+                                              : StoreCode->width() + StoreName->width() + 2 * gap;
+    const int price = std::max(ActivePriceLevel->minimumWidth(),
+                               ActivePriceLevel->fontMetrics().horizontalAdvance(ActivePriceLevel->text())
+                                   + 2 * ActivePriceLevel->frameWidth());
+    const int remark = RemarkPanel->isHidden() ? 0 : RemarkPanel->minimumWidth() + gap;
+    return StatusBar1->width() - priceStart - price - gap - remark - gap;
 }
 
 void TfrmTarvel::showRemarks(const Remarks& remarks)

@@ -20,6 +20,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QShowEvent;
 class QStatusBar;
+class QTimer;
 
 namespace tarvel {
 
@@ -78,6 +79,9 @@ public:
     QLabel* StoreCode = nullptr;
     QLabel* StoreName = nullptr;
     QLabel* ActivePriceLevel = nullptr;
+    // Scans today, terminals connected and, with the status endpoint on, its address; after the three
+    // panels above and before the remarks.
+    QLabel* ScanPanel = nullptr;
     // The first warning or error of the settings and the store, shown only while there is one; every
     // remark in its tooltip and in the status bar's.
     QLabel* RemarkPanel = nullptr;
@@ -95,6 +99,9 @@ private:
     // Shows every control as the core has it now.
     void refresh();
     void showRemarks(const Remarks& remarks);
+    void showScanCounts();
+    // The width left for the scan panel when the price level shows whole and a remark has its least.
+    int scanPanelRoom() const;
     // Shows a box and returns once it is closed; then the general error report of the failures that
     // came while it was open, if any.
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);
@@ -110,6 +117,8 @@ private:
     // between the dialog's openings, until the next search settles it.
     std::unique_ptr<RegistryDataset> registryDataset_;
     bool shown_ = false;
+    // The scan panel follows the counts once a second, not at every scan.
+    QTimer* scanPanelTimer_ = nullptr;
 };
 
 // The operator window as the program: the application, the window for `programFolder` (empty: the

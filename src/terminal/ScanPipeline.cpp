@@ -22,20 +22,19 @@ ScanPipeline::Reply ScanPipeline::Handle(const QByteArray& message, const QByteA
     QByteArray code = CutCode(message);
     front_.appendLog(LogLineWithValue("> [RECV] " + code, terminalAddress));
 
-    if (registry_.Locate(TrimBytes(terminalAddress)))
-        code = TrimBytes(code);
-    else
-        code = kUnregisteredCode;
+    const bool registered = registry_.Locate(TrimBytes(terminalAddress));
+    code = registered ? TrimBytes(code) : QByteArray(kUnregisteredCode);
 
     code = TrimCheckDigits(code, run_.Settings);
 
     const bool extended = run_.ExtendedLayout;
     const LookupResult result = extended ? lookups_.LookupExtended(code, run_) : lookups_.LookupStandard(code, run_);
     if (!result.Found)
-        return {NotFoundFrame(), LogLineWithValue("< [Not Found] ", code)};
+        return {NotFoundFrame(), LogLineWithValue("< [Not Found] ", code),
+                registered ? ScanOutcome::NotFound : ScanOutcome::Unregistered, code};
     const QByteArray label = extended ? "< [SENT.XE] " : "< [SENT] ";
-    return {ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode),
-            LogLineWithValue(label + code, serverAddress)};
+    return {ComposeItemFrame(result, code, run_.Settings.SendSkuBarcode), LogLineWithValue(label + code, serverAddress),
+            ScanOutcome::Found, code};
 }
 
 } // namespace tarvel

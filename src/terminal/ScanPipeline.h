@@ -1,5 +1,7 @@
 #pragma once
 
+#include "terminal/ScanObserver.h"
+
 #include <QByteArray>
 
 namespace tarvel {
@@ -22,6 +24,8 @@ public:
     struct Reply {
         QByteArray frame; // the item frame or the not-found frame
         QByteArray resultLine; // the sent or not-found line, logged once the frame has gone
+        ScanOutcome outcome = ScanOutcome::NotFound;
+        QByteArray code; // the looked-up code, as the result line shows it
     };
 
     // One message from the terminal at `terminalAddress`, received at the server's `serverAddress`

@@ -4,8 +4,11 @@
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "base/OperatorLog.h"
+#include "data/EDatabaseError.h"
+#include "terminal/ScanObserver.h"
 #include "terminal/ScanPipeline.h"
 
+#include <QElapsedTimer>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -38,6 +41,8 @@ public:
     // A burst too large for a scan, while it is being dropped: its bytes so far, and the pause that ends it.
     qint64 burstBytes = 0;
     QTimer burstEnd;
+    // Told to the observer as connected, so its release is told too.
+    bool counted = false;
 
 private:
     const QByteArray terminalAddress_;
@@ -77,6 +82,10 @@ void ServerSocket::Close()
 
 void ServerSocket::release(TerminalConnection* socket)
 {
+    // Every connection that was counted in is counted out, whichever way it goes.
+    if (socket->counted && observer_)
+        observer_->terminalDisconnected(socket->terminalAddress());
+    socket->counted = false;
     connections_.erase(std::remove(connections_.begin(), connections_.end(), socket), connections_.end());
     socket->disconnect(this);
     socket->burstEnd.stop();
@@ -129,6 +138,10 @@ void ServerSocket::ServerSocketClientConnect(TerminalConnection* socket)
                                      + " bytes at once, more than any scan; they were dropped");
     });
     front_.appendLog(FormatLogLabel("+ Client IP connected " + socket->terminalAddress()));
+    if (observer_) {
+        observer_->terminalConnected(socket->terminalAddress());
+        socket->counted = true;
+    }
 }
 
 void ServerSocket::ServerSocketClientDisconnect(TerminalConnection* socket)
@@ -167,17 +180,31 @@ bool ServerSocket::dropBurst(TerminalConnection* socket, const QByteArray& messa
 
 void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
 {
+    QElapsedTimer replyTime;
+    replyTime.start();
     // One notification is one message: exactly the bytes waiting now.
     const QByteArray message = socket->read(socket->bytesAvailable());
     if (dropBurst(socket, message))
         return;
+    // Held here: a failed send releases the connection, and its address with it.
+    const QByteArray terminalAddress = socket->terminalAddress();
     try {
-        const ScanPipeline::Reply reply = pipeline_.Handle(message, socket->terminalAddress(), socket->serverAddress());
+        const ScanPipeline::Reply reply = pipeline_.Handle(message, terminalAddress, socket->serverAddress());
         sendFrame(socket, reply.frame);
+        if (observer_)
+            observer_->scanAnswered(terminalAddress, reply.outcome, reply.code, replyTime.nsecsElapsed());
         front_.appendLog(reply.resultLine);
+    } catch (const EDatabaseError& error) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, true);
+        ReportErrorLater(front_, error.what());
     } catch (const std::exception& error) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, false);
         ReportErrorLater(front_, error.what());
     } catch (...) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, false);
         ReportErrorLater(front_, "Unknown error while handling a scan");
     }
 }

@@ -13,6 +13,7 @@ class QSocketNotifier;
 namespace tarvel {
 
 class Front;
+class ScanObserver;
 class ScanPipeline;
 class TerminalConnection;
 
@@ -35,6 +36,9 @@ public:
     bool IsOpen() const { return listener_.IsOpen(); }
     quint16 Port() const { return listener_.Port(); }
     int ConnectionCount() const { return static_cast<int>(connections_.size()); }
+    // Told of every connection, disconnection and scan from now on; null: nobody. The observer must
+    // outlive the listener or be unset first.
+    void setObserver(ScanObserver* observer) { observer_ = observer; }
 
     // A connection keeps at most this many reply bytes waiting for a terminal that does not read;
     // a frame that does not fit is dropped whole.
@@ -66,6 +70,7 @@ private:
 
     Front& front_;
     ScanPipeline& pipeline_;
+    ScanObserver* observer_ = nullptr;
     ListeningSocket listener_;
     std::unique_ptr<QSocketNotifier> acceptNotifier_;
     // Every open terminal connection, in the order accepted; each is deleted once released.

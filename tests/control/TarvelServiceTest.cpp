@@ -5,18 +5,24 @@
 #include "base/OperatorLog.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"
+#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
 #include "mock/RecordingFront.h"
+#include "support/HttpClient.h"
 #include "support/ProgramFolder.h"
 #include "support/Tripwire.h"
+#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -406,3 +412,152 @@ TEST_F(TarvelServiceTest, ARunningServiceAnswersScans)
 }
 
 } // namespace
+
+namespace {
+
+// The TCP ports this process listens on, read from the platform's tables (Linux only): a port that
+// some part of the service opened shows here whoever opened it.
+QSet<quint16> ListeningPorts()
+{
+    QSet<QByteArray> ownSockets;
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = fd.symLinkTarget();
+        if (target.contains("socket:["))
+            ownSockets.insert(target.section('[', 1).section(']', 0, 0).toLatin1());
+    }
+    QSet<quint16> ports;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        QFile file(table);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n').mid(1)) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            // local address:port, state 0A is LISTEN, the inode is the tenth field.
+            if (fields.size() > 9 && fields[3] == "0A" && ownSockets.contains(fields[9]))
+                ports.insert(fields[1].mid(fields[1].lastIndexOf(':') + 1).toUShort(nullptr, 16));
+        }
+    }
+    return ports;
+}
+
+QByteArray StatusSetup(quint16 httpPort)
+{
+    return "[STATUS_SETUP]\r\nHTTP_PORT=" + QByteArray::number(httpPort) + "\r\n";
+}
+
+} // namespace
+
+TEST_F(TarvelServiceTest, TheStatusEndpointIsOffUnlessAPortIsGivenAndThenListensOnItsAddressAlone)
+{
+    const QSet<quint16> before = ListeningPorts();
+    TarvelService& off = create();
+    EXPECT_EQ(off.StatusUrl(), "");
+    EXPECT_EQ(ListeningPorts(), before);
+    ASSERT_TRUE(off.Start());
+    EXPECT_EQ(ListeningPorts(), before + QSet<quint16>{port});
+    off.Stop();
+    service.reset();
+
+    // A value that is no port is said, and the endpoint stays off.
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + "[STATUS_SETUP]\r\nHTTP_PORT=80a\r\n");
+    create();
+    EXPECT_EQ(service->StatusUrl(), "");
+    EXPECT_EQ(ListeningPorts(), before);
+    EXPECT_TRUE(service->CurrentRemarks().contains(
+        Remark{Remark::Kind::Warning, "HTTP_PORT \"80a\" is no port from 1 to 65535: the status page is off"}));
+    service.reset();
+
+    const quint16 httpPort = ProgramFolder::FreePort();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + StatusSetup(httpPort));
+    create();
+    EXPECT_EQ(service->StatusUrl(), "http://127.0.0.1:" + QByteArray::number(httpPort) + "/");
+    EXPECT_EQ(ListeningPorts(), before + QSet<quint16>{httpPort});
+    EXPECT_TRUE(
+        service->CurrentRemarks().contains(Remark{Remark::Kind::Info, "status page at " + service->StatusUrl()}));
+    // Before Start the page says the service is stopped; it is not reachable on another address.
+    EXPECT_TRUE(Http(httpPort, "GET", "/").body.contains("class=\"state stopped\""));
+    QTcpSocket other;
+    other.connectToHost(QHostAddress("127.0.0.2"), httpPort);
+    EXPECT_FALSE(other.waitForConnected(2000));
+}
+
+TEST_F(TarvelServiceTest, TheNotFoundTalliesAreWrittenAtStopAndOutliveARestart)
+{
+    const quint16 httpPort = ProgramFolder::FreePort();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + StatusSetup(httpPort));
+    const QString statsFile = StatsFile::FileOf(folder.path());
+    const QDate today = QDate::currentDate();
+    {
+        // What an earlier run left: a day in the window and one long past it.
+        QDir().mkpath(TerminalRegistry::FolderOf(folder.path()));
+        StatsFile earlier;
+        earlier.Open(statsFile, false);
+        const qint64 tenDaysAgo = QDateTime(today.addDays(-10), QTime(12, 0)).toMSecsSinceEpoch();
+        const qint64 longAgo = QDateTime(today.addDays(-45), QTime(12, 0)).toMSecsSinceEpoch();
+        earlier.Write({{today.addDays(-10), {{"0000000000000", 7, tenDaysAgo, tenDaysAgo, "10.0.0.9"}}, {}},
+                       {today.addDays(-45), {{"OLD", 3, longAgo, longAgo, "10.0.0.9"}}, {}}},
+                      today.addDays(-60));
+    }
+    TarvelService& s = create();
+    s.Registry().Register("127.0.0.1");
+    ASSERT_TRUE(s.Start());
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    for (const QByteArray code : {"0000000000000", "4006381333931", "0000000000000", "9556001000017"}) {
+        const qint64 before = s.Statistics().total().scans();
+        terminal.write("\x02]C1" + code + "\r");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.Statistics().total().scans() > before; }, 5000));
+    }
+    EXPECT_EQ(s.Statistics().total().found, 1);
+    EXPECT_EQ(s.Statistics().total().notFound, 3);
+
+    // Nothing is written on the way of a scan: the file still holds the earlier run's rows alone.
+    const auto stored = [&] {
+        StatsFile reader;
+        reader.Open(statsFile, true);
+        return reader.ReadDays(today.addDays(-100), today);
+    };
+    ASSERT_EQ(stored().size(), 2);
+    s.Stop();
+    QList<NotFoundDay> days = stored();
+    // Stop wrote today's, and the day past the thirty is gone.
+    ASSERT_EQ(days.size(), 2);
+    EXPECT_EQ(days[0].day, today.addDays(-10));
+    EXPECT_EQ(days[1].day, today);
+    EXPECT_EQ(days[1].tallies.size(), 2);
+    service.reset();
+
+    create();
+    const QList<NotFoundTally> month = service->Statistics().notFound(30);
+    ASSERT_EQ(month.size(), 2);
+    EXPECT_EQ(month[0].code, "0000000000000");
+    EXPECT_EQ(month[0].count, 9);
+    EXPECT_EQ(month[0].lastTerminal, "127.0.0.1");
+    EXPECT_EQ(month[1].code, "4006381333931");
+    const QByteArray csv = Http(httpPort, "GET", "/not-found.csv?days=30").body;
+    EXPECT_TRUE(csv.contains("\r\n\"0000000000000\",9,")) << csv.toStdString();
+    EXPECT_TRUE(csv.contains("\r\n\"4006381333931\",1,")) << csv.toStdString();
+    EXPECT_FALSE(Http(httpPort, "GET", "/not-found.csv?days=1").body.contains(",9,"));
+    EXPECT_TRUE(Http(httpPort, "GET", "/").body.contains("<code>0000000000000</code></td><td class=\"n\">9<"));
+}
+
+TEST_F(TarvelServiceTest, AStatisticsFileThatIsNoDatabaseIsLeftAsItIsAndSaid)
+{
+    QDir().mkpath(TerminalRegistry::FolderOf(folder.path()));
+    QFile junk(StatsFile::FileOf(folder.path()));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    TarvelService& s = create();
+    ASSERT_FALSE(s.CurrentRemarks().isEmpty());
+    EXPECT_EQ(s.CurrentRemarks().last().kind, Remark::Kind::Warning);
+    EXPECT_TRUE(s.CurrentRemarks().last().text.startsWith("Cannot open the statistics file "))
+        << s.CurrentRemarks().last().text.toStdString();
+    s.Statistics().scanAnswered("127.0.0.1", ScanOutcome::NotFound, "123", 1000);
+    s.SaveStatistics();
+    service.reset();
+    QFile again(StatsFile::FileOf(folder.path()));
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), QByteArray(4096, 'x'));
+}

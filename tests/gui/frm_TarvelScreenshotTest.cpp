@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 
@@ -66,6 +67,8 @@ TEST_F(TarvelWindowScreenshotTest, RunningWithTerminalTraffic)
     }
     terminal.disconnectFromHost();
     waitUntil([&] { return logLines().back().startsWith("- Client IP disconnected"); }, 2000);
+    // The scan panel catches up once a second.
+    waitUntil([&] { return !w.ScanPanel->text().startsWith("0 scans"); }, 2000);
     save(w.grab(), "window-running.png");
 }
 

@@ -663,3 +663,65 @@ TEST(TarvelIcon, IsTheWindowsLogoOnATransparentSquare)
 }
 
 } // namespace
+
+// The scan panel follows the three panels and comes before the remarks, which still show; it counts
+// today's scans and the connected terminals, and names the status page's port while no remark needs
+// the room (the whole address is in its tooltip). No panel overlaps the next.
+TEST_F(TarvelWindowTest, TheScanPanelCountsScansAndTerminalsBesideTheRemarks)
+{
+    const quint16 httpPort = ProgramFolder::FreePort();
+    const QByteArray statusSetup = "[STATUS_SETUP]\r\nHTTP_PORT=" + QByteArray::number(httpPort) + "\r\n";
+    const QString url = "http://127.0.0.1:" + QString::number(httpPort) + "/";
+    const auto inOrderWithoutOverlap = [](TfrmTarvel& w) {
+        QTest::qWait(50); // the bar lays its panels out again on the next turn of the event loop
+        const QList<QLabel*> order{w.StoreCode, w.StoreName, w.ActivePriceLevel, w.ScanPanel, w.RemarkPanel};
+        for (qsizetype i = 1; i < order.size(); ++i) {
+            if (order[i]->isVisible()) {
+                EXPECT_GE(order[i]->x(), order[i - 1]->x() + order[i - 1]->width())
+                    << order[i]->objectName().toStdString();
+            }
+        }
+        EXPECT_EQ(w.StoreCode->width(), 75);
+        EXPECT_EQ(w.StoreName->width(), 250);
+        EXPECT_GE(w.ActivePriceLevel->width(), 50);
+        EXPECT_GE(w.ScanPanel->contentsRect().width(),
+                  w.ScanPanel->fontMetrics().horizontalAdvance(w.ScanPanel->text()));
+        const QLabel* last = w.RemarkPanel->isVisible() ? w.RemarkPanel : w.ScanPanel;
+        EXPECT_LE(last->x() + last->width(), w.StatusBar1->width());
+    };
+
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=yes\r\n") + statusSetup);
+    TfrmTarvel& warned = open();
+    ASSERT_TRUE(startServingLoopback());
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(terminal.waitForConnected(5000));
+    EXPECT_FALSE(scan(terminal, "9556001000017").isEmpty());
+    EXPECT_FALSE(scan(terminal, "0000000000000").isEmpty());
+    // Once a second, not at every scan.
+    EXPECT_TRUE(waitUntil([&] { return warned.ScanPanel->text() == "2 scans \u00b7 1 term."; }, 3000))
+        << warned.ScanPanel->text().toStdString();
+    EXPECT_EQ(warned.ScanPanel->toolTip(), "Scans today: 2\nTerminals connected: 1\nStatus page: " + url);
+    EXPECT_TRUE(warned.RemarkPanel->isVisible());
+    EXPECT_EQ(warned.RemarkPanel->text(), "AUTO_START \"yes\" is not T or F: F (off) is used");
+    inOrderWithoutOverlap(warned);
+    click("BitBtn2");
+    window.reset();
+
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + statusSetup);
+    TfrmTarvel& quiet = open();
+    EXPECT_FALSE(quiet.RemarkPanel->isVisible());
+    EXPECT_EQ(quiet.ScanPanel->text(), "0 scans \u00b7 0 term. \u00b7 :" + QString::number(httpPort));
+    inOrderWithoutOverlap(quiet);
+    // With the longest price column shown, the price level still fits.
+    folder.writeSettings(
+        Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE")
+        + statusSetup);
+    ASSERT_TRUE(startServingLoopback());
+    EXPECT_EQ(quiet.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
+    inOrderWithoutOverlap(quiet);
+    EXPECT_GE(quiet.ActivePriceLevel->contentsRect().width(),
+              quiet.ActivePriceLevel->fontMetrics().horizontalAdvance(quiet.ActivePriceLevel->text()))
+        << quiet.ScanPanel->text().toStdString();
+    click("BitBtn2");
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+namespace tarvel {
+
+// One code that the lookups did not find on one day: how often, when first and last (milliseconds
+// since the epoch, UTC), and the terminal that sent it last.
+struct NotFoundTally {
+    QByteArray code;
+    qint64 count = 0;
+    qint64 firstSeen = 0;
+    qint64 lastSeen = 0;
+    QByteArray lastTerminal;
+};
+
+// The not-found tallies of one local day.
+struct NotFoundDay {
+    QDate day;
+    QList<NotFoundTally> tallies;
+};
+
+// What changed in one day's tallies since the last write.
+struct NotFoundChanges {
+    QDate day;
+    QList<NotFoundTally> changed; // each replaces the stored row of its day and code
+    QList<QByteArray> removed; // codes that fell out of the day
+};
+
+// The statistics kept across restarts: the SQLite file "Stats.Db" beside the terminal registry, table
+// NotFound (DAY "yyyy-MM-dd", CODE as its bytes, COUNT, FIRST_SEEN and LAST_SEEN as ISO 8601 UTC texts,
+// LAST_TERMINAL), one row per day and code. Staff may read it with the sqlite3 command. Says nothing to
+// the operator: failures are thrown as EDatabaseError. Event thread only.
+class StatsFile {
+public:
+    StatsFile();
+    ~StatsFile();
+    StatsFile(const StatsFile&) = delete;
+    StatsFile& operator=(const StatsFile&) = delete;
+
+    // The registry's folder (Log/TarvelDb under ProgramFolder) + "Stats.Db".
+    static QString FileOf(const QString& programFolder);
+
+    // Writable: the file and its table are made when missing (the folder must exist). Read-only: the
+    // file must exist, and nothing is ever written to it. A file that is no database or has no readable
+    // table NotFound throws, and is left as it is.
+    void Open(const QString& file, bool readOnly);
+    void Close();
+    bool IsOpen() const { return db_.isOpen(); }
+
+    // The tallies of the days from `first` to `last`, oldest day first. Rows that do not read as a
+    // tally (a day or time that is no date, a count below 1) are passed over.
+    QList<NotFoundDay> ReadDays(QDate first, QDate last) const;
+
+    // Every change, and the removal of the days before `oldestKept`, in one transaction: on disk when
+    // it returns, or (thrown) nothing written.
+    void Write(const QList<NotFoundChanges>& changes, QDate oldestKept);
+
+private:
+    QString connectionName_;
+    QString path_;
+    QSqlDatabase db_;
+};
+
+} // namespace tarvel

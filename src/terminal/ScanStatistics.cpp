@@ -1,0 +1,289 @@
+#include "terminal/ScanStatistics.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace tarvel {
+
+namespace {
+
+qint64 SystemNow() { return QDateTime::currentMSecsSinceEpoch(); }
+
+QDate LocalDay(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs).date(); }
+
+qint64 LocalMidnightAfter(QDate day) { return QDateTime(day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch(); }
+
+// Two tallies of one code: the counts added up, the span of both, the terminal of the later.
+void Merge(NotFoundTally& into, const NotFoundTally& other)
+{
+    into.count += other.count;
+    into.firstSeen = std::min(into.firstSeen, other.firstSeen);
+    if (other.lastSeen >= into.lastSeen) {
+        into.lastSeen = other.lastSeen;
+        into.lastTerminal = other.lastTerminal;
+    }
+}
+
+} // namespace
+
+ScanStatistics::ScanStatistics(Now now) : now_(now ? std::move(now) : Now(SystemNow))
+{
+    startedAt_ = now_();
+    today_ = LocalDay(startedAt_);
+    nextMidnight_ = LocalMidnightAfter(today_);
+}
+
+void ScanStatistics::rollOver(qint64 now)
+{
+    if (now < nextMidnight_)
+        return;
+    today_ = LocalDay(now);
+    nextMidnight_ = LocalMidnightAfter(today_);
+    todayCounts_ = Counts();
+    // Days gone out of the window leave memory; the file drops them at its next write.
+    const QDate oldest = oldestDayKept();
+    while (!days_.empty() && days_.begin()->first < oldest)
+        days_.erase(days_.begin());
+}
+
+const ScanStatistics::Counts& ScanStatistics::countsToday()
+{
+    rollOver(now_());
+    return todayCounts_;
+}
+
+ScanStatistics::Terminal& ScanStatistics::terminal(const QByteArray& address, qint64 now)
+{
+    auto found = terminals_.find(address);
+    if (found != terminals_.end())
+        return *found;
+    if (terminals_.size() >= kMaxTerminals) {
+        // The terminal gone longest makes room; while all are connected, the list grows with them.
+        auto oldest = terminals_.end();
+        for (auto it = terminals_.begin(); it != terminals_.end(); ++it) {
+            if (it->connections == 0 && (oldest == terminals_.end() || it->disconnectedAt < oldest->disconnectedAt))
+                oldest = it;
+        }
+        if (oldest != terminals_.end())
+            terminals_.erase(oldest);
+    }
+    Terminal& added = terminals_[address];
+    added.address = address;
+    added.disconnectedAt = now;
+    return added;
+}
+
+void ScanStatistics::terminalConnected(const QByteArray& terminalAddress)
+{
+    const qint64 now = now_();
+    Terminal& t = terminal(terminalAddress, now);
+    if (t.connections++ == 0) {
+        t.connectedSince = now;
+        ++connectedTerminals_;
+    }
+}
+
+void ScanStatistics::terminalDisconnected(const QByteArray& terminalAddress)
+{
+    auto found = terminals_.find(terminalAddress);
+    if (found == terminals_.end() || found->connections == 0)
+        return;
+    if (--found->connections == 0) {
+        found->disconnectedAt = now_();
+        --connectedTerminals_;
+    }
+}
+
+void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome outcome, const QByteArray& code,
+                                  qint64 replyNanoseconds)
+{
+    const qint64 now = now_();
+    rollOver(now);
+    Terminal& t = terminal(terminalAddress, now);
+    ++t.scans;
+    t.lastScan = now;
+    switch (outcome) {
+    case ScanOutcome::Found:
+        ++total_.found;
+        ++todayCounts_.found;
+        break;
+    case ScanOutcome::NotFound:
+        ++total_.notFound;
+        ++todayCounts_.notFound;
+        ++t.notFound;
+        countNotFound(days_[today_], code, terminalAddress, now);
+        break;
+    case ScanOutcome::Unregistered:
+        ++total_.unregistered;
+        ++todayCounts_.unregistered;
+        break;
+    }
+    const double seconds = replyNanoseconds / 1e9;
+    size_t bucket = 0;
+    while (bucket < kReplyBuckets.size() && seconds > kReplyBuckets[bucket])
+        ++bucket;
+    ++replyTimes_.counts[bucket];
+    ++replyTimes_.count;
+    replyTimes_.sumNanoseconds += replyNanoseconds;
+}
+
+void ScanStatistics::countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress,
+                                   qint64 now)
+{
+    const QByteArray key = code.left(kMaxCodeBytes);
+    auto found = day.index.find(key);
+    if (found != day.index.end()) {
+        auto node = *found;
+        ++node->count;
+        node->lastSeen = now;
+        node->lastTerminal = terminalAddress;
+        day.recency.splice(day.recency.end(), day.recency, node);
+    } else {
+        if (day.index.size() >= kMaxCodesPerDay)
+            evictLeastRecent(day);
+        day.recency.push_back({key, 1, now, now, terminalAddress});
+        day.index.insert(key, std::prev(day.recency.end()));
+        day.removed.remove(key);
+    }
+    day.changed.insert(key);
+}
+
+void ScanStatistics::evictLeastRecent(DayTallies& day)
+{
+    // The file is told to drop it at the next write.
+    const QByteArray& leaving = day.recency.front().code;
+    day.changed.remove(leaving);
+    day.removed.insert(leaving);
+    day.index.remove(leaving);
+    day.recency.pop_front();
+}
+
+void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool databaseError)
+{
+    const qint64 now = now_();
+    rollOver(now);
+    Terminal& t = terminal(terminalAddress, now);
+    ++t.scans;
+    t.lastScan = now;
+    ++total_.failed;
+    ++todayCounts_.failed;
+    if (databaseError) {
+        ++total_.databaseErrors;
+        ++todayCounts_.databaseErrors;
+    }
+}
+
+void ScanStatistics::reattached()
+{
+    rollOver(now_());
+    ++total_.reattaches;
+    ++todayCounts_.reattaches;
+}
+
+void ScanStatistics::serviceStarted() { runningSince_ = now_(); }
+
+void ScanStatistics::serviceStopped() { runningSince_ = 0; }
+
+QList<ScanStatistics::Terminal> ScanStatistics::terminals() const
+{
+    QList<Terminal> list(terminals_.begin(), terminals_.end());
+    std::sort(list.begin(), list.end(), [](const Terminal& a, const Terminal& b) { return a.address < b.address; });
+    return list;
+}
+
+QList<NotFoundTally> ScanStatistics::notFound(int days, int limit)
+{
+    rollOver(now_());
+    const QDate first = today_.addDays(1 - std::clamp(days, 1, kDaysKept));
+    QHash<QByteArray, NotFoundTally> merged;
+    for (auto day = days_.lower_bound(first); day != days_.end(); ++day) {
+        for (const NotFoundTally& tally : day->second.recency) {
+            auto found = merged.find(tally.code);
+            if (found == merged.end())
+                merged.insert(tally.code, tally);
+            else
+                Merge(*found, tally);
+        }
+    }
+    QList<NotFoundTally> list(merged.begin(), merged.end());
+    const auto mostOften = [](const NotFoundTally& a, const NotFoundTally& b) {
+        if (a.count != b.count)
+            return a.count > b.count;
+        if (a.lastSeen != b.lastSeen)
+            return a.lastSeen > b.lastSeen;
+        return a.code < b.code;
+    };
+    if (limit >= 0 && limit < list.size()) {
+        std::partial_sort(list.begin(), list.begin() + limit, list.end(), mostOften);
+        list.resize(limit);
+    } else {
+        std::sort(list.begin(), list.end(), mostOften);
+    }
+    return list;
+}
+
+int ScanStatistics::codesNotFoundToday()
+{
+    rollOver(now_());
+    const auto day = days_.find(today_);
+    return day == days_.end() ? 0 : static_cast<int>(day->second.index.size());
+}
+
+void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
+{
+    rollOver(now_());
+    const QDate oldest = oldestDayKept();
+    for (const NotFoundDay& loaded : days) {
+        if (loaded.day < oldest || loaded.day > today_)
+            continue;
+        DayTallies& day = days_[loaded.day];
+        // Least recently seen first, so that the first to fall out today are the file's oldest.
+        QList<NotFoundTally> tallies = loaded.tallies;
+        std::sort(tallies.begin(), tallies.end(),
+                  [](const NotFoundTally& a, const NotFoundTally& b) { return a.lastSeen < b.lastSeen; });
+        for (NotFoundTally tally : tallies) {
+            tally.code = tally.code.left(kMaxCodeBytes);
+            auto found = day.index.find(tally.code);
+            if (found != day.index.end()) {
+                if (tally.count > (*found)->count)
+                    **found = tally;
+                continue;
+            }
+            if (day.index.size() >= kMaxCodesPerDay)
+                evictLeastRecent(day);
+            day.recency.push_back(tally);
+            day.index.insert(tally.code, std::prev(day.recency.end()));
+        }
+    }
+}
+
+QList<NotFoundChanges> ScanStatistics::unsavedChanges() const
+{
+    QList<NotFoundChanges> changes;
+    for (const auto& [date, day] : days_) {
+        if (day.changed.isEmpty() && day.removed.isEmpty())
+            continue;
+        NotFoundChanges change{date, {}, QList<QByteArray>(day.removed.begin(), day.removed.end())};
+        for (const QByteArray& code : day.changed)
+            change.changed.append(**day.index.find(code));
+        changes.append(change);
+    }
+    return changes;
+}
+
+bool ScanStatistics::hasUnsavedChanges() const
+{
+    return std::any_of(days_.begin(), days_.end(),
+                       [](const auto& day) { return !day.second.changed.isEmpty() || !day.second.removed.isEmpty(); });
+}
+
+void ScanStatistics::markSaved()
+{
+    for (auto& [date, day] : days_) {
+        day.changed.clear();
+        day.removed.clear();
+    }
+}
+
+} // namespace tarvel

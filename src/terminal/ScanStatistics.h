@@ -1,0 +1,130 @@
+#pragma once
+
+#include "data/StatsFile.h"
+#include "terminal/ScanObserver.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QSet>
+
+#include <array>
+#include <functional>
+#include <list>
+#include <map>
+
+namespace tarvel {
+
+// The service's counters and tallies, kept as the listener reports (ScanObserver): scans by outcome,
+// the reply-time histogram, the terminals, database errors and re-attaches, and the codes the lookups
+// did not find, per local day for the last kDaysKept days. Each report costs a few hash and counter
+// updates. Memory is bounded: at most kMaxCodesPerDay codes a day (the least recently seen fall out),
+// codes cut to kMaxCodeBytes, at most kMaxTerminals terminals remembered. No Qt widgets, no I/O: the
+// service loads and saves the tallies through StatsFile, the window and the status endpoint read here.
+// Event thread only.
+class ScanStatistics : public ScanObserver {
+public:
+    // The present moment in milliseconds since the epoch; tests set it.
+    using Now = std::function<qint64()>;
+
+    static constexpr int kMaxCodesPerDay = 10000;
+    static constexpr int kDaysKept = 30;
+    static constexpr int kMaxCodeBytes = 64;
+    static constexpr int kMaxTerminals = 256;
+    // The upper bounds of the reply-time histogram's buckets, in seconds; +Inf follows the last.
+    static constexpr std::array<double, 12> kReplyBuckets{0.0005, 0.001, 0.002, 0.005, 0.01, 0.025,
+                                                          0.05,   0.1,   0.25,  0.5,   1.0,  2.5};
+
+    explicit ScanStatistics(Now now = {});
+
+    void terminalConnected(const QByteArray& terminalAddress) override;
+    void terminalDisconnected(const QByteArray& terminalAddress) override;
+    void scanAnswered(const QByteArray& terminalAddress, ScanOutcome outcome, const QByteArray& code,
+                      qint64 replyNanoseconds) override;
+    void scanFailed(const QByteArray& terminalAddress, bool databaseError) override;
+    // A lost attachment to the POS database was made afresh.
+    void reattached();
+    // The service's Start succeeded, or it stopped.
+    void serviceStarted();
+    void serviceStopped();
+
+    struct Counts {
+        qint64 found = 0;
+        qint64 notFound = 0;
+        qint64 unregistered = 0;
+        qint64 failed = 0;
+        qint64 databaseErrors = 0;
+        qint64 reattaches = 0;
+        qint64 scans() const { return found + notFound + unregistered + failed; }
+    };
+    // Since the program started, and since local midnight (or the program's start, when later).
+    const Counts& total() const { return total_; }
+    const Counts& countsToday();
+
+    struct Histogram {
+        std::array<qint64, kReplyBuckets.size() + 1> counts{}; // per bucket, not cumulative; the last is +Inf
+        qint64 count = 0;
+        qint64 sumNanoseconds = 0;
+    };
+    const Histogram& replyTimes() const { return replyTimes_; }
+
+    struct Terminal {
+        QByteArray address;
+        int connections = 0; // open now
+        qint64 connectedSince = 0; // while connected: when its oldest open connection came
+        qint64 disconnectedAt = 0; // while not connected: when its last connection went
+        qint64 lastScan = 0; // 0: none since the program started
+        qint64 scans = 0;
+        qint64 notFound = 0;
+    };
+    // Every terminal seen since the program started (within kMaxTerminals), by address.
+    QList<Terminal> terminals() const;
+    int terminalsConnected() const { return connectedTerminals_; }
+
+    qint64 now() const { return now_(); }
+    qint64 startedAt() const { return startedAt_; }
+    qint64 runningSince() const { return runningSince_; } // 0 while stopped
+    QDate day() const { return today_; } // the local day the counts of today are of
+
+    // The not-found tallies of the last `days` days, today included, one per code (counts added up,
+    // the earliest first time, the latest last time and its terminal), most often first.
+    QList<NotFoundTally> notFound(int days, int limit = -1);
+    // How many distinct codes today's tally holds.
+    int codesNotFoundToday();
+
+    // Takes in the tallies read from the statistics file; days outside the last kDaysKept are passed
+    // over, and a day already held keeps the larger count of a code.
+    void loadDays(const QList<NotFoundDay>& days);
+    // What changed since the last markSaved, day by day, and the oldest day still kept.
+    QList<NotFoundChanges> unsavedChanges() const;
+    bool hasUnsavedChanges() const;
+    void markSaved();
+    QDate oldestDayKept() const { return today_.addDays(1 - kDaysKept); }
+
+private:
+    struct DayTallies {
+        std::list<NotFoundTally> recency; // least recently seen first
+        QHash<QByteArray, std::list<NotFoundTally>::iterator> index;
+        QSet<QByteArray> changed;
+        QSet<QByteArray> removed;
+    };
+    void rollOver(qint64 now);
+    void evictLeastRecent(DayTallies& day);
+    void countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
+    Terminal& terminal(const QByteArray& address, qint64 now);
+
+    Now now_;
+    qint64 startedAt_ = 0;
+    qint64 runningSince_ = 0;
+    QDate today_;
+    qint64 nextMidnight_ = 0;
+    Counts total_;
+    Counts todayCounts_;
+    Histogram replyTimes_;
+    QHash<QByteArray, Terminal> terminals_;
+    int connectedTerminals_ = 0;
+    std::map<QDate, DayTallies> days_;
+};
+
+} // namespace tarvel
