@@ -13,7 +13,8 @@ namespace tarvel {
 // past its limit does the watchdog's own thread run the expiry action, once (for the engine: abort
 // the attachment's connection, which makes the waiting call fail at once). The thread starts with the
 // first watched call and ends with the object; it never waits on anything but the caller's arm and
-// disarm.
+// disarm. It is woken only for a call due sooner than the time it sleeps until, so calls far shorter
+// than their limit leave it asleep.
 class CallDeadline {
 public:
     CallDeadline() = default;
@@ -27,14 +28,19 @@ public:
     // Ends the watch and says whether it expired. Once it returns the action has run to its end or
     // will never run. Does nothing, and returns false, when nothing is watched.
     bool disarm();
+    // How often the watchdog thread has woken so far, for the tests.
+    int wakeups() const;
 
 private:
     void run();
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::function<void()> expire_;
     std::chrono::steady_clock::time_point due_;
+    // The time the watchdog sleeps until; the end of time while nothing is watched.
+    std::chrono::steady_clock::time_point sleepsUntil_ = std::chrono::steady_clock::time_point::max();
+    int wakeups_ = 0;
     bool armed_ = false;
     bool expired_ = false;
     bool stopping_ = false;
