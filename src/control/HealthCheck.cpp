@@ -7,6 +7,7 @@
 #include "config/SettingsRemarks.h"
 #include "control/CommandLine.h"
 #include "control/HeadlessFront.h"
+#include "control/StatusServer.h"
 #include "control/TarvelService.h"
 #include "data/ConnectionLimits.h"
 #include "data/DatabaseHints.h"
@@ -17,6 +18,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QTcpServer>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,6 +74,7 @@ public:
         checkDatabase(ReadDatabaseCredentials(settingsFile), start, store);
         checkRegistry();
         checkPort(ReadPort(settingsFile));
+        checkStatusPage(ReadStatusSettings(settingsFile));
         return report_;
     }
 
@@ -206,6 +210,26 @@ private:
         for (const QByteArray& address : host_.Addresses())
             where += (where.isEmpty() ? "; terminals connect to " : ", ") + address + ':' + QByteArray::number(port);
         add(Outcome::Ok, "port", name + " is free" + where);
+    }
+
+    // Only where [STATUS_SETUP] asks for the page; the service starts without it, so nothing here fails.
+    void checkStatusPage(const StatusSettings& settings)
+    {
+        if (!settings.Problem.isEmpty()) {
+            add(Outcome::Warning, "status page", settings.Problem);
+            return;
+        }
+        if (!settings.On)
+            return;
+        const QHostAddress address(QString::fromLatin1(settings.Address));
+        const QByteArray url = StatusUrl(address, settings.Port) + " (HTTP_PORT)";
+        QTcpServer socket;
+        if (!socket.listen(address, settings.Port)) {
+            add(Outcome::Warning, "status page",
+                url + " cannot be listened on: " + socket.errorString().toUtf8() + "; the service starts without it");
+            return;
+        }
+        add(Outcome::Ok, "status page", url + " is free");
     }
 
     QString folder_;

@@ -79,15 +79,14 @@ void StatusServer::Close()
 
 quint16 StatusServer::Port() const { return tcp_ ? tcp_->serverPort() : 0; }
 
-QByteArray StatusServer::Url() const
+QByteArray StatusServer::Url() const { return tcp_ ? StatusUrl(tcp_->serverAddress(), Port()) : QByteArray(); }
+
+QByteArray StatusUrl(const QHostAddress& address, quint16 port)
 {
-    if (!tcp_)
-        return {};
-    const QHostAddress address = tcp_->serverAddress();
     QByteArray host = address.toString().toLatin1();
     if (address.protocol() == QHostAddress::IPv6Protocol)
         host = '[' + host + ']';
-    return "http://" + host + ':' + QByteArray::number(Port()) + '/';
+    return "http://" + host + ':' + QByteArray::number(port) + '/';
 }
 
 } // namespace tarvel

@@ -44,4 +44,7 @@ private:
     QTcpServer* tcp_ = nullptr;
 };
 
+// "http://address:port/", an IPv6 address in brackets.
+QByteArray StatusUrl(const QHostAddress& address, quint16 port);
+
 } // namespace tarvel

@@ -33,8 +33,6 @@
 #include <memory>
 #include <random>
 
-#include <algorithm>
-
 using namespace tarvel;
 
 namespace {
@@ -573,6 +571,55 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
                 << expected.toStdString() << "\nin:\n"
                 << r.out.toStdString();
         EXPECT_TRUE(r.out.contains('\n' + c.summary)) << r.out.toStdString();
+    }
+}
+
+// The status page is checked only where [STATUS_SETUP] asks for it: a port it cannot have, or a value it
+// cannot take, is a warning (the service starts without the page), never a failure.
+TEST_F(HeadlessTest, CheckSaysWhetherTheStatusPageCanListen)
+{
+    const QString dir = folder.path();
+    ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", dir, "--register", "127.0.0.1"}).status, 0);
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
+    const QByteArray taken = QByteArray::number(squatter.serverPort());
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const QByteArray free = QByteArray::number(probe.serverPort());
+    probe.close();
+    const QByteArray settings = ProgramFolder::settingsFor(folder.dataServerPath(), port);
+
+    const struct {
+        QByteArray status; // the [STATUS_SETUP] lines
+        QByteArray line; // the check's line for it; empty: none
+    } cases[] = {
+        {"", ""},
+        {"HTTP_PORT=\r\n", ""},
+        {"HTTP_PORT=" + free + "\r\n", "ok      status page   http://127.0.0.1:" + free + "/ (HTTP_PORT) is free"},
+        {"HTTP_PORT=" + taken + "\r\nHTTP_ADDRESS=127.0.0.1\r\n",
+         "warning status page   http://127.0.0.1:" + taken + "/ (HTTP_PORT) cannot be listened on: "},
+        {"HTTP_PORT=80a\r\n",
+         "warning status page   HTTP_PORT \"80a\" is no port from 1 to 65535: the status page is off"},
+        {"HTTP_PORT=8080\r\nHTTP_ADDRESS=store\r\n",
+         "warning status page   HTTP_ADDRESS \"store\" is no IP address: the status page is off"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        folder.writeSettings(settings + (c.status.isEmpty() ? QByteArray() : "[STATUS_SETUP]\r\n" + c.status));
+        const Result r = RunProgram(Tarvel, {"--program-folder", dir, "--check"});
+        EXPECT_EQ(r.status, 0) << r.out.toStdString();
+        const QList<QByteArray> lines = r.out.split('\n');
+        const auto found = std::find_if(lines.begin(), lines.end(),
+                                        [](const QByteArray& line) { return line.mid(8).startsWith("status page"); });
+        if (c.line.isEmpty()) {
+            EXPECT_EQ(found, lines.end()) << r.out.toStdString();
+            continue;
+        }
+        ASSERT_NE(found, lines.end()) << r.out.toStdString();
+        EXPECT_TRUE(found->startsWith(c.line)) << found->toStdString();
+        EXPECT_TRUE(lines.indexOf(*found) > 0 && lines[lines.indexOf(*found) - 1].mid(8).startsWith("port"))
+            << "the status page follows the terminals' port:\n"
+            << r.out.toStdString();
     }
 }
 
