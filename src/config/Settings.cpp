@@ -70,6 +70,7 @@ StartSettings ReadStartSettings(const IniFile& settingsFile)
     settings.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
     settings.ExtendedLayout = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
     settings.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
+    settings.QueryTimeout = ReadQueryTimeout(settingsFile);
     return settings;
 }
 

@@ -80,9 +80,11 @@ struct StartSettings {
     QByteArray DataFileName;
     bool ExtendedLayout = false;
     QByteArray PriceColumn = "M_PRICE";
+    int QueryTimeout = kDefaultQueryTimeout; // seconds; 0: no limit
 };
 
-// FDB_DATA_FILENAME (empty), FDB_DATA_XE (empty), FDB_DATA_XE_PRICE ("M_PRICE"), in this order.
+// FDB_DATA_FILENAME (empty), FDB_DATA_XE (empty), FDB_DATA_XE_PRICE ("M_PRICE"), in this order, then
+// FDB_QUERY_TIMEOUT as ReadQueryTimeout reads it.
 StartSettings ReadStartSettings(const IniFile& settingsFile);
 
 // TCP_PORT as an integer, 9101 when missing, empty or not a number.

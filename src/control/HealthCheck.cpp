@@ -118,6 +118,7 @@ private:
         }
 
         PosConnections pos;
+        pos.SetQueryTimeout(start.QueryTimeout);
         const QByteArray storeFile = PosConnections::StoreFilePath(start.DataFileName);
         int passed = 0;
         try {

@@ -574,6 +574,23 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
     }
 }
 
+// The check waits for a database server no longer than Start would: FDB_QUERY_TIMEOUT, not the default.
+TEST_F(HeadlessTest, CheckGivesUpOnASilentDatabaseServerAtTheSettingsDeadline)
+{
+    QTcpServer silent; // takes connections (the platform does) and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    const QByteArray data = "localhost/" + QByteArray::number(silent.serverPort()) + ":/var/pos/DATA.FDB";
+    folder.writeSettings(
+        ProgramFolder::settingsFor(data, port).replace("FDB_DATA_XE=F", "FDB_QUERY_TIMEOUT=1\r\nFDB_DATA_XE=F"));
+    QElapsedTimer took;
+    took.start();
+    const Result r = RunProgram(Tarvel, {"--program-folder", folder.path(), "--check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains("\nFAILED  data file     ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("did not answer within 1 s")) << r.out.toStdString();
+    EXPECT_LT(took.elapsed(), 4000);
+}
+
 // The status page is checked only where [STATUS_SETUP] asks for it: a port it cannot have, or a value it
 // cannot take, is a warning (the service starts without the page), never a failure.
 TEST_F(HeadlessTest, CheckSaysWhetherTheStatusPageCanListen)
