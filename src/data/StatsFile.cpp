@@ -1,6 +1,7 @@
 #include "data/StatsFile.h"
 
 #include "data/EDatabaseError.h"
+#include "data/SqliteFile.h"
 #include "data/TerminalRegistry.h"
 
 #include <QDateTime>
@@ -8,15 +9,10 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
-
-#include <atomic>
 
 namespace tarvel {
 
 namespace {
-
-std::atomic<int> ConnectionCount{0};
 
 constexpr const char* kDayFormat = "yyyy-MM-dd";
 
@@ -30,7 +26,7 @@ qint64 TimeFromText(const QString& text)
 
 } // namespace
 
-StatsFile::StatsFile() : connectionName_(QStringLiteral("tarvel-stats-%1").arg(++ConnectionCount)) {}
+StatsFile::StatsFile() : connectionName_(NewSqliteConnectionName("tarvel-stats")) {}
 
 StatsFile::~StatsFile() { Close(); }
 
@@ -48,12 +44,8 @@ void StatsFile::Open(const QString& file, bool readOnly)
         Close();
         throw EDatabaseError("Cannot open the statistics file " + QFile::encodeName(file).toStdString() + ": " + why);
     };
-    db_ = QSqlDatabase::addDatabase("QSQLITE", connectionName_);
-    // Through a URI, so that read-only never makes an empty database of a missing name.
-    db_.setConnectOptions("QSQLITE_OPEN_URI");
-    db_.setDatabaseName(QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toString(QUrl::FullyEncoded)
-                        + (readOnly ? "?mode=ro" : "?mode=rwc"));
-    if (!db_.open())
+    db_ = OpenSqliteFile(connectionName_, file, readOnly ? "ro" : "rwc");
+    if (!db_.isOpen())
         fail(db_.lastError());
     QSqlQuery query(db_);
     if (!readOnly
@@ -69,10 +61,7 @@ void StatsFile::Open(const QString& file, bool readOnly)
 void StatsFile::Close()
 {
     db_ = QSqlDatabase();
-    if (QSqlDatabase::contains(connectionName_)) {
-        QSqlDatabase::database(connectionName_, false).close();
-        QSqlDatabase::removeDatabase(connectionName_);
-    }
+    CloseSqliteConnection(connectionName_);
 }
 
 QList<NotFoundDay> StatsFile::ReadDays(QDate first, QDate last) const

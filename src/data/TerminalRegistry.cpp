@@ -2,22 +2,19 @@
 
 #include "base/Errors.h"
 #include "data/EDatabaseError.h"
+#include "data/SqliteFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
-#include <QUrl>
 
 #include <algorithm>
-#include <atomic>
 
 namespace tarvel {
 
 namespace {
-
-std::atomic<int> ConnectionCount{0};
 
 std::string PathText(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -62,7 +59,7 @@ QByteArray AddressFromField(const QVariant& value)
 
 std::string RegistryEngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
 
-TerminalRegistry::TerminalRegistry() : connectionName_(QStringLiteral("tarvel-registry-%1").arg(++ConnectionCount)) {}
+TerminalRegistry::TerminalRegistry() : connectionName_(NewSqliteConnectionName("tarvel-registry")) {}
 
 TerminalRegistry::~TerminalRegistry() { Close(); }
 
@@ -100,16 +97,10 @@ void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder, Access
     open_ = true;
 }
 
-// Opens `file` through a URI so that mode "rw" never creates it: SQLite would otherwise make an empty
-// database of any missing name.
 QSqlDatabase TerminalRegistry::openConnection(const QString& file, const char* mode)
 {
-    QSqlDatabase db = QSqlDatabase::contains(connectionName_) ? QSqlDatabase::database(connectionName_, false)
-                                                              : QSqlDatabase::addDatabase("QSQLITE", connectionName_);
-    db.setConnectOptions("QSQLITE_OPEN_URI");
-    db.setDatabaseName(QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toString(QUrl::FullyEncoded)
-                       + "?mode=" + mode);
-    if (!db.open())
+    QSqlDatabase db = OpenSqliteFile(connectionName_, file, mode);
+    if (!db.isOpen())
         throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": "
                              + RegistryEngineText(db.lastError()));
     return db;
@@ -270,10 +261,7 @@ void TerminalRegistry::Close()
     open_ = false;
     locate_ = QSqlQuery();
     db_ = QSqlDatabase();
-    if (QSqlDatabase::contains(connectionName_)) {
-        QSqlDatabase::database(connectionName_, false).close();
-        QSqlDatabase::removeDatabase(connectionName_);
-    }
+    CloseSqliteConnection(connectionName_);
 }
 
 } // namespace tarvel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace tarvel {
+
+// The program's SQLite files (the terminal registry, the statistics) through Qt's driver, each on a
+// connection of its own name so that several may be open at once.
+
+// A connection name no other one in this process has: "<prefix>-<n>".
+QString NewSqliteConnectionName(const QString& prefix);
+
+// The connection `name` on `file` in `mode` ("ro", "rw" or "rwc"). Opened through a URI, so that "ro"
+// and "rw" never make an empty database of a missing name, as SQLite otherwise would. Whether it
+// opened: isOpen() and lastError() of what it returns.
+QSqlDatabase OpenSqliteFile(const QString& name, const QString& file, const char* mode);
+
+// Closes and forgets the connection `name`, when there is one. Every QSqlDatabase and QSqlQuery on it
+// must be let go first.
+void CloseSqliteConnection(const QString& name);
+
+} // namespace tarvel
