@@ -149,8 +149,7 @@ QByteArray MetricLabelValue(const QByteArray& bytes)
     QByteArray value = ShownText(bytes);
     value.replace('\\', "\\\\");
     value.replace('"', "\\\"");
-    value.replace('\n', "\\n");
-    return value;
+    return value; // a line break is already \x0a
 }
 
 QByteArray NotFoundCsv(const QList<NotFoundTally>& tallies)
