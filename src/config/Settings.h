@@ -122,6 +122,8 @@ struct SettingsValues {
     bool SendStoreShelf = false;
     bool SendPluBarcode = false;
     QByteArray CurrencySymbol;
+
+    bool operator==(const SettingsValues&) const = default;
 };
 
 // The setup dialog's reads: TCP_PORT as text ("9101"), FDB_DATA_FILENAME (empty), FDB_DATA_XE (empty),

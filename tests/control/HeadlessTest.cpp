@@ -127,6 +127,20 @@ private:
     QByteArray err_;
 };
 
+// Sends one scan on a terminal's open connection and returns the reply (empty when none came).
+QByteArray ScanOn(QTcpSocket& terminal, int ms = 5000, const QByteArray& code = "9556001000017")
+{
+    terminal.write("\x02]C1" + code + "\r");
+    terminal.flush();
+    QByteArray reply;
+    QDeadlineTimer deadline(ms);
+    while (!reply.endsWith("\r\n") && !deadline.hasExpired()) {
+        terminal.waitForReadyRead(10);
+        reply += terminal.readAll();
+    }
+    return reply;
+}
+
 // Sends one scan from a terminal bound to `from` and returns the reply (empty when none came).
 QByteArray Scan(const char* from, quint16 port, const QByteArray& code)
 {
@@ -136,14 +150,7 @@ QByteArray Scan(const char* from, quint16 port, const QByteArray& code)
     terminal.connectToHost(QHostAddress::LocalHost, port);
     if (!terminal.waitForConnected(5000))
         return "cannot connect";
-    terminal.write("\x02]C1" + code + "\r");
-    QByteArray reply;
-    QDeadlineTimer deadline(5000);
-    while (!reply.endsWith("\r\n") && !deadline.hasExpired()) {
-        terminal.waitForReadyRead(100);
-        reply += terminal.readAll();
-    }
-    return reply;
+    return ScanOn(terminal, 5000, code);
 }
 
 // Runs scripts/start-firebird or scripts/stop-firebird; empty on success, else what it said.
@@ -210,20 +217,6 @@ TEST_F(HeadlessTest, StartsServesAndStopsOnSigterm)
     EXPECT_EQ(end[end.size() - 2], FormatLogLabel("- FDB data disconnected") + kStatusDone);
     EXPECT_EQ(end.last(), FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
     EXPECT_EQ(server.err(), "info: serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n");
-}
-
-// Sends one scan on a terminal's open connection and returns the reply (empty when none came).
-QByteArray ScanOn(QTcpSocket& terminal, int ms = 5000)
-{
-    terminal.write("\x02]C19556001000017\r");
-    terminal.flush();
-    QByteArray reply;
-    QDeadlineTimer deadline(ms);
-    while (!reply.endsWith("\r\n") && !deadline.hasExpired()) {
-        terminal.waitForReadyRead(10);
-        reply += terminal.readAll();
-    }
-    return reply;
 }
 
 // The Firebird server restarts while the service is idle (a nightly backup or an update does this):

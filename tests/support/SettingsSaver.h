@@ -18,12 +18,4 @@ inline SettingsValues SavedSet(bool second)
     return v;
 }
 
-inline bool operator==(const SettingsValues& a, const SettingsValues& b)
-{
-    return a.TcpPort == b.TcpPort && a.DataFileName == b.DataFileName && a.ExtendedLayout == b.ExtendedLayout
-        && a.PriceColumn == b.PriceColumn && a.Ean8Trim == b.Ean8Trim && a.Ean13Trim == b.Ean13Trim
-        && a.AutoStart == b.AutoStart && a.SendStoreShelf == b.SendStoreShelf && a.SendPluBarcode == b.SendPluBarcode
-        && a.CurrencySymbol == b.CurrencySymbol;
-}
-
 } // namespace tarvel
