@@ -105,18 +105,15 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
     t.lastScan = now;
     switch (outcome) {
     case ScanOutcome::Found:
-        ++total_.found;
-        ++todayCounts_.found;
+        add(&Counts::found);
         break;
     case ScanOutcome::NotFound:
-        ++total_.notFound;
-        ++todayCounts_.notFound;
+        add(&Counts::notFound);
         ++t.notFound;
         countNotFound(days_[today_], code, terminalAddress, now);
         break;
     case ScanOutcome::Unregistered:
-        ++total_.unregistered;
-        ++todayCounts_.unregistered;
+        add(&Counts::unregistered);
         break;
     }
     const double seconds = replyNanoseconds / 1e9;
@@ -140,13 +137,24 @@ void ScanStatistics::countNotFound(DayTallies& day, const QByteArray& code, cons
         node->lastTerminal = terminalAddress;
         day.recency.splice(day.recency.end(), day.recency, node);
     } else {
-        if (day.index.size() >= kMaxCodesPerDay)
-            evictLeastRecent(day);
-        day.recency.push_back({key, 1, now, now, terminalAddress});
-        day.index.insert(key, std::prev(day.recency.end()));
+        append(day, {key, 1, now, now, terminalAddress});
         day.removed.remove(key);
     }
     day.changed.insert(key);
+}
+
+void ScanStatistics::append(DayTallies& day, const NotFoundTally& tally)
+{
+    if (day.index.size() >= kMaxCodesPerDay)
+        evictLeastRecent(day);
+    day.recency.push_back(tally);
+    day.index.insert(tally.code, std::prev(day.recency.end()));
+}
+
+void ScanStatistics::add(qint64 Counts::*count)
+{
+    ++(total_.*count);
+    ++(todayCounts_.*count);
 }
 
 void ScanStatistics::evictLeastRecent(DayTallies& day)
@@ -166,19 +174,15 @@ void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool database
     Terminal& t = terminal(terminalAddress, now);
     ++t.scans;
     t.lastScan = now;
-    ++total_.failed;
-    ++todayCounts_.failed;
-    if (databaseError) {
-        ++total_.databaseErrors;
-        ++todayCounts_.databaseErrors;
-    }
+    add(&Counts::failed);
+    if (databaseError)
+        add(&Counts::databaseErrors);
 }
 
 void ScanStatistics::reattached()
 {
     rollOver(now_());
-    ++total_.reattaches;
-    ++todayCounts_.reattaches;
+    add(&Counts::reattaches);
 }
 
 void ScanStatistics::serviceStarted() { runningSince_ = now_(); }
@@ -250,10 +254,7 @@ void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
                     **found = tally;
                 continue;
             }
-            if (day.index.size() >= kMaxCodesPerDay)
-                evictLeastRecent(day);
-            day.recency.push_back(tally);
-            day.index.insert(tally.code, std::prev(day.recency.end()));
+            append(day, tally);
         }
     }
 }

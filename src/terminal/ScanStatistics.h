@@ -111,6 +111,10 @@ private:
     };
     void rollOver(qint64 now);
     void evictLeastRecent(DayTallies& day);
+    // Adds a code the day does not hold yet as its most recent, making room first when the day is full.
+    void append(DayTallies& day, const NotFoundTally& tally);
+    // One more in the counts since the start and in today's.
+    void add(qint64 Counts::*count);
     void countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
     Terminal& terminal(const QByteArray& address, qint64 now);
 

@@ -188,6 +188,11 @@ void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
         return;
     // Held here: a failed send releases the connection, and its address with it.
     const QByteArray terminalAddress = socket->terminalAddress();
+    const auto failed = [&](bool databaseError, const std::string& why) {
+        if (observer_)
+            observer_->scanFailed(terminalAddress, databaseError);
+        ReportErrorLater(front_, why);
+    };
     try {
         const ScanPipeline::Reply reply = pipeline_.Handle(message, terminalAddress, socket->serverAddress());
         sendFrame(socket, reply.frame);
@@ -195,17 +200,11 @@ void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
             observer_->scanAnswered(terminalAddress, reply.outcome, reply.code, replyTime.nsecsElapsed());
         front_.appendLog(reply.resultLine);
     } catch (const EDatabaseError& error) {
-        if (observer_)
-            observer_->scanFailed(terminalAddress, true);
-        ReportErrorLater(front_, error.what());
+        failed(true, error.what());
     } catch (const std::exception& error) {
-        if (observer_)
-            observer_->scanFailed(terminalAddress, false);
-        ReportErrorLater(front_, error.what());
+        failed(false, error.what());
     } catch (...) {
-        if (observer_)
-            observer_->scanFailed(terminalAddress, false);
-        ReportErrorLater(front_, "Unknown error while handling a scan");
+        failed(false, "Unknown error while handling a scan");
     }
 }
 
