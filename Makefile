@@ -10,7 +10,7 @@ FUZZ_DIR ?= build-fuzz
 # Seconds each fuzz target runs: make fuzz; make test runs each for a few.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build-deps configure build check test demo clean firebird sanitize fuzz fuzz-build package
+.PHONY: all deps build-deps configure build check test demo clean firebird firebird-stop sanitize fuzz fuzz-build package
 
 all: build
 
@@ -26,21 +26,26 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The suite's own Firebird server, for running test programs by hand (ctest starts and stops it by
+# itself): a second instance in $(BUILD_DIR)/firebird on a free port, never the machine's on 3050.
 firebird: deps
-	@if [ -x scripts/start-firebird ]; then scripts/start-firebird; fi
+	scripts/start-firebird $(BUILD_DIR)/firebird
+
+firebird-stop:
+	scripts/stop-firebird $(BUILD_DIR)/firebird
 
 check: build-deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target test_unit
 	cd $(BUILD_DIR) && ctest -L unit --output-on-failure -j $(JOBS)
 
-test: build firebird
+test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
 # Every test in a second build folder with -fsanitize=address,undefined: any report fails its test.
-sanitize: deps firebird
+sanitize: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_SANITIZE=ON -DTARVEL_WERROR=$(WERROR)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -62,4 +67,6 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
+	-scripts/stop-firebird $(BUILD_DIR)/firebird
+	-scripts/stop-firebird $(ASAN_DIR)/firebird
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -153,12 +153,7 @@ QByteArray Scan(const char* from, quint16 port, const QByteArray& code)
     return ScanOn(terminal, 5000, code);
 }
 
-// Runs scripts/start-firebird or scripts/stop-firebird; empty on success, else what it said.
-QByteArray RunFirebirdScript(const char* script)
-{
-    const Result result = RunProgram(FirebirdFixture::scriptsFolder() + '/' + script, {});
-    return result.status == 0 ? QByteArray() : script + (": " + result.out + result.err);
-}
+QByteArray RunFirebirdScript(const char* script) { return FirebirdFixture::runServerScript(script); }
 
 class HeadlessTest : public testing::Test {
 protected:
@@ -229,7 +224,7 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     Server server(folder.path());
     ASSERT_TRUE(server.waitForLine(FormatLogLabel("  Port No#    : " + QByteArray::number(port))));
     ASSERT_TRUE(Scan("127.0.0.1", port, "9556001000017").contains("MILO 400G"));
-    struct StartWhenDone { // whatever happens below, the shared server runs again afterwards
+    struct StartWhenDone { // whatever happens below, the suite's server runs again afterwards
         ~StartWhenDone() { RunFirebirdScript("start-firebird"); }
     } startWhenDone;
     ASSERT_EQ(RunFirebirdScript("stop-firebird"), "");
@@ -271,17 +266,18 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
 // The server's process stopped (SIGSTOP), as a hung server or a dead host on the network: each scan
 // fails at FDB_QUERY_TIMEOUT with one error line, the terminal stays connected, SIGTERM ends the
 // process within the deadline plus 2 s, and once the server runs again the next scan is answered.
-// Freezes the shared server, so it runs alone ("ServerRestart").
+// Freezes the suite's server, so it runs alone ("ServerRestart").
 TEST_F(HeadlessTest, ServerRestartAfterAFreezeAndTheDeadlineOfEveryScan)
 {
     ASSERT_EQ(RunProgram(Tarvel, {"--program-folder", folder.path(), "--register", "127.0.0.1"}).status, 0);
     folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port)
                              .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=2\r\n"));
-    QFile pidFile("/run/firebird3.0/firebird.pid");
-    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly)) << "no pid file of scripts/start-firebird";
-    const QString pid = QString::fromLatin1(pidFile.readAll().trimmed());
+    // The suite's own server, by its pid: never a server this suite did not start.
+    const qint64 serverPid = FirebirdFixture::serverPid();
+    ASSERT_GT(serverPid, 0) << "no pid file of scripts/start-firebird in " << FirebirdFixture::serverFolder().toStdString();
+    const QString pid = QString::number(serverPid);
     const auto signal = [&pid](const char* name) { return RunProgram("kill", {name, pid}).status; };
-    struct ContinueWhenDone { // whatever happens below, the shared server answers again afterwards
+    struct ContinueWhenDone { // whatever happens below, the suite's server answers again afterwards
         std::function<int(const char*)> signal;
         ~ContinueWhenDone() { signal("-CONT"); }
     } continueWhenDone{signal};
@@ -331,7 +327,7 @@ TEST_F(HeadlessTest, ServerRestartAfterAFreezeAndTheDeadlineOfEveryScan)
 
 TEST_F(HeadlessTest, AFailedDatabaseStepExitsWithStatusOne)
 {
-    folder.writeSettings(ProgramFolder::settingsFor("localhost:/nonexistent/tarvel/DATA.FDB", port));
+    folder.writeSettings(ProgramFolder::settingsFor(FirebirdFixture::onServer("/nonexistent/tarvel/DATA.FDB"), port));
     Server server(folder.path());
     EXPECT_EQ(server.finish(), 1);
     EXPECT_EQ(server.lines(), QList<QByteArray>({FormatLogLabel("- FDB data connection") + kStatusError}));
@@ -495,6 +491,7 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
     FirebirdFixture lone; // a data file without POSSYS.FDB beside it
     ASSERT_TRUE(lone.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"}).isEmpty());
     const QByteArray loneStore = lone.serverPath("DATA.FDB").replace("DATA.FDB", "POSSYS.FDB");
+    const QByteArray missing = FirebirdFixture::onServer("/nonexistent/tarvel/DATA.FDB");
 
     struct Case {
         const char* what;
@@ -505,9 +502,9 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
     };
     const Case cases[] = {
         {"a data file that does not exist",
-         ProgramFolder::settingsFor("localhost:/nonexistent/tarvel/DATA.FDB", port),
+         ProgramFolder::settingsFor(missing, port),
          false,
-         {"FAILED  data file     Cannot open the data file localhost:/nonexistent/tarvel/DATA.FDB: I/O error during "
+         {"FAILED  data file     Cannot open the data file " + missing + ": I/O error during "
           "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
           "skipped store file    data file failed", "skipped price level   data file failed",
           "ok      terminals     1 address registered", "ok      port          " + p + " (TCP_PORT) is free"},

@@ -361,7 +361,7 @@ TEST(EngineServer, AUserNameOverThirtyOneBytesIsNeverSent)
 }
 
 // The server restarts between two queries: the first fails with the engine's message, the next
-// attaches again by itself. Stops and starts the shared server, so it keeps the gap short.
+// attaches again by itself. Stops and starts the suite's server, so it runs alone and keeps the gap short.
 TEST(EngineServer, AServerRestartFailsOneQueryAndTheNextSucceeds)
 {
     const QByteArray problem = FirebirdFixture::serverProblem();
@@ -374,17 +374,8 @@ TEST(EngineServer, AServerRestartFailsOneQueryAndTheNextSucceeds)
     FbQuery q(db);
     q.Open("Select M_DESC From Mas_Stock Where M_PluLinkId='100001'");
 
-    const auto run = [](const QString& script) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(FirebirdFixture::scriptsFolder() + '/' + script, {});
-        const bool done = p.waitForFinished(30000);
-        return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0
-                 ? QByteArray()
-                 : script.toLocal8Bit() + ": " + p.readAll();
-    };
-    QByteArray stopped = run("stop-firebird");
-    QByteArray started = run("start-firebird");
+    QByteArray stopped = FirebirdFixture::runServerScript("stop-firebird");
+    QByteArray started = FirebirdFixture::runServerScript("start-firebird");
     ASSERT_TRUE(stopped.isEmpty()) << stopped.toStdString();
     ASSERT_TRUE(started.isEmpty()) << started.toStdString();
 

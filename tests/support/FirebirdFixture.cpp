@@ -39,7 +39,12 @@ QByteArray FirebirdFixture::create(const QString& fileName, const QStringList& s
 
 QByteArray FirebirdFixture::path(const QString& fileName) const { return dir_.filePath(fileName).toLocal8Bit(); }
 
-QByteArray FirebirdFixture::serverPath(const QString& fileName) const { return "localhost:" + path(fileName); }
+QByteArray FirebirdFixture::serverPath(const QString& fileName) const { return onServer(path(fileName)); }
+
+QByteArray FirebirdFixture::onServer(const QByteArray& path)
+{
+    return "127.0.0.1/" + QByteArray::number(serverPort()) + ':' + path;
+}
 
 QString FirebirdFixture::folder() const { return dir_.path(); }
 
@@ -51,20 +56,56 @@ QString FirebirdFixture::writeScript(const QString& fileName, const QByteArray& 
     return file.fileName();
 }
 
+namespace {
+
+QByteArray ReadServerFile(const char* name)
+{
+    QFile file(FirebirdFixture::serverFolder() + '/' + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+} // namespace
+
+QString FirebirdFixture::serverFolder() { return QStringLiteral(TARVEL_FIREBIRD_DIR); }
+
+quint16 FirebirdFixture::serverPort() { return static_cast<quint16>(ReadServerFile("port").toUInt()); }
+
+qint64 FirebirdFixture::serverPid() { return ReadServerFile("firebird.pid").toLongLong(); }
+
 QByteArray FirebirdFixture::serverProblem()
 {
+    const QByteArray where = "the suite's Firebird server (" + serverFolder().toLocal8Bit() + ")";
+    const quint16 port = serverPort();
+    if (port == 0)
+        return where + " has not been started: run scripts/start-firebird " + serverFolder().toLocal8Bit()
+             + ", or the tests through ctest";
     QProcess probe;
     probe.setProcessChannelMode(QProcess::MergedChannels);
-    probe.start("fbsvcmgr", {"localhost:service_mgr", "-user", kUser, "-password", kPassword, "info_server_version"});
+    probe.start("fbsvcmgr", {QStringLiteral("127.0.0.1/%1:service_mgr").arg(port), "-user", kUser, "-password",
+                             kPassword, "info_server_version"});
     if (!probe.waitForFinished(8000)) {
         probe.kill();
         probe.waitForFinished();
-        return "the Firebird server on localhost:3050 does not answer within 8 s (run scripts/start-firebird)";
+        return where + " does not answer on port " + QByteArray::number(port) + " within 8 s";
     }
     if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-        return "the Firebird server on localhost:3050 is not usable (run scripts/start-firebird): "
-             + probe.readAll().trimmed();
+        return where + " on port " + QByteArray::number(port) + " is not usable: " + probe.readAll().trimmed();
     return {};
+}
+
+QByteArray FirebirdFixture::runServerScript(const char* script)
+{
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(scriptsFolder() + '/' + script, {serverFolder()});
+    const bool done = run.waitForFinished(60000);
+    if (done && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0)
+        return {};
+    if (!done) {
+        run.kill();
+        run.waitForFinished();
+    }
+    return script + (": " + run.readAll());
 }
 
 } // namespace tarvel

@@ -6,15 +6,16 @@
 //   fb.create("DATA.FDB", {"standard-schema.sql", "standard-data.sql"});
 //   fb.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
 //   fb.path("DATA.FDB")        -> "/tmp/tarvel-fb-XXXXXX/DATA.FDB"            (embedded access)
-//   fb.serverPath("DATA.FDB")  -> "localhost:/tmp/tarvel-fb-XXXXXX/DATA.FDB"  (the server, over TCP)
+//   fb.serverPath("DATA.FDB")  -> "127.0.0.1/PORT:/tmp/tarvel-fb-XXXXXX/DATA.FDB"  (the test server, TCP)
 //
 // A script name without a "/" is taken from tests/fixtures; any other is used as given, so a test can
 // add its own data script (written with WriteScript) to a fixture schema. The files belong to the
 // firebird user, so the server can open them. Pick one access per file: a server does not open a file
 // that an embedded attachment holds. The folder and its files go when the fixture does.
 //
-// Tests that need the server call RequireServer() first (ASSERT_TRUE(...) << message): make test runs
-// scripts/start-firebird before the tests.
+// Tests that need the server check serverProblem() first (ASSERT_TRUE(...) << message). The server is
+// the suite's own (scripts/start-firebird with the build's folder, started by CTest before the tests
+// that need it and stopped after them), on a port of its own: never the machine's server on 3050.
 
 #include <QByteArray>
 #include <QString>
@@ -33,6 +34,8 @@ public:
 
     QByteArray path(const QString& fileName) const;
     QByteArray serverPath(const QString& fileName) const;
+    // Any file path on the suite's server: "127.0.0.1/PORT:" + path.
+    static QByteArray onServer(const QByteArray& path);
     QString folder() const;
 
     // Writes raw bytes to a script file in the folder and returns its full path.
@@ -41,9 +44,16 @@ public:
     static QString fixturesFolder();
     static QString scriptsFolder();
 
-    // Empty when the server on localhost:3050 accepts SYSDBA with the test password, else what
-    // went wrong; waits at most a few seconds.
+    // Empty when the suite's server accepts SYSDBA with the test password, else what went wrong;
+    // waits at most a few seconds.
     static QByteArray serverProblem();
+    // The suite's server: the folder scripts/start-firebird keeps it in, its port and its process.
+    static QString serverFolder();
+    static quint16 serverPort();
+    static qint64 serverPid();
+    // Runs scripts/start-firebird or scripts/stop-firebird on the suite's server; empty on success,
+    // else what the script said.
+    static QByteArray runServerScript(const char* script);
 
     static constexpr const char* kUser = "SYSDBA";
     static constexpr const char* kPassword = "quillpost";

@@ -1,13 +1,15 @@
 #pragma once
 
-// A relay between the Firebird client and the server on localhost:3050 that can stop answering, as a
+// A relay between the Firebird client and the suite's server that can stop answering, as a
 // server does whose process is stopped (SIGSTOP) or whose host has gone: connections stay open, new
-// ones are accepted, and nothing comes back. Unlike a stopped server it leaves the shared server and
+// ones are accepted, and nothing comes back. Unlike a stopped server it leaves the suite's server and
 // every other test alone. Runs on its own thread, since the client blocks the test's thread.
 //
 //   FreezingRelay relay;
 //   db.AddParam("SERVER NAME=" + relay.serverPath(fb.path("DATA.FDB")));
 //   relay.freeze();  ...  relay.thaw();
+
+#include "support/FirebirdFixture.h"
 
 #include <QByteArray>
 #include <QEventLoop>
@@ -26,7 +28,7 @@ namespace tarvel {
 
 class FreezingRelay {
 public:
-    FreezingRelay() : thread_(QThread::create([this] { run(); }))
+    FreezingRelay() : serverPort_(FirebirdFixture::serverPort()), thread_(QThread::create([this] { run(); }))
     {
         thread_->start();
         port_ = ready_.get_future().get();
@@ -62,7 +64,7 @@ private:
                 loop.quit();
             while (QTcpSocket* client = listener.nextPendingConnection()) {
                 Pair pair{std::unique_ptr<QTcpSocket>(client), std::make_unique<QTcpSocket>()};
-                pair.server->connectToHost(QHostAddress::LocalHost, 3050);
+                pair.server->connectToHost(QHostAddress::LocalHost, serverPort_);
                 pairs.push_back(std::move(pair));
             }
             if (frozen_)
@@ -84,6 +86,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> frozen_{false};
     quint16 port_ = 0;
+    const quint16 serverPort_;
     std::unique_ptr<QThread> thread_; // a QThread: sockets need its event dispatcher
 };
 
