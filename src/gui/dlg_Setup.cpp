@@ -9,6 +9,7 @@
 #include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
+#include "gui/ButtonKeys.h"
 #include "gui/RegistryDataset.h"
 #include "gui/RegistryNavigator.h"
 
@@ -588,6 +589,9 @@ void TdlgSetup::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // Nor a default button: Enter presses the focused button only.
+    if (PressFocusedButton(*this, event))
+        return;
     QDialog::keyPressEvent(event);
 }
 
