@@ -11,7 +11,7 @@ namespace tarvel {
 void ReportErrorLater(Front& front, const std::string& message)
 {
     const QByteArray text = QByteArray::fromStdString(GeneralErrorText(message));
-    QTimer::singleShot(0, QCoreApplication::instance(), [&front, text] { front.showGeneralError(text); });
+    QTimer::singleShot(0, QCoreApplication::instance(), [&front, text] { front.showBackgroundError(text); });
 }
 
 void ReportErrorNow(Front& front, const std::string& message)

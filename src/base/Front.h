@@ -23,6 +23,11 @@ public:
     // The text already has its full stop (GeneralErrorText).
     virtual void showGeneralError(const QByteArray& text) = 0;
 
+    // A failure that came from outside the operator's doing (a terminal's scan, the listener), reported
+    // once the handler that met it has returned: the general error report. A window may hold it back
+    // for a moment and fold it with the failures that follow, so that the operator keeps the window.
+    virtual void showBackgroundError(const QByteArray& text) { showGeneralError(text); }
+
     // The box of a guarded database step: titled "Error", error icon, one OK.
     virtual void showErrorBox(const QByteArray& text) = 0;
 

@@ -5,6 +5,8 @@
 #include "control/CommandLine.h"
 #include "control/TarvelService.h"
 #include "data/EDatabaseError.h"
+#include "gui/ButtonKeys.h"
+#include "gui/ElidedLabel.h"
 #include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "lookup/Clock.h"
@@ -15,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -69,10 +72,24 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     return button;
 }
 
-// A panel of the status bar; the last one (stretch 1) takes the rest of the bar, at least `width`.
-QLabel* MakeStatusPanel(QStatusBar* bar, const char* name, int width, int stretch = 0)
+const char* const kPriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4",       "M_P1_S5",
+                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
+
+// The price level's panel is never narrower than this.
+constexpr int kPriceLevelLeastWidth = 50;
+// The room a remark keeps in the status bar beside the scan panel; less of it shows when failures are
+// counted there too, the whole text then showing above the bar.
+constexpr int kRemarkLeastWidth = 50;
+// A failure's box waits at least this long, and until the event thread has run that long unheld.
+constexpr int kErrorBoxSettleMs = 300;
+// A timer this late was held up: the event thread did not run meanwhile.
+constexpr int kHeldMs = 100;
+
+// A panel of the status bar: of a fixed width, or (stretch 1) taking the rest of the bar.
+template <typename Label = QLabel>
+Label* MakeStatusPanel(QStatusBar* bar, const char* name, int width, int stretch = 0)
 {
-    auto* panel = Named(new QLabel(bar), name);
+    auto* panel = Named(new Label(bar), name);
     if (stretch == 0)
         panel->setFixedWidth(width);
     else
@@ -80,6 +97,13 @@ QLabel* MakeStatusPanel(QStatusBar* bar, const char* name, int width, int stretc
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(panel, stretch);
     return panel;
+}
+
+// The width a framed panel needs to show `text` whole.
+int PanelWidthFor(const QLabel* panel, const QString& text)
+{
+    const QFontMetrics& metrics = panel->fontMetrics();
+    return metrics.horizontalAdvance(text) + 2 * (panel->frameWidth() + metrics.horizontalAdvance('x') / 2);
 }
 
 // Keeps the mouse and the keyboard away from the settings panel's controls while they stay enabled:
@@ -186,8 +210,8 @@ void TfrmTarvel::buildControls()
     ComboBoxPriceLevel = Named(new QComboBox(Panel1), "ComboBoxPriceLevel");
     ComboBoxPriceLevel->setGeometry(82, 24, 97, 21);
     ComboBoxPriceLevel->setEditable(true);
-    ComboBoxPriceLevel->addItems({"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4", "M_P1_S5", "M_P1_S6",
-                                  "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"});
+    for (const char* column : kPriceColumns)
+        ComboBoxPriceLevel->addItem(QString::fromLatin1(column));
     // The operator cannot change the settings here: the controls take no input and no focus.
     auto* blocker = new InputBlocker(Panel1);
     for (QWidget* control : Panel1->findChildren<QWidget*>()) {
@@ -199,9 +223,9 @@ void TfrmTarvel::buildControls()
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setGeometry(0, 452 - 22, 562, 22);
     StoreCode = MakeStatusPanel(StatusBar1, "StoreCode", 75);
-    StoreName = MakeStatusPanel(StatusBar1, "StoreName", 250);
-    ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", 50, 1);
-    // As wide as its text: the price level keeps the room it had, the remarks take what is left.
+    StoreName = MakeStatusPanel<ElidedLabel>(StatusBar1, "StoreName", 250);
+    ActivePriceLevel = MakeStatusPanel(StatusBar1, "ActivePriceLevel", kPriceLevelLeastWidth);
+    // As wide as its text: the panels before it keep theirs, the remark takes what is left.
     ScanPanel = Named(new QLabel(StatusBar1), "ScanPanel");
     ScanPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar1->addWidget(ScanPanel);
@@ -209,11 +233,25 @@ void TfrmTarvel::buildControls()
     scanPanelTimer_->setInterval(1000);
     connect(scanPanelTimer_, &QTimer::timeout, this, &TfrmTarvel::showScanCounts);
     scanPanelTimer_->start();
-    RemarkPanel = MakeStatusPanel(StatusBar1, "RemarkPanel", 50, 1);
-    QPalette darkRed = RemarkPanel->palette();
+    QPalette darkRed = palette();
     darkRed.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    FoldedErrorsPanel = Named(new QLabel(StatusBar1), "FoldedErrorsPanel");
+    FoldedErrorsPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    FoldedErrorsPanel->setPalette(darkRed);
+    StatusBar1->addWidget(FoldedErrorsPanel);
+    FoldedErrorsPanel->hide();
+    RemarkPanel = MakeStatusPanel<ElidedLabel>(StatusBar1, "RemarkPanel", 0, 1);
     RemarkPanel->setPalette(darkRed);
     RemarkPanel->hide();
+    connect(RemarkPanel, &ElidedLabel::resized, this, &TfrmTarvel::showWarningLine);
+
+    WarningLine = Named(new WrappedLabel(this), "WarningLine");
+    WarningLine->setPalette(darkRed);
+    WarningLine->hide();
+
+    errorBoxTimer_ = new QTimer(this);
+    errorBoxTimer_->setSingleShot(true);
+    connect(errorBoxTimer_, &QTimer::timeout, this, &TfrmTarvel::errorBoxDue);
 }
 
 void TfrmTarvel::centre()
@@ -270,8 +308,16 @@ void TfrmTarvel::refresh()
     ComboBoxPriceLevel->setVisible(extended);
     StoreCode->setText(QString::fromLatin1(service_->StoreCode()));
     StoreName->setText(QString::fromLatin1(service_->StoreName()));
+    StoreName->setToolTip(StoreName->text());
     ActivePriceLevel->setText(QString::fromLatin1(service_->ActivePriceLevel()));
     ActivePriceLevel->setToolTip(ActivePriceLevel->text());
+    // In the Vexa XE layout the panel keeps one width whichever column is chosen.
+    int priceWidth = std::max(kPriceLevelLeastWidth, PanelWidthFor(ActivePriceLevel, ActivePriceLevel->text()));
+    if (extended) {
+        for (const char* column : kPriceColumns)
+            priceWidth = std::max(priceWidth, PanelWidthFor(ActivePriceLevel, QString::fromLatin1(column)));
+    }
+    ActivePriceLevel->setFixedWidth(priceWidth);
     showRemarks(service_->CurrentRemarks());
     showScanCounts();
 }
@@ -281,34 +327,41 @@ void TfrmTarvel::showScanCounts()
     ScanStatistics& statistics = service_->Statistics();
     const qint64 scans = statistics.countsToday().scans();
     const int terminals = statistics.terminalsConnected();
-    QString text = QStringLiteral("%1 scans \u00b7 %2 term.").arg(scans).arg(terminals);
+    const QString count = QStringLiteral("%1 scans").arg(scans);
+    const QString withTerminals = count + QStringLiteral(" \u00b7 %1 term.").arg(terminals);
+    QStringList texts{withTerminals, count}; // the longest first
     QString tip = QStringLiteral("Scans today: %1\nTerminals connected: %2").arg(scans).arg(terminals);
     const QByteArray url = service_->StatusUrl();
     if (!url.isEmpty()) {
-        // The bar is narrow: the panel names the status page's port where the price level and a remark
-        // leave room for it; the tooltip always has the whole address.
         const QString port =
             QStringLiteral(" \u00b7 :") + QString::fromLatin1(url.mid(url.lastIndexOf(':') + 1).chopped(1));
-        if (scanPanelRoom() >= ScanPanel->fontMetrics().horizontalAdvance(text + port) + 2 * ScanPanel->frameWidth())
-            text += port;
+        texts.prepend(withTerminals + port);
         tip += QStringLiteral("\nStatus page: ") + QString::fromLatin1(url);
     }
-    ScanPanel->setText(text);
+    // The bar is narrow: the panel shows as much as the other panels leave room for, the tooltip all.
+    const int room = scanPanelRoom();
+    const auto fits = std::find_if(texts.begin(), texts.end(),
+                                   [&](const QString& text) { return PanelWidthFor(ScanPanel, text) <= room; });
+    const QString shown = fits == texts.end() ? QString() : *fits;
+    ScanPanel->setText(shown);
     ScanPanel->setToolTip(tip);
+    ScanPanel->setMinimumWidth(shown.isEmpty() ? 0 : PanelWidthFor(ScanPanel, shown));
+    ScanPanel->setHidden(shown.isEmpty());
 }
 
 int TfrmTarvel::scanPanelRoom() const
 {
-    // The gap between two panels as the bar lays them out (before the first layout, the usual one).
+    // The bar's margin and the gap between two panels as the bar lays them out (before the first
+    // layout, the usual ones).
     const int laidOutGap = StoreName->x() - StoreCode->x() - StoreCode->width();
     const int gap = laidOutGap > 0 ? laidOutGap : 6;
-    const int priceStart = StoreName->x() > 0 ? StoreName->x() + StoreName->width() + gap
-                                              : StoreCode->width() + StoreName->width() + 2 * gap;
-    const int price = std::max(ActivePriceLevel->minimumWidth(),
-                               ActivePriceLevel->fontMetrics().horizontalAdvance(ActivePriceLevel->text())
-                                   + 2 * ActivePriceLevel->frameWidth());
-    const int remark = RemarkPanel->isHidden() ? 0 : RemarkPanel->minimumWidth() + gap;
-    return StatusBar1->width() - priceStart - price - gap - remark - gap;
+    const int margin = StoreCode->x() > 0 ? StoreCode->x() : 2;
+    int taken = 2 * margin + StoreCode->width() + gap + StoreName->width() + gap + ActivePriceLevel->width() + gap;
+    if (!FoldedErrorsPanel->isHidden())
+        taken += FoldedErrorsPanel->minimumWidth() + gap;
+    if (!RemarkPanel->isHidden())
+        taken += kRemarkLeastWidth + gap;
+    return StatusBar1->width() - taken;
 }
 
 void TfrmTarvel::showRemarks(const Remarks& remarks)
@@ -324,8 +377,31 @@ void TfrmTarvel::showRemarks(const Remarks& remarks)
         warnings.first() += QStringLiteral(" (and %1 more)").arg(warnings.size() - 1);
     RemarkPanel->setText(warnings.value(0));
     RemarkPanel->setToolTip(lines.join('\n'));
-    RemarkPanel->setVisible(!warnings.isEmpty());
+    RemarkPanel->setHidden(warnings.isEmpty());
     StatusBar1->setToolTip(lines.join('\n'));
+    showWarningLine();
+}
+
+void TfrmTarvel::showWarningLine()
+{
+    const bool cut = !RemarkPanel->isHidden() && RemarkPanel->elided();
+    WarningLine->setText(RemarkPanel->text());
+    WarningLine->setHidden(!cut);
+    // One row in the gap between the log and the status bar; a warning longer than the window is wide
+    // takes rows from the bottom of the log.
+    const int left = Bevel1->x();
+    const int width = this->width() - 2 * left;
+    const int height = cut ? std::max(WarningLine->fontMetrics().height() + 2, WarningLine->heightForWidth(width)) : 0;
+    const int bottom = StatusBar1->y();
+    WarningLine->setGeometry(left, bottom - height, width, height);
+    const int logHeight = std::min(344, bottom - height - MemoLog->y());
+    if (MemoLog->height() != logHeight) {
+        QScrollBar* bar = MemoLog->verticalScrollBar();
+        const bool following = bar->value() == bar->maximum();
+        MemoLog->resize(MemoLog->width(), logHeight);
+        if (following)
+            bar->setValue(bar->maximum());
+    }
 }
 
 void TfrmTarvel::FormCreate()
@@ -374,10 +450,22 @@ void TfrmTarvel::BitBtn4Click() { close(); }
 
 void TfrmTarvel::closeEvent(QCloseEvent* event)
 {
-    if (service_->CloseRequested())
-        event->accept();
-    else
+    if (!service_->CloseRequested()) {
         event->ignore();
+        return;
+    }
+    // Failures still folded are told before the window goes.
+    if (foldedErrors_ > 0 && boxesOpen_ == 0) {
+        errorBoxTimer_->stop();
+        showFoldedErrors();
+    }
+    event->accept();
+}
+
+void TfrmTarvel::keyPressEvent(QKeyEvent* event)
+{
+    if (!PressFocusedButton(*this, event))
+        QWidget::keyPressEvent(event);
 }
 
 void TfrmTarvel::showLogLine(const QByteArray& line)
@@ -395,18 +483,11 @@ void TfrmTarvel::showLogLine(const QByteArray& line)
 void TfrmTarvel::showBox(int icon, const char* title, const QByteArray& text, const char* name)
 {
     execBox(icon, title, text, name);
-    // Failures that came while the box was open: one report of the newest, saying how many came.
-    while (boxesOpen_ == 0 && foldedErrors_ > 0) {
-        const QByteArray note =
-            foldedErrors_ == 1
-                ? QByteArray("1 more error came while the box before this one was open; this is it.")
-                : QByteArray::number(foldedErrors_)
-                      + " more errors came while the box before this one was open; this is the last of them.";
-        const QByteArray folded = foldedError_ + "\n\n" + note;
-        foldedError_.clear();
-        foldedErrors_ = 0;
-        execBox(QMessageBox::Critical, kApplicationTitle, folded, "GeneralErrorBox");
-    }
+    if (boxesOpen_ > 0)
+        return;
+    // The operator has the window for a while before the next box; failures wait folded meanwhile.
+    pausing_ = true;
+    armErrorBox(kErrorBoxPauseMs);
 }
 
 void TfrmTarvel::execBox(int icon, const char* title, const QByteArray& text, const char* name)
@@ -426,11 +507,85 @@ void TfrmTarvel::showGeneralError(const QByteArray& text)
     // A box opened inside another's event loop would nest without end while terminals go on failing
     // (each box a level of stack): the report waits for the box on screen to close.
     if (boxesOpen_ > 0) {
-        foldedError_ = text;
-        ++foldedErrors_;
+        foldError(text);
         return;
     }
     showBox(QMessageBox::Critical, kApplicationTitle, text, "GeneralErrorBox");
+}
+
+void TfrmTarvel::showBackgroundError(const QByteArray& text)
+{
+    foldError(text);
+    if (boxesOpen_ == 0 && !errorBoxTimer_->isActive())
+        armErrorBox(kErrorBoxSettleMs);
+}
+
+void TfrmTarvel::foldError(const QByteArray& text)
+{
+    if (foldedErrors_ == 0)
+        foldedSinceBox_ = boxesOpen_ > 0 || pausing_;
+    foldedError_ = text;
+    ++foldedErrors_;
+    showFoldedCount();
+}
+
+void TfrmTarvel::armErrorBox(int ms)
+{
+    errorBoxWait_ = ms;
+    errorBoxArmed_.start();
+    errorBoxTimer_->start(ms);
+}
+
+void TfrmTarvel::errorBoxDue()
+{
+    // Late, the timer was held up with the event thread (a scan waiting on a database that does not
+    // answer): the operator's clicks of that time may still wait behind it, and they go first.
+    if (errorBoxArmed_.elapsed() > errorBoxWait_ + kHeldMs) {
+        armErrorBox(kErrorBoxSettleMs);
+        return;
+    }
+    pausing_ = false;
+    // With a box open, the folded failures wait for it to close and the pause after it.
+    if (foldedErrors_ > 0 && boxesOpen_ == 0)
+        showFoldedErrors();
+}
+
+void TfrmTarvel::showFoldedErrors()
+{
+    QByteArray text = foldedError_;
+    const QByteArray count = QByteArray::number(foldedErrors_);
+    if (foldedSinceBox_) {
+        text += foldedErrors_ == 1 ? "\n\n1 more error came since the box before this one opened; this is it."
+                                   : "\n\n" + count
+                                         + " more errors came since the box before this one opened; this is the "
+                                           "last of them.";
+    } else if (foldedErrors_ > 1) {
+        text += "\n\n" + count + " errors came at once; this is the last of them.";
+    }
+    foldedError_.clear();
+    foldedErrors_ = 0;
+    showFoldedCount();
+    showBox(QMessageBox::Critical, kApplicationTitle, text, "GeneralErrorBox");
+}
+
+void TfrmTarvel::showFoldedCount()
+{
+    const bool folded = foldedErrors_ > 0;
+    QString text;
+    if (folded) {
+        text = QStringLiteral("%1%2 error%3")
+                   .arg(foldedErrors_)
+                   .arg(foldedSinceBox_ ? " more" : "")
+                   .arg(foldedErrors_ == 1 ? "" : "s");
+    }
+    FoldedErrorsPanel->setText(text);
+    FoldedErrorsPanel->setToolTip(folded ? QStringLiteral("Failures since the last box; their box follows in a few "
+                                                          "seconds. The newest:\n")
+                                               + QString::fromLatin1(foldedError_)
+                                         : QString());
+    FoldedErrorsPanel->setFixedWidth(folded ? PanelWidthFor(FoldedErrorsPanel, text) : 0);
+    FoldedErrorsPanel->setHidden(!folded);
+    showScanCounts();
 }
 
 void TfrmTarvel::showErrorBox(const QByteArray& text) { showBox(QMessageBox::Critical, "Error", text, "ErrorBox"); }

@@ -3,8 +3,11 @@
 #include "base/Front.h"
 #include "base/Remark.h"
 #include "control/LocalAddresses.h"
+#include "gui/ElidedLabel.h"
+#include "gui/WrappedLabel.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -32,6 +35,9 @@ class TarvelService;
 inline constexpr const char* kApplicationTitle = "Tarvel";
 // Lines the log view keeps; older ones drop off the top, so months of running cost no more.
 inline constexpr int kLogLinesKept = 10000;
+// After a box has closed, the failures of terminals wait this long, folded, before the next box: the
+// operator has the window meanwhile, long enough to click Stop or Close.
+inline constexpr int kErrorBoxPauseMs = 5000;
 
 // The operator window: shows the service's state, carries the operator log and the boxes, and hands
 // the operator's actions to the lifecycle core it owns. Every control's object name is its name here.
@@ -55,6 +61,10 @@ public:
 
     // Front: the log view and the modal boxes, each over this window (the event loop keeps running).
     void showGeneralError(const QByteArray& text) override;
+    // Folded, shown in the status bar, and told in a box once the window has run freely for a moment
+    // (clicks that waited while a scan held the window go first) and the pause after the last box is
+    // over: the newest failure, with how many came.
+    void showBackgroundError(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
     void showInformation(const QByteArray& text) override;
     void showNotice(const QByteArray& text) override;
@@ -77,20 +87,27 @@ public:
     QComboBox* ComboBoxPriceLevel = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StoreCode = nullptr;
-    QLabel* StoreName = nullptr;
+    ElidedLabel* StoreName = nullptr;
+    // As wide as its text, and in the Vexa XE layout as the chooser's longest column.
     QLabel* ActivePriceLevel = nullptr;
-    // Scans today, terminals connected and, with the status endpoint on, its address; after the three
-    // panels above and before the remarks.
+    // Scans today, terminals connected and, with the status endpoint on, its port: as much of that as
+    // the room the other panels leave takes (all of it in its tooltip), so that it never narrows them.
     QLabel* ScanPanel = nullptr;
-    // The first warning or error of the settings and the store, shown only while there is one; every
-    // remark in its tooltip and in the status bar's.
-    QLabel* RemarkPanel = nullptr;
+    // The failures of terminals folded since the last box, while there are any.
+    QLabel* FoldedErrorsPanel = nullptr;
+    // The first warning or error of the settings and the store, shown only while there is one, cut with
+    // "…" to the room left; every remark in its tooltip and in the status bar's.
+    ElidedLabel* RemarkPanel = nullptr;
+    // Above the status bar, the whole warning while the panel shows it cut.
+    WrappedLabel* WarningLine = nullptr;
 
 protected:
     void showLogLine(const QByteArray& line) override;
     void showEvent(QShowEvent* event) override;
     // The close box, the system menu and the platform's close key: refused while the service runs.
     void closeEvent(QCloseEvent* event) override;
+    // Enter presses the focused button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
@@ -99,19 +116,31 @@ private:
     // Shows every control as the core has it now.
     void refresh();
     void showRemarks(const Remarks& remarks);
+    void showWarningLine();
     void showScanCounts();
-    // The width left for the scan panel when the price level shows whole and a remark has its least.
+    // The width the other panels leave for the scan panel, a remark keeping some room of its own.
     int scanPanelRoom() const;
-    // Shows a box and returns once it is closed; then the general error report of the failures that
-    // came while it was open, if any.
+    // Shows a box and returns once it is closed; the failures folded meanwhile wait for the pause.
     void showBox(int icon, const char* title, const QByteArray& text, const char* name);
     void execBox(int icon, const char* title, const QByteArray& text, const char* name);
+    void foldError(const QByteArray& text);
+    void armErrorBox(int ms);
+    void errorBoxDue();
+    // The box of the folded failures: the newest, and how many came.
+    void showFoldedErrors();
+    void showFoldedCount();
 
     std::unique_ptr<SystemClock> clock_;
-    // One box at a time: while one is open, general error reports are folded into the next one.
+    // One box at a time: while one is open, and for the pause after it, error reports are folded into
+    // the next one.
     int boxesOpen_ = 0;
     QByteArray foldedError_; // the newest
     int foldedErrors_ = 0;
+    bool foldedSinceBox_ = false; // they came while a box was open or in the pause after one
+    bool pausing_ = false;
+    QTimer* errorBoxTimer_ = nullptr;
+    QElapsedTimer errorBoxArmed_;
+    int errorBoxWait_ = 0;
     std::unique_ptr<TarvelService> service_;
     // The registry's rows as the setup dialog's grid edits them; a row left pending lives on here
     // between the dialog's openings, until the next search settles it.

@@ -78,6 +78,20 @@ protected:
         return window->Service().Running();
     }
 
+    // The window for `dataFile` with FDB_QUERY_TIMEOUT `queryTimeout`, serving loopback, and `terminal`
+    // on line with one scan answered; false when any of it failed.
+    bool serveOneTerminal(const QByteArray& dataFile, int queryTimeout, QTcpSocket& terminal)
+    {
+        folder.writeSettings(ProgramFolder::settingsFor(dataFile, port)
+                                 .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT="
+                                                                      + QByteArray::number(queryTimeout) + "\r\n"));
+        open();
+        if (!startServingLoopback())
+            return false;
+        terminal.connectToHost(QHostAddress::LocalHost, port);
+        return terminal.waitForConnected(5000) && scan(terminal, "9556001000017").contains("MILO 400G");
+    }
+
     // The lines of the log view, as bytes.
     std::vector<QByteArray> logLines() const
     {
