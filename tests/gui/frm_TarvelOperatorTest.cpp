@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 using namespace tarvel;
@@ -142,6 +143,26 @@ TEST_F(TarvelOperatorTest, OkAndThenStopEndAnErrorStormOnTheFirstTry)
     }
     EXPECT_EQ(reported, failures) << boxes.seen[1].text.toStdString();
     EXPECT_FALSE(w.FoldedErrorsPanel->isVisible());
+    std::printf("[ figures  ] error storm: Stop clicked 300 ms after OK stopped the service in %lld ms; %lld failed "
+                "scans told in %zu boxes\n",
+                static_cast<long long>(stoppedAfter), static_cast<long long>(failures), boxes.seen.size());
+}
+
+// Failures still folded when the operator closes the window are told before it goes.
+TEST_F(TarvelOperatorTest, FailuresStillFoldedAreToldBeforeTheWindowCloses)
+{
+    TfrmTarvel& w = open();
+    w.showBackgroundError("Socket error: Connection reset by peer, on API 'recv'.");
+    ASSERT_TRUE(boxes.waitFor(1));
+    // In the pause after that box, two more.
+    w.showBackgroundError("The terminal at 10.0.0.9 sent 17000 bytes at once.");
+    w.showBackgroundError("Unable to complete network request to host \"pos-server\".");
+    EXPECT_EQ(w.FoldedErrorsPanel->text(), "2 more errors");
+    OperatorClick(w.BitBtn4);
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[1].text, "Unable to complete network request to host \"pos-server\".\n\n2 more errors came "
+                                  "since the box before this one opened; this is the last of them.");
+    EXPECT_FALSE(w.isVisible());
 }
 
 // Sent from another thread while the event thread is held, an event waits in the queue as the

@@ -1,6 +1,7 @@
 // Renders the operator window to PNG for the documentation, when TARVEL_SCREENSHOT_DIR names a folder:
-// window-stopped.png, window-running.png (with terminal traffic in the log) and window-error.png (a
-// failed Start with its "Error" box open). Does nothing otherwise.
+// window-stopped.png, window-running.png (with terminal traffic in the log), window-warning.png (a
+// store the POS database does not know) and window-error.png (a failed Start with its "Error" box
+// open). Does nothing otherwise.
 
 #include "frm_TarvelFixture.h"
 
@@ -70,6 +71,17 @@ TEST_F(TarvelWindowScreenshotTest, RunningWithTerminalTraffic)
     // The scan panel catches up once a second.
     waitUntil([&] { return !w.ScanPanel->text().startsWith("0 scans"); }, 2000);
     save(w.grab(), "window-running.png");
+}
+
+// A store that POSSYS.FDB does not know: the warning cut in the status bar and whole above it.
+TEST_F(TarvelWindowScreenshotTest, WarningAboveTheStatusBar)
+{
+    folder.writeStore("S99", "QUILLPOST MART SHAH ALAM");
+    TfrmTarvel& w = openForTheRecord();
+    ASSERT_TRUE(startServingLoopback());
+    QTest::qWait(50); // the status bar lays its panels out on the next turn
+    ASSERT_TRUE(w.WarningLine->isVisible());
+    save(w.grab(), "window-warning.png");
 }
 
 TEST_F(TarvelWindowScreenshotTest, ErrorBoxOverTheWindow)
