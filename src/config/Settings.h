@@ -24,6 +24,10 @@ inline constexpr const char* kFdbDataSetup = "FDB_DATA_SETUP";
 inline constexpr const char* kFdbDataFilename = "FDB_DATA_FILENAME";
 inline constexpr const char* kFdbDataXe = "FDB_DATA_XE";
 inline constexpr const char* kFdbDataXePrice = "FDB_DATA_XE_PRICE";
+// The Vexa XE layout's price columns that the window's and the setup dialog's choosers list, in order.
+inline constexpr const char* kPriceColumnChoices[] = {"M_PRICE", "M_P1_S1", "M_P1_S2",       "M_P1_S3",
+                                                      "M_P1_S4", "M_P1_S5", "M_P1_S6",       "M_P1_S7",
+                                                      "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
 inline constexpr const char* kFdbUser = "FDB_USER";
 inline constexpr const char* kFdbPassword = "FDB_PASSWORD";
 inline constexpr const char* kFdbQueryTimeout = "FDB_QUERY_TIMEOUT";

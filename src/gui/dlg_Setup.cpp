@@ -72,9 +72,6 @@ QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
         + ". Nothing was saved");
 }
 
-const char* const PriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4",       "M_P1_S5",
-                                    "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
-
 // The test button's picture: a database drum with a green tick.
 QIcon TestGlyph()
 {
@@ -286,7 +283,7 @@ void TdlgSetup::buildDataPage()
     ComboBoxPriceLevel->setGeometry(280, 68, 200, 26);
     ComboBoxPriceLevel->setEditable(true);
     ComboBoxPriceLevel->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* column : PriceColumns)
+    for (const char* column : kPriceColumnChoices)
         ComboBoxPriceLevel->addItem(column);
 
     OpenDialog = Named(new QFileDialog(this), "OpenDialog");

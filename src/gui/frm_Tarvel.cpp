@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
+#include "config/Settings.h"
 #include "control/CommandLine.h"
 #include "control/TarvelService.h"
 #include "data/EDatabaseError.h"
@@ -71,9 +72,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     button->setIcon(parent->style()->standardIcon(glyph));
     return button;
 }
-
-const char* const kPriceColumns[] = {"M_PRICE", "M_P1_S1", "M_P1_S2", "M_P1_S3", "M_P1_S4",       "M_P1_S5",
-                                     "M_P1_S6", "M_P1_S7", "M_P1_S8", "M_P1_S9", "M_P1_MIN_PRICE"};
 
 // The price level's panel is never narrower than this.
 constexpr int kPriceLevelLeastWidth = 50;
@@ -210,7 +208,7 @@ void TfrmTarvel::buildControls()
     ComboBoxPriceLevel = Named(new QComboBox(Panel1), "ComboBoxPriceLevel");
     ComboBoxPriceLevel->setGeometry(82, 24, 97, 21);
     ComboBoxPriceLevel->setEditable(true);
-    for (const char* column : kPriceColumns)
+    for (const char* column : kPriceColumnChoices)
         ComboBoxPriceLevel->addItem(QString::fromLatin1(column));
     // The operator cannot change the settings here: the controls take no input and no focus.
     auto* blocker = new InputBlocker(Panel1);
@@ -314,7 +312,7 @@ void TfrmTarvel::refresh()
     // In the Vexa XE layout the panel keeps one width whichever column is chosen.
     int priceWidth = std::max(kPriceLevelLeastWidth, PanelWidthFor(ActivePriceLevel, ActivePriceLevel->text()));
     if (extended) {
-        for (const char* column : kPriceColumns)
+        for (const char* column : kPriceColumnChoices)
             priceWidth = std::max(priceWidth, PanelWidthFor(ActivePriceLevel, QString::fromLatin1(column)));
     }
     ActivePriceLevel->setFixedWidth(priceWidth);

@@ -169,14 +169,4 @@ TEST_F(TarvelStatusBarTest, AWarningTheBarCutsShowsWholeAboveIt)
     click("BitBtn2");
 }
 
-// No warning: no line above the bar, and the log has its whole height.
-TEST_F(TarvelStatusBarTest, WithoutAWarningThereIsNoLineAboveTheBar)
-{
-    TfrmTarvel& w = open();
-    ASSERT_TRUE(startServingLoopback());
-    EXPECT_FALSE(w.RemarkPanel->isVisible());
-    expectEveryTextWhole("no-warning");
-    click("BitBtn2");
-}
-
 } // namespace
