@@ -22,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
 
 #include <exception>
@@ -175,16 +176,25 @@ void TarvelService::SaveStatistics()
 {
     if (!statsFile_->IsOpen() || !statistics_->hasUnsavedChanges())
         return;
+    QByteArray failure;
     try {
-        statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
+        const StatsFile::WriteResult written =
+            statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
+        // The rows the file refused would be refused again: they are said, and the others kept.
         statistics_->markSaved();
-        statsWriteFailed_ = false;
+        if (written.refused > 0)
+            failure = "The statistics file " + QFile::encodeName(StatsFile::FileOf(programFolder_)) + " refused "
+                    + QByteArray::number(written.refused) + " of the not-found tallies (" + written.firstRefusal
+                    + "); the others were written";
     } catch (const std::exception& error) {
-        if (!statsWriteFailed_) {
-            statsWriteFailed_ = true;
-            addRemarks(creationRemarks_, {{Remark::Kind::Warning, QByteArray(error.what())}});
-            emit stateChanged();
-        }
+        failure = error.what();
+    }
+    if (failure.isEmpty()) {
+        statsWriteFailed_ = false;
+    } else if (!statsWriteFailed_) {
+        statsWriteFailed_ = true;
+        addRemarks(creationRemarks_, {{Remark::Kind::Warning, failure}});
+        emit stateChanged();
     }
 }
 
