@@ -188,7 +188,8 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
           + "</td></tr>\n<tr><td>Program up</td><td>" + Duration(now - statistics.startedAt()) + "</td></tr>\n"
           + "<tr><td>Scans today" + since + "</td><td><b>" + Grouped(today.scans()) + "</b>: " + Grouped(today.found)
           + " found, " + Grouped(today.notFound) + " not found, " + Grouped(today.unregistered) + " unregistered, "
-          + Grouped(today.failed) + " failed</td></tr>\n<tr><td>Terminals connected</td><td>"
+          + Grouped(today.dropped) + " dropped, " + Grouped(today.failed)
+          + " failed</td></tr>\n<tr><td>Terminals connected</td><td>"
           + Number(statistics.terminalsConnected()) + "</td></tr>\n";
     if (today.databaseErrors > 0 || today.reattaches > 0)
         html += "<tr><td>Database today</td><td>" + Number(today.databaseErrors) + " errors, "
@@ -261,12 +262,14 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     text += "tarvel_scans_total{result=\"found\"} " + Number(total.found) + '\n';
     text += "tarvel_scans_total{result=\"not_found\"} " + Number(total.notFound) + '\n';
     text += "tarvel_scans_total{result=\"unregistered\"} " + Number(total.unregistered) + '\n';
+    text += "tarvel_scans_total{result=\"dropped\"} " + Number(total.dropped) + '\n';
     text += "tarvel_scans_total{result=\"failed\"} " + Number(total.failed) + '\n';
     const ScanStatistics::Counts today = statistics.countsToday();
     family("tarvel_scans_today", "gauge", "Scans since local midnight or the program's start, by result.");
     text += "tarvel_scans_today{result=\"found\"} " + Number(today.found) + '\n';
     text += "tarvel_scans_today{result=\"not_found\"} " + Number(today.notFound) + '\n';
     text += "tarvel_scans_today{result=\"unregistered\"} " + Number(today.unregistered) + '\n';
+    text += "tarvel_scans_today{result=\"dropped\"} " + Number(today.dropped) + '\n';
     text += "tarvel_scans_today{result=\"failed\"} " + Number(today.failed) + '\n';
     family("tarvel_database_errors_total", "counter", "Scans that failed on a database or registry error.");
     text += "tarvel_database_errors_total " + Number(total.databaseErrors) + '\n';
