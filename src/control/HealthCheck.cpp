@@ -276,10 +276,12 @@ int RunCheck(int argc, char** argv, const QString& folder)
     if (folder.isEmpty())
         HeadlessFront().showRemark(DefaultProgramFolderRemark(programFolder));
     const CheckReport report = CheckSetup(programFolder);
+    // Under systemd (ExecStartPre) the journal reads the report: a FAILED line is filed as an error.
+    static const Priority priorities[] = {Priority::Info, Priority::Warning, Priority::Error, Priority::Info};
     QByteArray text;
     for (const CheckLine& line : report.lines)
-        text += CheckLineText(line) + '\n';
-    text += CheckSummary(report) + '\n';
+        text += PriorityPrefix(stdout, priorities[static_cast<int>(line.outcome)]) + CheckLineText(line) + '\n';
+    text += PriorityPrefix(stdout, report.Passed() ? Priority::Info : Priority::Error) + CheckSummary(report) + '\n';
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     std::fflush(stdout);
     return report.Passed() ? 0 : 1;
