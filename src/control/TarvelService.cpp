@@ -149,6 +149,7 @@ void TarvelService::openStatusEndpoint()
         facts.storeName = storeName_;
         facts.extendedLayout = extendedLayout_;
         facts.priceLevel = activePriceLevel_;
+        facts.storeUnknown = storeUnknown_;
         facts.version = version_;
         try {
             if (forPage && registry_->IsOpen())
@@ -283,6 +284,7 @@ void TarvelService::startService()
         return;
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+    storeUnknown_ = !start.ExtendedLayout && !pos_->StoreKnown();
     if (reattached) {
         statistics_->reattached();
         front_.showNote(kReattachedNote);
@@ -300,6 +302,12 @@ void TarvelService::startService()
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
     run_ = run;
+    // The terminals come first: a status page that took their port since (TCP_PORT saved anew) gives
+    // it up, as the settings reader refuses the page such a port.
+    if (statusServer_ && statusServer_->Port() == port) {
+        statusServer_.reset();
+        addRemarks(startRemarks_, {{Remark::Kind::Warning, StatusPortTakenText(static_cast<quint16>(port))}});
+    }
     try {
         serverSocket_->Open(static_cast<quint16>(port));
     } catch (const TarvelError& error) {
