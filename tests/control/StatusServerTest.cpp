@@ -223,7 +223,11 @@ TEST_F(StatusServerTest, ScansOfEachKindMoveTheirCountersOnThePageTheMetricsAndT
     EXPECT_TRUE(page.body.contains("<tr class=\"silent\"><td>10.0.0.99</td><td><span class=\"mark\">never connected"))
         << page.body.toStdString();
     EXPECT_TRUE(page.body.contains("<tr><td>127.0.0.1</td><td>connected"));
-    EXPECT_TRUE(page.body.contains("<tr><td>127.0.0.2</td><td>connected 0 s &middot; unregistered"));
+    // Seconds pass on a busy machine (or under Valgrind) between the connection and the page.
+    EXPECT_TRUE(QRegularExpression(R"(<tr><td>127\.0\.0\.2</td><td>connected \d+ s &middot; unregistered)")
+                    .match(QString::fromUtf8(page.body))
+                    .hasMatch())
+        << page.body.toStdString();
     // The most frequent code first, in both lists.
     const qsizetype today = page.body.indexOf("Codes not found today");
     EXPECT_LT(page.body.indexOf("<code>0000000000000</code></td><td class=\"n\">2<", today),
