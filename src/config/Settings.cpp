@@ -108,6 +108,12 @@ StatusSettings ReadStatusSettings(const IniFile& settingsFile)
         settings.Problem = "HTTP_PORT \"" + port + "\" is no port from 1 to 65535: the status page is off";
         return settings;
     }
+    // The terminals' listener binds every address: the page on its port, on any address, would keep
+    // the terminals out.
+    if (value == ReadPort(settingsFile)) {
+        settings.Problem = StatusPortTakenText(static_cast<quint16>(value));
+        return settings;
+    }
     if (QHostAddress(QString::fromLatin1(settings.Address)).isNull()) {
         settings.Problem = "HTTP_ADDRESS \"" + settings.Address + "\" is no IP address: the status page is off";
         return settings;
@@ -115,6 +121,11 @@ StatusSettings ReadStatusSettings(const IniFile& settingsFile)
     settings.On = true;
     settings.Port = static_cast<quint16>(value);
     return settings;
+}
+
+QByteArray StatusPortTakenText(quint16 port)
+{
+    return "HTTP_PORT " + QByteArray::number(port) + " is TCP_PORT's as well, the terminals' port: the status page is off";
 }
 
 SettingsValues ReadDialogSettings(const IniFile& settingsFile)

@@ -110,9 +110,11 @@ struct StatusSettings {
     QByteArray Problem;
 };
 
-// HTTP_PORT (empty: off; otherwise 1 to 65535) and HTTP_ADDRESS ("127.0.0.1"; an IPv4 or IPv6
-// address, 0.0.0.0 for every interface) of STATUS_SETUP.
+// HTTP_PORT (empty: off; otherwise 1 to 65535, and not TCP_PORT's port) and HTTP_ADDRESS ("127.0.0.1";
+// an IPv4 or IPv6 address, 0.0.0.0 for every interface) of STATUS_SETUP.
 StatusSettings ReadStatusSettings(const IniFile& settingsFile);
+// Why the page is off when HTTP_PORT is the terminals' port.
+QByteArray StatusPortTakenText(quint16 port);
 
 // The ten keys the setup dialog shows and saves.
 struct SettingsValues {

@@ -71,6 +71,19 @@ Remarks StartRemarks(const IniFile& settingsFile, const QString& programFolder)
     return remarks;
 }
 
+QByteArray StoreCodeSource(const IniFile& posSettingsFile, const QString& programFolder)
+{
+    const QFileInfo pos(posSettingsFile.FileName());
+    if (!pos.isFile())
+        return "the default: no Register.ini or Setup.ini in " + Folder(programFolder);
+    const bool registerFile = pos.fileName() == QLatin1String(kRegisterFileName);
+    const char* key = registerFile ? kPosDefaultStore : kPosZeltStoreCode;
+    const QByteArray file = QFile::encodeName(posSettingsFile.FileName());
+    if (!posSettingsFile.ReadValue(registerFile ? kPosStore : kPosZeltStore, key))
+        return "the default: no " + QByteArray(key) + " in " + file;
+    return key + (" in " + file);
+}
+
 Remarks ServedStoreRemarks(const QByteArray& storeCode, const QByteArray& storeName, bool extendedLayout,
                            const QByteArray& priceLevel, bool storeKnown)
 {

@@ -19,6 +19,10 @@ Remarks CreationRemarks(const IniFile& posSettingsFile, const IniFile& settingsF
 // FDB_USER or FDB_PASSWORD, an FDB_QUERY_TIMEOUT that is no number of seconds).
 Remarks StartRemarks(const IniFile& settingsFile, const QString& programFolder);
 
+// Where the store's code came from, for a message that names it: "DEFAULT_STORE in <file>",
+// "POS_ZELT_Store_Code in <file>", or "the default: ..." and why.
+QByteArray StoreCodeSource(const IniFile& posSettingsFile, const QString& programFolder);
+
 // After the database step: the store, its name and the price level the run serves; a warning when
 // the store has no row in POSSYS.FDB (`storeKnown` false in the standard layout).
 Remarks ServedStoreRemarks(const QByteArray& storeCode, const QByteArray& storeName, bool extendedLayout,

@@ -37,6 +37,16 @@ void Print(std::FILE* stream, const QByteArray& text)
     std::fflush(stream);
 }
 
+// Lines of a refusal on standard error, each an error for the journal where it reads them.
+void PrintError(const QByteArray& lines)
+{
+    const QByteArray prefix = PriorityPrefix(stderr, Priority::Error);
+    QByteArray text;
+    for (const QByteArray& line : lines.split('\n'))
+        text += prefix + line + '\n';
+    Print(stderr, text);
+}
+
 int RunHeadless(int argc, char** argv, const QString& folder)
 {
     QCoreApplication app(argc, argv);
@@ -81,7 +91,7 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
         case CommandLine::Action::Unregister: {
             const int removed = registry.Unregister(command.address);
             if (removed == 0) {
-                Print(stderr, "error: " + command.address + " is not registered\n");
+                PrintError("error: " + command.address + " is not registered");
                 return 1;
             }
             Print(stdout, "unregistered " + command.address
@@ -230,7 +240,7 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
         arguments.append(QByteArray(argv[i]));
     const CommandLine command = ParseCommandLine(arguments);
     if (!command.problem.isEmpty()) {
-        Print(stderr, "tarvel: " + command.problem + '\n' + UsageLine() + '\n');
+        PrintError("tarvel: " + command.problem + '\n' + UsageLine());
         return 2;
     }
     // Prices follow the host's decimal separator.
@@ -250,8 +260,7 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
     const QString& folder = command.programFolder;
     // A mistyped folder would become a second program folder with a registry of its own.
     if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-        Print(stderr,
-              "tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done\n");
+        PrintError("tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done");
         return 2;
     }
     switch (command.action) {

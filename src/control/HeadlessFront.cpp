@@ -1,6 +1,33 @@
 #include "control/HeadlessFront.h"
 
+#include "base/Platform.h"
+
 namespace tarvel {
+
+namespace {
+
+QByteArray PrefixOf(Priority priority) { return '<' + QByteArray::number(static_cast<int>(priority)) + '>'; }
+
+Priority PriorityOf(Remark::Kind kind)
+{
+    switch (kind) {
+    case Remark::Kind::Error:
+        return Priority::Error;
+    case Remark::Kind::Warning:
+        return Priority::Warning;
+    default:
+        return Priority::Info;
+    }
+}
+
+} // namespace
+
+QByteArray PriorityPrefix(std::FILE* stream, Priority priority)
+{
+    return JournalReads(stream) ? PrefixOf(priority) : QByteArray();
+}
+
+HeadlessFront::HeadlessFront(std::FILE* out, std::FILE* err) : out_(out), err_(err), journal_(JournalReads(err)) {}
 
 void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const QByteArray& text)
 {
@@ -9,6 +36,11 @@ void HeadlessFront::writeLine(std::FILE* stream, const QByteArray& prefix, const
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+void HeadlessFront::writeStandardError(Priority priority, const QByteArray& line)
+{
+    writeLine(err_, journal_ ? PrefixOf(priority) : QByteArray(), OneLine(line));
 }
 
 void HeadlessFront::showLogLine(const QByteArray& line) { writeLine(out_, {}, line); }
@@ -22,11 +54,11 @@ QByteArray OneLine(QByteArray text)
     return text;
 }
 
-void HeadlessFront::showGeneralError(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
-void HeadlessFront::showErrorBox(const QByteArray& text) { writeLine(err_, "error: ", OneLine(text)); }
-void HeadlessFront::showInformation(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
-void HeadlessFront::showNotice(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
-void HeadlessFront::showNote(const QByteArray& text) { writeLine(err_, "info: ", OneLine(text)); }
-void HeadlessFront::showRemark(const Remark& remark) { writeLine(err_, {}, OneLine(RemarkLine(remark))); }
+void HeadlessFront::showGeneralError(const QByteArray& text) { writeStandardError(Priority::Error, "error: " + text); }
+void HeadlessFront::showErrorBox(const QByteArray& text) { writeStandardError(Priority::Error, "error: " + text); }
+void HeadlessFront::showInformation(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
+void HeadlessFront::showNotice(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
+void HeadlessFront::showNote(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
+void HeadlessFront::showRemark(const Remark& remark) { writeStandardError(PriorityOf(remark.kind), RemarkLine(remark)); }
 
 } // namespace tarvel

@@ -14,6 +14,7 @@
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
+#include "lookup/PosItemLookups.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +33,20 @@ namespace {
 using Outcome = CheckLine::Outcome;
 
 constexpr char kNoStoreFile[] = "the Vexa XE layout reads no POSSYS.FDB";
+
+// The database's steps in the order they are taken, as PosCheckStep counts them, then the probe.
+constexpr const char* kDatabaseStep[] = {"data file", "store file", "price level", "scan queries"};
+constexpr int kDatabaseSteps = 4;
+
+// "barcode, item and price queries of the standard layout run (a code no item carries)".
+QByteArray ProbeText(const LookupProbe& probe, bool extendedLayout)
+{
+    QByteArray list;
+    for (qsizetype i = 0; i < probe.queries.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == probe.queries.size() ? " and " : ", ") + probe.queries[i];
+    return list + " queries of the " + (extendedLayout ? "Vexa XE" : "standard")
+         + " layout run (a code no item carries)";
+}
 
 QByteArray PathText(const QString& path) { return QFile::encodeName(QDir::toNativeSeparators(path)); }
 
@@ -71,7 +86,7 @@ public:
             store.StoreCode + " \"" + store.StoreName + "\" from "
                 + (QFileInfo(posSettingsFile.FileName()).isFile() ? PathText(posSettingsFile.FileName())
                                                                   : QByteArray("the defaults")));
-        checkDatabase(ReadDatabaseCredentials(settingsFile), start, store);
+        checkDatabase(posSettingsFile, settingsFile, start, store);
         checkRegistry();
         checkPort(ReadPort(settingsFile));
         checkStatusPage(ReadStatusSettings(settingsFile));
@@ -100,8 +115,10 @@ private:
             add(OutcomeOf(remark), "settings", remark.text);
     }
 
-    void checkDatabase(const DatabaseCredentials& credentials, const StartSettings& start, const StoreIdentity& store)
+    void checkDatabase(const IniFile& posSettingsFile, const IniFile& settingsFile, const StartSettings& start,
+                       const StoreIdentity& store)
     {
+        const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile);
         try {
             CheckConnectionLimits(credentials);
             add(Outcome::Ok, "database user",
@@ -120,39 +137,58 @@ private:
         PosConnections pos;
         pos.SetQueryTimeout(start.QueryTimeout);
         const QByteArray storeFile = PosConnections::StoreFilePath(start.DataFileName);
-        int passed = 0;
-        try {
-            const QByteArray level =
-                pos.CheckPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn, store.StoreCode,
-                                        credentials, [&](PosCheckStep step) {
-                                            ++passed;
-                                            if (step == PosCheckStep::DataFile)
-                                                add(Outcome::Ok, "data file", "opened " + start.DataFileName);
-                                            else if (step == PosCheckStep::StoreFile)
-                                                add(Outcome::Ok, "store file", "opened " + storeFile);
-                                        });
+        // The step under way: the one that failed when an error comes.
+        int step = 0;
+        const auto passed = [&](PosCheckStep done) {
+            if (done == PosCheckStep::DataFile)
+                add(Outcome::Ok, "data file", "opened " + start.DataFileName);
+            else if (done == PosCheckStep::StoreFile)
+                add(Outcome::Ok, "store file", "opened " + storeFile);
+            step = static_cast<int>(done) + 1;
+        };
+        const auto probe = [&](const QByteArray& level) {
             if (start.ExtendedLayout)
                 add(Outcome::Skipped, "store file", kNoStoreFile);
-            for (const Remark& remark :
-                 ServedStoreRemarks(store.StoreCode, store.StoreName, start.ExtendedLayout, level, pos.StoreKnown()))
-                add(OutcomeOf(remark), "price level", remark.text);
+            checkServedStore(posSettingsFile, store, start.ExtendedLayout, level, pos.StoreKnown());
+            step = kDatabaseSteps - 1;
+            const LookupProbe ran = ProbeScanQueries(pos, CaptureServiceSettings(settingsFile), start.ExtendedLayout,
+                                                     level, store.StoreCode);
+            add(Outcome::Ok, "scan queries", ProbeText(ran, start.ExtendedLayout));
+            for (const Remark& remark : ran.warnings)
+                add(OutcomeOf(remark), "scan queries", remark.text);
+        };
+        try {
+            pos.CheckPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn, store.StoreCode,
+                                    credentials, passed, probe);
         } catch (const std::exception& error) {
-            // The step after the last one that passed is the one that failed.
-            static const char* const steps[] = {"data file", "store file", "price level"};
-            const int failed = std::min(passed, 2);
-            add(Outcome::Failed, steps[failed], Folded(ExplainDatabaseError(error.what(), credentials)));
-            for (int later = failed + 1; later < 3; ++later)
-                add(Outcome::Skipped, steps[later],
+            add(Outcome::Failed, kDatabaseStep[step], Folded(ExplainDatabaseError(error.what(), credentials)));
+            for (int later = step + 1; later < kDatabaseSteps; ++later)
+                add(Outcome::Skipped, kDatabaseStep[later],
                     later == 1 && start.ExtendedLayout ? QByteArray(kNoStoreFile)
-                                                       : steps[failed] + QByteArray(" failed"));
+                                                       : kDatabaseStep[step] + QByteArray(" failed"));
         }
+    }
+
+    // A store POSSYS.FDB does not know is served at price level PRCERR, every price 0.00: Start goes
+    // on, but that is no service a store can run.
+    void checkServedStore(const IniFile& posSettingsFile, const StoreIdentity& store, bool extendedLayout,
+                          const QByteArray& level, bool storeKnown)
+    {
+        if (!extendedLayout && !storeKnown) {
+            add(Outcome::Failed, "price level",
+                "store " + store.StoreCode + " (" + StoreCodeSource(posSettingsFile, folder_)
+                    + ") is not in Mas_Store of POSSYS.FDB: Start would serve price level " + level
+                    + ", every price 0.00");
+            return;
+        }
+        for (const Remark& remark : ServedStoreRemarks(store.StoreCode, store.StoreName, extendedLayout, level, true))
+            add(OutcomeOf(remark), "price level", remark.text);
     }
 
     void skipDatabase(bool extendedLayout, const QByteArray& why)
     {
-        add(Outcome::Skipped, "data file", why);
-        add(Outcome::Skipped, "store file", extendedLayout ? QByteArray(kNoStoreFile) : why);
-        add(Outcome::Skipped, "price level", why);
+        for (int step = 0; step < kDatabaseSteps; ++step)
+            add(Outcome::Skipped, kDatabaseStep[step], step == 1 && extendedLayout ? QByteArray(kNoStoreFile) : why);
     }
 
     void checkRegistry()
@@ -276,10 +312,12 @@ int RunCheck(int argc, char** argv, const QString& folder)
     if (folder.isEmpty())
         HeadlessFront().showRemark(DefaultProgramFolderRemark(programFolder));
     const CheckReport report = CheckSetup(programFolder);
+    // Under systemd (ExecStartPre) the journal reads the report: a FAILED line is filed as an error.
+    static const Priority priorities[] = {Priority::Info, Priority::Warning, Priority::Error, Priority::Info};
     QByteArray text;
     for (const CheckLine& line : report.lines)
-        text += CheckLineText(line) + '\n';
-    text += CheckSummary(report) + '\n';
+        text += PriorityPrefix(stdout, priorities[static_cast<int>(line.outcome)]) + CheckLineText(line) + '\n';
+    text += PriorityPrefix(stdout, report.Passed() ? Priority::Info : Priority::Error) + CheckSummary(report) + '\n';
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     std::fflush(stdout);
     return report.Passed() ? 0 : 1;

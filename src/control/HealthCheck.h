@@ -13,7 +13,7 @@ struct CheckLine {
     enum class Outcome { Ok, Warning, Failed, Skipped };
     Outcome outcome = Outcome::Ok;
     QByteArray step; // "settings", "store", "database user", "data file", "store file", "price level",
-        // "terminals", "port" or "status page"
+        // "scan queries", "terminals", "port" or "status page"
     QByteArray text;
 };
 
@@ -26,7 +26,8 @@ struct CheckReport {
 
 // What the service would meet in `programFolder` (with its trailing separator), in the order window
 // creation and Start meet it: the settings files and the store, the database user's limit, the data
-// file, the store-system file and the price level (opened as Start opens them, then closed), the
+// file, the store-system file and the price level (opened as Start opens them, then closed; a store
+// POSSYS.FDB does not know fails), every query a scan of the layout runs (PosItemLookups::Probe), the
 // terminal registry, the port (bound and listened on, then closed at once) and the status page's port
 // where [STATUS_SETUP] sets one. Creates and writes nothing: the registry is opened read only and a
 // missing one is only said. Never throws; a step that needs a failed one is skipped. Event thread only

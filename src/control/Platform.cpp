@@ -2,9 +2,11 @@
 
 #include "base/Errors.h"
 
+#include <QFile>
 #include <QObject>
 #include <QTimer>
 
+#include <cstdlib>
 #include <string>
 
 #ifdef Q_OS_UNIX
@@ -12,6 +14,7 @@
 
 #include <pthread.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -350,5 +353,51 @@ int ConnectionHandle::BrokenError() const
     return error == EPIPE || error == ENOTCONN ? kResetError : error;
 #endif
 }
+
+#ifdef Q_OS_WIN
+std::optional<FileIdentity> FileIdentityOf(const QString& path)
+{
+    // Opened for its attributes alone, sharing everything, so that no writer is held up.
+    const HANDLE file =
+        ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL read = ::GetFileInformationByHandle(file, &info);
+    ::CloseHandle(file);
+    if (!read)
+        return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool JournalReads(std::FILE*) { return false; }
+#else
+std::optional<FileIdentity> FileIdentityOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+bool JournalReads(std::FILE* stream)
+{
+    const char* named = std::getenv("JOURNAL_STREAM");
+    if (!named || !stream)
+        return false;
+    // "device:inode", both in decimal.
+    const QList<QByteArray> parts = QByteArray(named).split(':');
+    bool device = false;
+    bool inode = false;
+    const quint64 deviceNumber = parts.value(0).toULongLong(&device);
+    const quint64 inodeNumber = parts.value(1).toULongLong(&inode);
+    struct stat info {};
+    if (parts.size() != 2 || !device || !inode || ::fstat(::fileno(stream), &info) != 0)
+        return false;
+    return quint64(info.st_dev) == deviceNumber && quint64(info.st_ino) == inodeNumber;
+}
+#endif
 
 } // namespace tarvel

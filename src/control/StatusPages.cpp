@@ -62,7 +62,7 @@ const char kPageStyle[] =
     "background:#f4f6f9;color:#1d2733;font-size:16px}"
     "h1{font-size:1.3em;margin:0 0 4px}h2{font-size:1.05em;margin:18px 0 6px}"
     ".state{display:inline-block;padding:4px 10px;border-radius:12px;font-weight:600}"
-    ".running{background:#d8f2df;color:#17612c}.stopped{background:#fbe0e0;color:#8a1c1c}"
+    ".running{background:#d8f2df;color:#17612c}.stopped,.fault{background:#fbe0e0;color:#8a1c1c}"
     "table{border-collapse:collapse;width:100%;background:#fff;border-radius:6px;overflow:hidden}"
     ".wide{overflow-x:auto}"
     "th,td{text-align:left;padding:6px 7px;border-bottom:1px solid #e3e7ec;vertical-align:top}"
@@ -173,7 +173,12 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
                     + kPageStyle + "</style></head><body>\n";
     html +=
         "<h1>Tarvel price checker &middot; " + HtmlText(facts.storeCode) + " " + HtmlText(facts.storeName) + "</h1>\n";
-    if (facts.running)
+    // Running at PRCERR answers every scan, with a wrong price: a fault, not a service in order.
+    if (facts.running && facts.storeUnknown)
+        html += "<p><span class=\"state fault\">Running, every price 0.00</span> store " + HtmlText(facts.storeCode)
+              + " is not in POSSYS.FDB (price level " + HtmlText(facts.priceLevel)
+              + "): check the store's code in Register.ini or Setup.ini</p>\n";
+    else if (facts.running)
         html += "<p><span class=\"state running\">Running</span> for " + Duration(now - statistics.runningSince())
               + ", since " + Moment(statistics.runningSince(), now) + "</p>\n";
     else
@@ -188,7 +193,8 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
           + "</td></tr>\n<tr><td>Program up</td><td>" + Duration(now - statistics.startedAt()) + "</td></tr>\n"
           + "<tr><td>Scans today" + since + "</td><td><b>" + Grouped(today.scans()) + "</b>: " + Grouped(today.found)
           + " found, " + Grouped(today.notFound) + " not found, " + Grouped(today.unregistered) + " unregistered, "
-          + Grouped(today.failed) + " failed</td></tr>\n<tr><td>Terminals connected</td><td>"
+          + Grouped(today.dropped) + " dropped, " + Grouped(today.failed)
+          + " failed</td></tr>\n<tr><td>Terminals connected</td><td>"
           + Number(statistics.terminalsConnected()) + "</td></tr>\n";
     if (today.databaseErrors > 0 || today.reattaches > 0)
         html += "<tr><td>Database today</td><td>" + Number(today.databaseErrors) + " errors, "
@@ -261,12 +267,14 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     text += "tarvel_scans_total{result=\"found\"} " + Number(total.found) + '\n';
     text += "tarvel_scans_total{result=\"not_found\"} " + Number(total.notFound) + '\n';
     text += "tarvel_scans_total{result=\"unregistered\"} " + Number(total.unregistered) + '\n';
+    text += "tarvel_scans_total{result=\"dropped\"} " + Number(total.dropped) + '\n';
     text += "tarvel_scans_total{result=\"failed\"} " + Number(total.failed) + '\n';
     const ScanStatistics::Counts today = statistics.countsToday();
     family("tarvel_scans_today", "gauge", "Scans since local midnight or the program's start, by result.");
     text += "tarvel_scans_today{result=\"found\"} " + Number(today.found) + '\n';
     text += "tarvel_scans_today{result=\"not_found\"} " + Number(today.notFound) + '\n';
     text += "tarvel_scans_today{result=\"unregistered\"} " + Number(today.unregistered) + '\n';
+    text += "tarvel_scans_today{result=\"dropped\"} " + Number(today.dropped) + '\n';
     text += "tarvel_scans_today{result=\"failed\"} " + Number(today.failed) + '\n';
     family("tarvel_database_errors_total", "counter", "Scans that failed on a database or registry error.");
     text += "tarvel_database_errors_total " + Number(total.databaseErrors) + '\n';
@@ -311,6 +319,9 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
 
     family("tarvel_running", "gauge", "1 while the service answers terminals.");
     text += "tarvel_running " + Number(facts.running ? 1 : 0) + '\n';
+    family("tarvel_store_unknown", "gauge",
+           "1 when POSSYS.FDB has no row for the store at the last Start: price level PRCERR, every price 0.00.");
+    text += "tarvel_store_unknown " + Number(facts.storeUnknown ? 1 : 0) + '\n';
     family("tarvel_start_time_seconds", "gauge", "When the program started (Unix time).");
     text += "tarvel_start_time_seconds " + Sample(statistics.startedAt() / 1000.0) + '\n';
     family("tarvel_uptime_seconds", "gauge", "Seconds since the program started.");

@@ -20,6 +20,8 @@ struct StatusFacts {
     // The registry's addresses: those that never connected show as silent. Empty when unknown. Only
     // the page reads them; the facts of another request may leave them out.
     QList<QByteArray> registered;
+    // The last Start found no row for the store in POSSYS.FDB (standard layout): every price 0.00.
+    bool storeUnknown = false;
 };
 
 // One answer of the status endpoint.

@@ -22,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
 
 #include <exception>
@@ -148,6 +149,7 @@ void TarvelService::openStatusEndpoint()
         facts.storeName = storeName_;
         facts.extendedLayout = extendedLayout_;
         facts.priceLevel = activePriceLevel_;
+        facts.storeUnknown = storeUnknown_;
         facts.version = version_;
         try {
             if (forPage && registry_->IsOpen())
@@ -175,16 +177,25 @@ void TarvelService::SaveStatistics()
 {
     if (!statsFile_->IsOpen() || !statistics_->hasUnsavedChanges())
         return;
+    QByteArray failure;
     try {
-        statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
+        const StatsFile::WriteResult written =
+            statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
+        // The rows the file refused would be refused again: they are said, and the others kept.
         statistics_->markSaved();
-        statsWriteFailed_ = false;
+        if (written.refused > 0)
+            failure = "The statistics file " + QFile::encodeName(StatsFile::FileOf(programFolder_)) + " refused "
+                    + QByteArray::number(written.refused) + " of the not-found tallies (" + written.firstRefusal
+                    + "); the others were written";
     } catch (const std::exception& error) {
-        if (!statsWriteFailed_) {
-            statsWriteFailed_ = true;
-            addRemarks(creationRemarks_, {{Remark::Kind::Warning, QByteArray(error.what())}});
-            emit stateChanged();
-        }
+        failure = error.what();
+    }
+    if (failure.isEmpty()) {
+        statsWriteFailed_ = false;
+    } else if (!statsWriteFailed_) {
+        statsWriteFailed_ = true;
+        addRemarks(creationRemarks_, {{Remark::Kind::Warning, failure}});
+        emit stateChanged();
     }
 }
 
@@ -273,6 +284,7 @@ void TarvelService::startService()
         return;
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
+    storeUnknown_ = !start.ExtendedLayout && !pos_->StoreKnown();
     if (reattached) {
         statistics_->reattached();
         front_.showNote(kReattachedNote);
@@ -290,6 +302,12 @@ void TarvelService::startService()
     if (port < 1 || port > 65535)
         throw TarvelError("TCP_PORT " + std::to_string(port) + " is outside 1 to 65535; the service was not started");
     run_ = run;
+    // The terminals come first: a status page that took their port since (TCP_PORT saved anew) gives
+    // it up, as the settings reader refuses the page such a port.
+    if (statusServer_ && statusServer_->Port() == port) {
+        statusServer_.reset();
+        addRemarks(startRemarks_, {{Remark::Kind::Warning, StatusPortTakenText(static_cast<quint16>(port))}});
+    }
     try {
         serverSocket_->Open(static_cast<quint16>(port));
     } catch (const TarvelError& error) {

@@ -132,6 +132,8 @@ private:
     bool extendedLayout_ = false;
     QByteArray priceColumn_ = "M_PRICE";
     QByteArray activePriceLevel_;
+    // The last Start found the store missing from POSSYS.FDB: price level PRCERR.
+    bool storeUnknown_ = false;
     bool running_ = false;
     bool setupOpen_ = false;
     int ticks_ = 0;

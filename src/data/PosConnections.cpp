@@ -91,7 +91,8 @@ void CheckStep(const QByteArray& what, Step step)
 QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout,
                                                const QByteArray& priceColumn, const QByteArray& storeCode,
                                                const DatabaseCredentials& credentials,
-                                               const std::function<void(PosCheckStep)>& passed)
+                                               const std::function<void(PosCheckStep)>& passed,
+                                               const std::function<void(const QByteArray& level)>& probe)
 {
     // A failed Start may have left the connections open on the old files: the check opens afresh,
     // and closes whatever it opened however it ends.
@@ -109,14 +110,16 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
     };
     CheckStep("Cannot open the data file " + dataFilePath, [this] { coDataDb_.Open(); });
     tell(PosCheckStep::DataFile);
-    if (extendedLayout)
-        return priceColumn;
-    CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb_.Open(); });
-    tell(PosCheckStep::StoreFile);
-    QByteArray level;
-    CheckStep("Cannot read the price level of store " + storeCode + " from " + storeFile,
-              [&] { level = readPriceLevel(storeCode); });
-    tell(PosCheckStep::PriceLevel);
+    QByteArray level = priceColumn;
+    if (!extendedLayout) {
+        CheckStep("Cannot open the store file " + storeFile, [this] { coStoreDb_.Open(); });
+        tell(PosCheckStep::StoreFile);
+        CheckStep("Cannot read the price level of store " + storeCode + " from " + storeFile,
+                  [&] { level = readPriceLevel(storeCode); });
+        tell(PosCheckStep::PriceLevel);
+    }
+    if (probe)
+        probe(level);
     return level;
 }
 

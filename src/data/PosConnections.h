@@ -33,14 +33,17 @@ public:
                                   const QByteArray& storeCode, const DatabaseCredentials& credentials = {},
                                   const std::function<void()>& reattached = {});
 
-    // The setup dialog's test that Start will work: opens what OpenPosConnections opens for the same
-    // settings (coDataDb; in the standard layout also coStoreDb and the store's price level), closes
-    // both again and returns the price level. Throws CheckConnectionLimits' refusal, or EDatabaseError
-    // naming the step that failed (data file, store file or price level) before the engine's message.
+    // The setup dialog's test and the setup check that Start will work: opens what OpenPosConnections
+    // opens for the same settings (coDataDb; in the standard layout also coStoreDb and the store's
+    // price level), runs `probe` with the price level while they are open (the lookups' trial of a
+    // scan's queries on the three query components), closes both again and returns the price level.
+    // Throws CheckConnectionLimits' refusal, EDatabaseError naming the step that failed (data file,
+    // store file or price level) before the engine's message, or what the probe throws, as it comes.
     // `passed` is told each step that succeeded, as it succeeds.
     QByteArray CheckPosConnections(const QByteArray& dataFilePath, bool extendedLayout, const QByteArray& priceColumn,
                                    const QByteArray& storeCode, const DatabaseCredentials& credentials = {},
-                                   const std::function<void(PosCheckStep)>& passed = {});
+                                   const std::function<void(PosCheckStep)>& passed = {},
+                                   const std::function<void(const QByteArray& level)>& probe = {});
 
     // Closes coDataDb, then coStoreDb. Never throws; a server that does not answer costs each
     // connection at most Database::kCloseLimit.

@@ -25,7 +25,8 @@ public:
     virtual bool Eof() const = 0;
 
     // A column of the current row by name, matched without regard to case. A name the result lacks
-    // raises EDatabaseError. NULL reads as empty text, 0, or the zero date-time.
+    // raises EDatabaseError, on a result without rows too (where every column reads as NULL). NULL
+    // reads as empty text, 0, or the zero date-time.
     virtual QByteArray FieldAsText(const QByteArray& name) const = 0;
     virtual double FieldAsDouble(const QByteArray& name) const = 0;
     // The stored date and time of day to the engine's own tick, never rounded.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QVariant>
 
 namespace tarvel {
 
@@ -17,6 +18,10 @@ namespace {
 constexpr const char* kDayFormat = "yyyy-MM-dd";
 
 QString TimeText(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toString(Qt::ISODateWithMs); }
+
+// A code as the file keeps it: its bytes as a blob. An empty code is the empty blob: the null byte
+// array that an empty message's code may be would bind as NULL, which the table refuses.
+QVariant CodeValue(const QByteArray& code) { return code.isNull() ? QByteArray("") : code; }
 
 qint64 TimeFromText(const QString& text)
 {
@@ -94,7 +99,7 @@ QList<NotFoundDay> StatsFile::ReadDays(QDate first, QDate last) const
     return days;
 }
 
-void StatsFile::Write(const QList<NotFoundChanges>& changes, QDate oldestKept)
+StatsFile::WriteResult StatsFile::Write(const QList<NotFoundChanges>& changes, QDate oldestKept)
 {
     const auto fail = [this](const QSqlError& error) {
         db_.rollback();
@@ -103,6 +108,16 @@ void StatsFile::Write(const QList<NotFoundChanges>& changes, QDate oldestKept)
     };
     if (!db_.transaction())
         fail(db_.lastError());
+    WriteResult result;
+    int written = 0;
+    // A row the file refuses is statement-level: the transaction goes on with the others.
+    const auto run = [&](QSqlQuery& row) {
+        if (row.exec()) {
+            ++written;
+        } else if (result.refused++ == 0) {
+            result.firstRefusal = row.lastError().text().toLocal8Bit();
+        }
+    };
     {
         QSqlQuery replace(db_);
         QSqlQuery remove(db_);
@@ -116,20 +131,24 @@ void StatsFile::Write(const QList<NotFoundChanges>& changes, QDate oldestKept)
             const QString dayText = day.day.toString(kDayFormat);
             for (const QByteArray& code : day.removed) {
                 remove.bindValue(0, dayText);
-                remove.bindValue(1, code);
-                if (!remove.exec())
-                    fail(remove.lastError());
+                remove.bindValue(1, CodeValue(code));
+                run(remove);
             }
             for (const NotFoundTally& tally : day.changed) {
                 replace.bindValue(0, dayText);
-                replace.bindValue(1, tally.code);
+                replace.bindValue(1, CodeValue(tally.code));
                 replace.bindValue(2, tally.count);
                 replace.bindValue(3, TimeText(tally.firstSeen));
                 replace.bindValue(4, TimeText(tally.lastSeen));
                 replace.bindValue(5, QString::fromLatin1(tally.lastTerminal));
-                if (!replace.exec())
-                    fail(replace.lastError());
+                run(replace);
             }
+        }
+        // Nothing taken: the file itself fails (locked, read only, full), and the changes wait.
+        if (written == 0 && result.refused > 0) {
+            db_.rollback();
+            throw EDatabaseError("Cannot write the statistics file " + QFile::encodeName(path_).toStdString() + ": "
+                                 + result.firstRefusal.toStdString());
         }
         if (!prune.prepare("DELETE FROM NotFound WHERE DAY < ?"))
             fail(prune.lastError());
@@ -139,6 +158,7 @@ void StatsFile::Write(const QList<NotFoundChanges>& changes, QDate oldestKept)
     }
     if (!db_.commit())
         fail(db_.lastError());
+    return result;
 }
 
 } // namespace tarvel

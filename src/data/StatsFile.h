@@ -56,9 +56,15 @@ public:
     // tally (a day or time that is no date, a count below 1) are passed over.
     QList<NotFoundDay> ReadDays(QDate first, QDate last) const;
 
-    // Every change, and the removal of the days before `oldestKept`, in one transaction: on disk when
-    // it returns, or (thrown) nothing written.
-    void Write(const QList<NotFoundChanges>& changes, QDate oldestKept);
+    // Every change, and the removal of the days before `oldestKept`, in one transaction, on disk when
+    // it returns. A row the file refuses costs no other: it is passed over and counted in the result.
+    // Thrown, with nothing written: the file as a whole fails (it takes no row at all, or the
+    // transaction cannot begin or commit).
+    struct WriteResult {
+        int refused = 0; // rows passed over; all the others are written
+        QByteArray firstRefusal; // the file's words for the first of them
+    };
+    WriteResult Write(const QList<NotFoundChanges>& changes, QDate oldestKept);
 
 private:
     QString connectionName_;

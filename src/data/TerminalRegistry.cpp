@@ -1,6 +1,7 @@
 #include "data/TerminalRegistry.h"
 
 #include "base/Errors.h"
+#include "base/Platform.h"
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
 
@@ -88,8 +89,9 @@ void TerminalRegistry::CreateTerminalRegistry(const QString& programFolder)
 void TerminalRegistry::OpenTerminalRegistry(const QString& programFolder, Access access)
 {
     Close();
+    file_ = FileOf(programFolder);
     try {
-        openTable(FileOf(programFolder), access == Access::ReadOnly ? "ro" : "rw");
+        openTable(file_, access == Access::ReadOnly ? "ro" : "rw");
     } catch (...) {
         Close();
         throw;
@@ -139,10 +141,17 @@ void TerminalRegistry::createTable(const QString& file)
 
 void TerminalRegistry::openTable(const QString& file, const char* mode)
 {
+    // Taken before the file is opened: a file renamed over it meanwhile is then seen at the next search.
+    identity_ = FileIdentityOf(file);
+    db_ = openConnection(file, mode);
+    readTable(file);
+}
+
+void TerminalRegistry::readTable(const QString& file)
+{
     const auto fail = [&file](const std::string& why) {
         throw EDatabaseError("Cannot open the terminal registry " + PathText(file) + ": " + why);
     };
-    db_ = openConnection(file, mode);
     // Preparing the search reads the schema: a file that is no database, or has no table Tarvel with
     // an ADDRESS column, fails here, before anything is written to it.
     locate_ = QSqlQuery(db_);
@@ -167,9 +176,35 @@ void TerminalRegistry::requireOpen() const
         throw EDatabaseError(RegistryClosedMessage);
 }
 
+void TerminalRegistry::followReplacedFile()
+{
+    const std::optional<FileIdentity> now = FileIdentityOf(file_);
+    if (!now)
+        throw EDatabaseError("The terminal registry " + PathText(file_)
+                             + " is gone: no terminal is registered until a registry is back there");
+    if (now == identity_)
+        return;
+    // Another file under the name (a tool wrote a new one and renamed it over the old): the same
+    // connection opens it afresh, so the editing model's rows come from it too.
+    locate_ = QSqlQuery();
+    db_.close();
+    identity_ = now;
+    try {
+        if (!db_.open())
+            throw EDatabaseError("Cannot open the terminal registry " + PathText(file_) + ": "
+                                 + RegistryEngineText(db_.lastError()));
+        readTable(file_);
+    } catch (...) {
+        // Tried again at the next search.
+        identity_.reset();
+        throw;
+    }
+}
+
 bool TerminalRegistry::Locate(const QByteArray& address)
 {
     requireOpen();
+    followReplacedFile();
     if (pendingEdit_)
         pendingEdit_->SettlePendingEdit();
     // Each byte as the character of the same value: SQLite's BINARY comparison is then byte-exact,
@@ -259,6 +294,7 @@ void TerminalRegistry::Close()
     if (pendingEdit_)
         pendingEdit_->DropPendingEdit();
     open_ = false;
+    identity_.reset();
     locate_ = QSqlQuery();
     db_ = QSqlDatabase();
     CloseSqliteConnection(connectionName_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Platform.h"
 #include "data/RegistrySearch.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 #include <string>
 
 class QSqlError;
@@ -83,8 +85,10 @@ public:
     bool IsOpen() const { return open_; }
 
     // True when a row's ADDRESS equals `address` whole, byte for byte: an indexed query run afresh for
-    // every call. Settles the editing model's pending row first. Throws EDatabaseError while the table
-    // is closed or when the engine fails.
+    // every call. A file that another has replaced under the same name since the last search (written
+    // anew and renamed over it) is opened afresh first; a file that is gone fails the search. Settles
+    // the editing model's pending row next. Throws EDatabaseError while the table is closed, while the
+    // file is gone or cannot be opened, or when the engine fails.
     bool Locate(const QByteArray& address) override;
 
     // For the command line. Register stores one row (TarvelError for more than 40 characters and for
@@ -112,6 +116,9 @@ private:
     QSqlDatabase openConnection(const QString& file, const char* mode);
     void createTable(const QString& file);
     void openTable(const QString& file, const char* mode);
+    // Reads the schema and every row of the open connection: what makes a file a registry.
+    void readTable(const QString& file);
+    void followReplacedFile();
     void requireOpen() const;
     struct WriteResult {
         int rowsAffected;
@@ -120,6 +127,9 @@ private:
     WriteResult runWrite(const QString& sql, const QVariantList& values);
 
     QString connectionName_;
+    QString file_;
+    // The file the connection has open, told apart from any later one under the same name.
+    std::optional<FileIdentity> identity_;
     QSqlDatabase db_;
     QSqlQuery locate_;
     bool open_ = false;

@@ -11,6 +11,7 @@
 #include "data/PosConnections.h"
 #include "gui/ButtonKeys.h"
 #include "gui/RegistryDataset.h"
+#include "lookup/PosItemLookups.h"
 #include "gui/RegistryNavigator.h"
 
 #include <QCheckBox>
@@ -462,10 +463,19 @@ void TdlgSetup::BitBtn4Click()
     pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
     try {
         const QByteArray path = shownDataFile();
-        pos_.CheckPosConnections(path, CheckBoxVexaXE->isChecked(),
-                                 FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column"), storeCode_,
-                                 credentials);
-        front_.showInformation("FDB data connection checked.OK !\n\r" + path);
+        // Start will work, and so will the scans: each query of the layout shown runs once.
+        ServiceSettings settings;
+        settings.SendStoreShelf = cbStoreSHELF->isChecked();
+        const bool extended = CheckBoxVexaXE->isChecked();
+        Remarks warnings;
+        pos_.CheckPosConnections(path, extended, FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column"),
+                                 storeCode_, credentials, {}, [&](const QByteArray& level) {
+                                     warnings = ProbeScanQueries(pos_, settings, extended, level, storeCode_).warnings;
+                                 });
+        QByteArray notice = "FDB data connection checked.OK !\n\r" + path;
+        for (const Remark& warning : warnings)
+            notice += "\n\n" + warning.text;
+        front_.showInformation(notice);
     } catch (const EDatabaseError& error) {
         front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
     } catch (const std::exception& error) {

@@ -1,6 +1,9 @@
 #include "lookup/PosItemLookups.h"
 
 #include "base/ByteText.h"
+#include "config/Settings.h"
+#include "data/EDatabaseError.h"
+#include "data/PosConnections.h"
 #include "data/Reattach.h"
 #include "lookup/PriceFormat.h"
 
@@ -62,6 +65,128 @@ void FetchShelf(Query& qryStoreSHELF, const QByteArray& sql, LookupResult& resul
     result.ShelfText = qryStoreSHELF.Eof() ? QByteArray("<NA>") : qryStoreSHELF.FieldAsText("M_SHELF");
 }
 
+// The SQL texts of a scan, built afresh from fixed pieces and quoted values; the setup check's probe
+// runs the same texts.
+QByteArray ExtendedBarcodeSql(const QByteArray& code)
+{
+    return "Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code);
+}
+
+// The price column is the one piece placed unquoted, read back under the name M_Price1.
+QByteArray ExtendedItemSelect(const QByteArray& priceColumn)
+{
+    return "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, " + priceColumn + " M_Price1 From Mas_Stock ";
+}
+
+QByteArray ExtendedItemByKeySql(const QByteArray& priceColumn, const QByteArray& key)
+{
+    return ExtendedItemSelect(priceColumn) + "Where M_STOCK_ID=" + QuoteSql(key);
+}
+
+QByteArray ExtendedItemByCodeSql(const QByteArray& priceColumn, const QByteArray& code)
+{
+    return ExtendedItemSelect(priceColumn) + "Where M_STOCK_CODE=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
+}
+
+// The latest shelf row of the item in any store.
+QByteArray ExtendedShelfSql(const QByteArray& key)
+{
+    return "Select * From MAS_Stock_SHELF Where M_STOCK_ID=" + QuoteSql(key) + " order by M_DATE_UPDATE DESC";
+}
+
+QByteArray StandardBarcodeSql(const QByteArray& code)
+{
+    return "Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code);
+}
+
+constexpr char kStandardItemSelect[] =
+    "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
+
+QByteArray StandardItemByKeySql(const QByteArray& key) { return kStandardItemSelect + ("M_PluLinkId=" + QuoteSql(key)); }
+
+QByteArray StandardItemByCodeSql(const QByteArray& code)
+{
+    return kStandardItemSelect + ("M_PLUCODE=" + QuoteSql(code)) + "Or M_ALU=" + QuoteSql(code)
+         + "Or M_BARCODE=" + QuoteSql(code);
+}
+
+QByteArray StandardPriceSql(const QByteArray& key, const QByteArray& level)
+{
+    return "Select * From Mas_Stock_Price Where M_PluLinkId=" + QuoteSql(key) + " And M_Level=" + QuoteSql(level)
+         + " AND M_QTY=1 AND M_OFQTY=1";
+}
+
+QByteArray StandardShelfSql(const QByteArray& store, const QByteArray& key)
+{
+    return "Select * From MAS_Stock_SHELF Where M_Store=" + QuoteSql(store) + " And M_PluLinkId=" + QuoteSql(key)
+         + " order by M_UPDATE DESC";
+}
+
+// The item row's fields as a scan reads them: all of them, whatever the row holds.
+LookupResult ReadExtendedItem(const Query& item, const QByteArray& currencySymbol)
+{
+    LookupResult result;
+    result.ItemKey = item.FieldAsText("M_STOCK_ID");
+    result.ItemCode = item.FieldAsText("M_STOCK_CODE");
+    result.Barcode = item.FieldAsText("M_Barcode");
+    result.PriceText = FormatPriceText(currencySymbol, item.FieldAsDouble("M_Price1"));
+    result.Description = item.FieldAsText("M_DESC");
+    result.Found = true;
+    return result;
+}
+
+LookupResult ReadStandardItem(const Query& item)
+{
+    LookupResult result;
+    result.ItemKey = item.FieldAsText("M_PluLinkId");
+    result.ItemCode = item.FieldAsText("M_PluCode");
+    result.Barcode = item.FieldAsText("M_Barcode");
+    result.Description = item.FieldAsText("M_DESC");
+    result.Found = true;
+    return result;
+}
+
+// The probe's code and item key. No item carries it, and a key column of numbers takes it as one: an
+// empty key, which a scan may send to a text column, is refused by an INTEGER M_STOCK_ID.
+constexpr char kProbeValue[] = "-1";
+
+// Which setting shapes the Vexa XE item query the engine refused: the price column, unless the engine
+// names an unknown column that is not part of it (or a column the row lacks): then the table is no
+// Vexa XE item table.
+bool PriceColumnRefused(const QByteArray& priceColumn, const QByteArray& message)
+{
+    if (TrimBytes(priceColumn).isEmpty())
+        return true;
+    if (message.startsWith("Field '"))
+        return false;
+    QList<QByteArray> lines = message.split('\n');
+    for (QByteArray& line : lines)
+        line = TrimBytes(line.startsWith('-') ? line.mid(1) : line);
+    const qsizetype unknown = lines.indexOf("Column unknown");
+    if (unknown < 0 || unknown + 1 >= lines.size())
+        return true;
+    return priceColumn.toUpper().contains(lines[unknown + 1].toUpper());
+}
+
+// A probe step's failure as the operator reads it: which query of which layout, the setting that
+// chose it, what follows for the scans, then the engine's own words.
+QByteArray ProbeRefusal(const char* query, const RunContext& run, const QByteArray& message)
+{
+    const QByteArray name(query);
+    QByteArray setting;
+    if (name == "shelf")
+        setting = QByteArray(" (") + kSendStoreShelf + "=T in Tarvel.ini)";
+    else if (run.ExtendedLayout && name == "item" && PriceColumnRefused(run.ActivePriceLevel, message))
+        setting = " at price column " + run.ActivePriceLevel + " (" + kFdbDataXePrice + " in Tarvel.ini)";
+    else
+        setting = run.ExtendedLayout ? QByteArray(" (") + kFdbDataXe + "=T in Tarvel.ini)"
+                                     : QByteArray(" (") + kFdbDataXe + " is not T in Tarvel.ini)";
+    const QByteArray layout = run.ExtendedLayout ? "the Vexa XE layout" : "the standard layout";
+    const QByteArray scans = name == "barcode" || name == "item" ? "no scan" : "no scan of an item";
+    return "the " + name + " query of " + layout + setting + " is refused, so " + scans + " would get a reply:\n"
+         + message;
+}
+
 } // namespace
 
 PosItemLookups::PosItemLookups(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF, const Clock& clock,
@@ -87,72 +212,120 @@ LookupResult PosItemLookups::LookupStandard(const QByteArray& code, const RunCon
 LookupResult PosItemLookups::extended(const QByteArray& code, const RunContext& run)
 {
     const ServiceSettings& settings = run.Settings;
-    qryTmp_.Open("Select M_STOCK_ID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
-
-    const QByteArray selectList = "Select M_DESC, M_STOCK_ID, M_SHELF, M_STOCK_CODE, M_Barcode, " + run.ActivePriceLevel
-                                + " M_Price1 From Mas_Stock ";
+    qryTmp_.Open(ExtendedBarcodeSql(code));
     // A barcode row that points at no item is not found: the code is not tried as an item code then.
-    const QByteArray itemSql =
-        qryTmp_.RowCount() != 0
-            ? selectList + "Where M_STOCK_ID=" + QuoteSql(qryTmp_.FieldAsText("M_STOCK_ID"))
-            : selectList + "Where M_STOCK_CODE=" + QuoteSql(code) + "Or M_BARCODE=" + QuoteSql(code);
-    qryTmp_.Open(itemSql);
+    qryTmp_.Open(qryTmp_.RowCount() != 0
+                     ? ExtendedItemByKeySql(run.ActivePriceLevel, qryTmp_.FieldAsText("M_STOCK_ID"))
+                     : ExtendedItemByCodeSql(run.ActivePriceLevel, code));
     if (qryTmp_.RowCount() == 0)
         return {};
-
-    LookupResult result;
-    result.ItemKey = qryTmp_.FieldAsText("M_STOCK_ID");
-    result.ItemCode = qryTmp_.FieldAsText("M_STOCK_CODE");
-    result.Barcode = qryTmp_.FieldAsText("M_Barcode");
-    result.PriceText = FormatPriceText(settings.CurrencySymbol, qryTmp_.FieldAsDouble("M_Price1"));
-    result.Description = qryTmp_.FieldAsText("M_DESC");
-    result.Found = true;
-
-    // The latest shelf row of the item in any store.
+    LookupResult result = ReadExtendedItem(qryTmp_, settings.CurrencySymbol);
     if (settings.SendStoreShelf && !result.ItemKey.isEmpty())
-        FetchShelf(qryStoreSHELF_,
-                   "Select * From MAS_Stock_SHELF Where M_STOCK_ID=" + QuoteSql(result.ItemKey)
-                       + " order by M_DATE_UPDATE DESC",
-                   result);
+        FetchShelf(qryStoreSHELF_, ExtendedShelfSql(result.ItemKey), result);
     return result;
 }
 
 LookupResult PosItemLookups::standard(const QByteArray& code, const RunContext& run)
 {
     const ServiceSettings& settings = run.Settings;
-    qryTmp_.Open("Select M_PLULINKID From Mas_Stock_Barcode Where M_BarCode=" + QuoteSql(code));
-
-    const QByteArray selectList =
-        "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
-    const QByteArray itemSql = qryTmp_.RowCount() != 0
-                                 ? selectList + "M_PluLinkId=" + QuoteSql(qryTmp_.FieldAsText("M_PluLinkId"))
-                                 : selectList + "M_PLUCODE=" + QuoteSql(code) + "Or M_ALU=" + QuoteSql(code)
-                                       + "Or M_BARCODE=" + QuoteSql(code);
-    qryTmp_.Open(itemSql);
+    qryTmp_.Open(StandardBarcodeSql(code));
+    qryTmp_.Open(qryTmp_.RowCount() != 0 ? StandardItemByKeySql(qryTmp_.FieldAsText("M_PluLinkId"))
+                                         : StandardItemByCodeSql(code));
     if (qryTmp_.RowCount() == 0)
         return {};
-
-    LookupResult result;
-    result.ItemKey = qryTmp_.FieldAsText("M_PluLinkId");
-    result.ItemCode = qryTmp_.FieldAsText("M_PluCode");
-    result.Barcode = qryTmp_.FieldAsText("M_Barcode");
-    result.Description = qryTmp_.FieldAsText("M_DESC");
-    result.Found = true;
+    LookupResult result = ReadStandardItem(qryTmp_);
 
     // Runs with an empty key too: the item still shows, at the no-price text.
-    qryStockPrice_.Open("Select * From Mas_Stock_Price Where M_PluLinkId=" + QuoteSql(result.ItemKey)
-                        + " And M_Level=" + QuoteSql(run.ActivePriceLevel) + " AND M_QTY=1 AND M_OFQTY=1");
+    qryStockPrice_.Open(StandardPriceSql(result.ItemKey, run.ActivePriceLevel));
     // With no price row the text is fixed, a point whatever the regional settings.
     result.PriceText = qryStockPrice_.RowCount() == 0
                          ? settings.CurrencySymbol + " 0.00"
                          : StandardPriceText(qryStockPrice_, settings.CurrencySymbol, clock_.Now());
 
     if (settings.SendStoreShelf && !result.ItemKey.isEmpty())
-        FetchShelf(qryStoreSHELF_,
-                   "Select * From MAS_Stock_SHELF Where M_Store=" + QuoteSql(run.StoreCode)
-                       + " And M_PluLinkId=" + QuoteSql(result.ItemKey) + " order by M_UPDATE DESC",
-                   result);
+        FetchShelf(qryStoreSHELF_, StandardShelfSql(run.StoreCode, result.ItemKey), result);
     return result;
+}
+
+LookupProbe PosItemLookups::Probe(const RunContext& run)
+{
+    LookupProbe probe;
+    const QByteArray value = kProbeValue;
+    const QByteArray& currency = run.Settings.CurrencySymbol;
+    // Each step reads what a scan reads of its result; on a result without rows that reads nothing
+    // but the result's columns, so a column the database lacks still fails.
+    const auto step = [&](const char* query, const std::function<void()>& body) {
+        try {
+            body();
+        } catch (const EDatabaseError& error) {
+            throw EDatabaseError(ProbeRefusal(query, run, error.what()).toStdString());
+        }
+        probe.queries.append(query);
+    };
+    if (run.ExtendedLayout) {
+        step("barcode", [&] {
+            qryTmp_.Open(ExtendedBarcodeSql(value));
+            static_cast<void>(qryTmp_.FieldAsText("M_STOCK_ID"));
+        });
+        step("item", [&] {
+            qryTmp_.Open(ExtendedItemByKeySql(run.ActivePriceLevel, value));
+            ReadExtendedItem(qryTmp_, currency);
+            qryTmp_.Open(ExtendedItemByCodeSql(run.ActivePriceLevel, value));
+            ReadExtendedItem(qryTmp_, currency);
+        });
+        if (run.Settings.SendStoreShelf)
+            step("shelf", [&] {
+                qryStoreSHELF_.Open(ExtendedShelfSql(value));
+                static_cast<void>(qryStoreSHELF_.FieldAsText("M_SHELF"));
+            });
+        return probe;
+    }
+    step("barcode", [&] {
+        qryTmp_.Open(StandardBarcodeSql(value));
+        static_cast<void>(qryTmp_.FieldAsText("M_PluLinkId"));
+    });
+    step("item", [&] {
+        qryTmp_.Open(StandardItemByKeySql(value));
+        ReadStandardItem(qryTmp_);
+        qryTmp_.Open(StandardItemByCodeSql(value));
+        ReadStandardItem(qryTmp_);
+    });
+    step("price", [&] {
+        qryStockPrice_.Open(StandardPriceSql(value, run.ActivePriceLevel));
+        // The columns every price row is read for; a promotion's others only once its window is open.
+        StandardPriceText(qryStockPrice_, currency, clock_.Now());
+        for (const PromotionColumns* promotion : {&Promotion1, &Promotion2})
+            for (const char* column : {promotion->dateFrom, promotion->dateTo, promotion->timeFrom, promotion->timeTo,
+                                       promotion->discPrice}) {
+                try {
+                    static_cast<void>(qryStockPrice_.FieldAsText(column));
+                } catch (const EDatabaseError&) {
+                    probe.warnings.append({Remark::Kind::Warning,
+                                           "Mas_Stock_Price has no column " + QByteArray(column)
+                                               + ": a scan of an item whose promotion "
+                                               + (promotion == &Promotion1 ? "1" : "2")
+                                               + " window is open would get no reply"});
+                }
+            }
+    });
+    if (run.Settings.SendStoreShelf)
+        step("shelf", [&] {
+            qryStoreSHELF_.Open(StandardShelfSql(run.StoreCode, value));
+            static_cast<void>(qryStoreSHELF_.FieldAsText("M_SHELF"));
+        });
+    return probe;
+}
+
+LookupProbe ProbeScanQueries(PosConnections& pos, const ServiceSettings& settings, bool extendedLayout,
+                             const QByteArray& level, const QByteArray& storeCode)
+{
+    RunContext run;
+    run.Settings = settings;
+    run.ExtendedLayout = extendedLayout;
+    run.ActivePriceLevel = level;
+    run.StoreCode = storeCode;
+    const SystemClock clock;
+    return PosItemLookups(pos.qryTmp(), pos.qryStockPrice(), pos.qryStoreSHELF(), clock).Probe(run);
 }
 
 QByteArray StandardPriceText(const Query& priceRow, const QByteArray& currencySymbol, const LocalMoment& now)

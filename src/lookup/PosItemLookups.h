@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Remark.h"
 #include "data/Query.h"
 #include "lookup/Clock.h"
 #include "lookup/ItemLookups.h"
@@ -9,6 +10,15 @@
 #include <functional>
 
 namespace tarvel {
+
+class PosConnections;
+
+// What the setup check's probe ran: the names of the scan's queries ("barcode", "item", "price",
+// "shelf") in order, and what it found that fails only some scans.
+struct LookupProbe {
+    QList<QByteArray> queries;
+    Remarks warnings;
+};
 
 // The item lookups of one scan on the data connection's three query components. Each builds its SQL
 // texts afresh from fixed pieces and quoted values, runs them (each run drops that component's previous
@@ -32,6 +42,15 @@ public:
     // item queries run on qryTmp, the price query on qryStockPrice, the shelf query on qryStoreSHELF.
     LookupResult LookupStandard(const QByteArray& code, const RunContext& run) override;
 
+    // The setup check's trial that scans will be answered: every query a scan of run's layout runs
+    // (the shelf query when SendStoreShelf is on), each once, through the same SQL texts, with a
+    // code and an item key no item carries, reading of each result what a scan reads. An item key of
+    // "-1" stands for the key a found item would give. A refused query or a column a scan reads and
+    // the database lacks throws EDatabaseError naming the query, the setting that chose it
+    // (FDB_DATA_XE, FDB_DATA_XE_PRICE, SEND_StoreSHELF) and the engine's message; a promotion column
+    // it lacks, which fails only scans inside that promotion's window, is a warning.
+    LookupProbe Probe(const RunContext& run);
+
 private:
     LookupResult extended(const QByteArray& code, const RunContext& run);
     LookupResult standard(const QByteArray& code, const RunContext& run);
@@ -42,6 +61,11 @@ private:
     const Clock& clock_;
     std::function<void()> reattached_;
 };
+
+// Probe on the data connection's three queries of `pos`, open as CheckPosConnections leaves them for
+// its probe, for a run of the layout with these settings at `level` in the store `storeCode`.
+LookupProbe ProbeScanQueries(PosConnections& pos, const ServiceSettings& settings, bool extendedLayout,
+                             const QByteArray& level, const QByteArray& storeCode);
 
 // The price text of the current row of a Mas_Stock_Price result at the moment now: M_PRICE, or a
 // promotion price whose date or daily time window is open, promotion 2 over promotion 1. Reads each

@@ -24,6 +24,8 @@ public:
     // `replyNanoseconds` runs from the message read to the frame handed to the platform.
     virtual void scanAnswered(const QByteArray& terminalAddress, ScanOutcome outcome, const QByteArray& code,
                               qint64 replyNanoseconds) = 0;
+    // The reply was ready but dropped, not sent: the terminal has left too many earlier replies unread.
+    virtual void scanDropped(const QByteArray& terminalAddress) = 0;
     // The handling of a message failed and the terminal got no reply; `databaseError` when the engine
     // (or the registry) failed, false for a failed send and the like.
     virtual void scanFailed(const QByteArray& terminalAddress, bool databaseError) = 0;

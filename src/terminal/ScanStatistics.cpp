@@ -167,16 +167,23 @@ void ScanStatistics::evictLeastRecent(DayTallies& day)
     day.recency.pop_front();
 }
 
+void ScanStatistics::scanDropped(const QByteArray& terminalAddress) { countUnanswered(terminalAddress, &Counts::dropped); }
+
 void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool databaseError)
+{
+    countUnanswered(terminalAddress, &Counts::failed);
+    if (databaseError)
+        add(&Counts::databaseErrors);
+}
+
+void ScanStatistics::countUnanswered(const QByteArray& terminalAddress, qint64 Counts::*result)
 {
     const qint64 now = now_();
     rollOver(now);
     Terminal& t = terminal(terminalAddress, now);
     ++t.scans;
     t.lastScan = now;
-    add(&Counts::failed);
-    if (databaseError)
-        add(&Counts::databaseErrors);
+    add(result);
 }
 
 void ScanStatistics::reattached()

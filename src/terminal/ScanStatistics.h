@@ -42,6 +42,7 @@ public:
     void terminalDisconnected(const QByteArray& terminalAddress) override;
     void scanAnswered(const QByteArray& terminalAddress, ScanOutcome outcome, const QByteArray& code,
                       qint64 replyNanoseconds) override;
+    void scanDropped(const QByteArray& terminalAddress) override;
     void scanFailed(const QByteArray& terminalAddress, bool databaseError) override;
     // A lost attachment to the POS database was made afresh.
     void reattached();
@@ -53,10 +54,11 @@ public:
         qint64 found = 0;
         qint64 notFound = 0;
         qint64 unregistered = 0;
+        qint64 dropped = 0; // the reply was ready, but the terminal had too many unread
         qint64 failed = 0;
         qint64 databaseErrors = 0;
         qint64 reattaches = 0;
-        qint64 scans() const { return found + notFound + unregistered + failed; }
+        qint64 scans() const { return found + notFound + unregistered + dropped + failed; }
     };
     // Since the program started, and since local midnight (or the program's start, when later).
     const Counts& total() const { return total_; }
@@ -115,6 +117,8 @@ private:
     void append(DayTallies& day, const NotFoundTally& tally);
     // One more in the counts since the start and in today's.
     void add(qint64 Counts::*count);
+    // A scan of the terminal that got no reply, counted under `result`.
+    void countUnanswered(const QByteArray& terminalAddress, qint64 Counts::*result);
     void countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
     Terminal& terminal(const QByteArray& address, qint64 now);
 

@@ -195,7 +195,12 @@ void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
     };
     try {
         const ScanPipeline::Reply reply = pipeline_.Handle(message, terminalAddress, socket->serverAddress());
-        sendFrame(socket, reply.frame);
+        if (!sendFrame(socket, reply.frame)) {
+            if (observer_)
+                observer_->scanDropped(terminalAddress);
+            front_.appendLog(LogLineWithValue("< [DROPPED] " + reply.code, terminalAddress));
+            return;
+        }
         if (observer_)
             observer_->scanAnswered(terminalAddress, reply.outcome, reply.code, replyTime.nsecsElapsed());
         front_.appendLog(reply.resultLine);
@@ -208,12 +213,12 @@ void ServerSocket::ServerSocketClientRead(TerminalConnection* socket)
     }
 }
 
-void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame)
+bool ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame)
 {
     // A terminal that does not read its replies must not make the server buffer without bound: the
-    // frame is dropped, and the sent line follows all the same.
+    // frame is dropped, and the caller says so instead of the sent line.
     if (socket->bytesToWrite() > 0 && socket->bytesToWrite() + frame.size() > kMaxUnsentBytes)
-        return;
+        return false;
     int sendError = 0;
     {
         // A failure here is this send's own, told below; no notification handler runs for it.
@@ -227,12 +232,12 @@ void ServerSocket::sendFrame(TerminalConnection* socket, const QByteArray& frame
             sent = socket->handle().Send(frame, sendError);
         if (sendError == 0) {
             if (sent == frame.size())
-                return;
+                return true;
             const QByteArray rest = frame.mid(sent);
             if (socket->write(rest) == rest.size()) {
                 socket->flush();
                 if (socket->state() == QAbstractSocket::ConnectedState)
-                    return;
+                    return true;
             }
         }
     }

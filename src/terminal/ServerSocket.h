@@ -41,7 +41,7 @@ public:
     void setObserver(ScanObserver* observer) { observer_ = observer; }
 
     // A connection keeps at most this many reply bytes waiting for a terminal that does not read;
-    // a frame that does not fit is dropped whole.
+    // a frame that does not fit is dropped whole, and logged as dropped instead of sent.
     static constexpr qint64 kMaxUnsentBytes = 4096;
     // Bytes read from a terminal at one time; a larger burst is handled as several messages.
     static constexpr qint64 kReadBufferSize = 64 * 1024;
@@ -60,10 +60,10 @@ private:
     void acceptPending();
     // Drops a burst larger than any scan; true while one is being dropped on this connection.
     bool dropBurst(TerminalConnection* socket, const QByteArray& message);
-    // Hands a frame to the platform in one send before returning, or drops it when the terminal has
-    // too much unread already. A send that fails closes the connection (error line, disconnect line)
-    // and throws, so the scan ends before its result line.
-    void sendFrame(TerminalConnection* socket, const QByteArray& frame);
+    // Hands a frame to the platform in one send before returning (true), or drops it when the terminal
+    // has too much unread already (false). A send that fails closes the connection (error line,
+    // disconnect line) and throws, so the scan ends before its result line.
+    bool sendFrame(TerminalConnection* socket, const QByteArray& frame);
     // Lets the connection go without a line: no handler of ours runs for it any more, and it leaves
     // the list of connections.
     void release(TerminalConnection* socket);

@@ -429,7 +429,9 @@ TEST_F(HeadlessTest, CheckSaysEachStepAndPassesWhenStartWouldSucceed)
                           + "Register.ini\n" + "ok      database user SYSDBA (the fixed default)\n"
                           + "ok      data file     opened " + data + "\n" + "ok      store file    opened "
                           + data.left(data.size() - 8) + "POSSYS.FDB\n"
-                          + "ok      price level   serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n";
+                          + "ok      price level   serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n"
+                          + "ok      scan queries  barcode, item, price and shelf queries of the standard layout run "
+                            "(a code no item carries)\n";
     const QByteArray tail =
         "ok      port          " + p + " (TCP_PORT) is free" + connect + "\n" + "check passed: Start would succeed\n";
 

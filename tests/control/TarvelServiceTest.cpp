@@ -23,9 +23,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
+#include <cstdio>
 #include <memory>
 
 using namespace tarvel;
@@ -561,3 +565,104 @@ TEST_F(TarvelServiceTest, AStatisticsFileThatIsNoDatabaseIsLeftAsItIsAndSaid)
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
     EXPECT_EQ(again.readAll(), QByteArray(4096, 'x'));
 }
+
+namespace {
+
+// One message from a terminal at 127.0.0.1 on a connection of its own, the reply read while the event
+// loop turns (the service runs on this thread); empty when none came.
+QByteArray ScanFromLoopback(quint16 port, const QByteArray& message)
+{
+    QTcpSocket terminal;
+    terminal.connectToHost(QHostAddress::LocalHost, port);
+    if (!QTest::qWaitFor([&] { return terminal.state() == QAbstractSocket::ConnectedState; }, 5000))
+        return {};
+    terminal.write(message);
+    QByteArray reply;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            reply += terminal.readAll();
+            return reply.endsWith("\r\n");
+        },
+        5000));
+    return reply;
+}
+
+TEST_F(TarvelServiceTest, TheTerminalsGetTheirPortBeforeTheStatusPage)
+{
+    // HTTP_PORT on TCP_PORT: the page is refused by name, and the terminals are served.
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + StatusSetup(port));
+    TarvelService& same = create();
+    EXPECT_EQ(same.StatusUrl(), "");
+    const QByteArray refusal =
+        "HTTP_PORT " + QByteArray::number(port) + " is TCP_PORT's as well, the terminals' port: the status page is off";
+    EXPECT_TRUE(same.CurrentRemarks().contains(Remark{Remark::Kind::Warning, refusal}));
+    same.Registry().Register("127.0.0.1");
+    ASSERT_TRUE(same.Start()) << front.boxTexts("general").size();
+    EXPECT_TRUE(ScanFromLoopback(port, "\x02]C19556001000017\r").contains("MILO 400G"));
+    same.Stop();
+    service.reset();
+
+    // TCP_PORT changed afterwards (as the setup dialog saves it) to the page's port: Start takes it.
+    const quint16 httpPort = ProgramFolder::FreePort();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + StatusSetup(httpPort));
+    TarvelService& moved = create();
+    ASSERT_EQ(moved.StatusUrl(), "http://127.0.0.1:" + QByteArray::number(httpPort) + "/");
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), httpPort) + StatusSetup(httpPort));
+    ASSERT_TRUE(moved.Start());
+    EXPECT_EQ(moved.ListeningPort(), httpPort);
+    EXPECT_EQ(moved.StatusUrl(), "");
+    EXPECT_TRUE(moved.CurrentRemarks().contains(
+        Remark{Remark::Kind::Warning, "HTTP_PORT " + QByteArray::number(httpPort)
+                                          + " is TCP_PORT's as well, the terminals' port: the status page is off"}));
+    EXPECT_TRUE(ScanFromLoopback(httpPort, "\x02]C19556001000017\r").contains("MILO 400G"));
+}
+
+// PRCERR keeps Start going, but the page and the metrics show the fault.
+TEST_F(TarvelServiceTest, AStoreThePosDatabaseDoesNotKnowIsAFaultOnThePageAndInTheMetrics)
+{
+    const quint16 httpPort = ProgramFolder::FreePort();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + StatusSetup(httpPort));
+    folder.writeStore("S99", "NOWHERE");
+    TarvelService& unknown = create();
+    ASSERT_TRUE(unknown.Start());
+    EXPECT_EQ(unknown.ActivePriceLevel(), "PRCERR");
+    QByteArray page = Http(httpPort, "GET", "/").body;
+    EXPECT_FALSE(page.contains("class=\"state running\"")) << page.toStdString();
+    EXPECT_TRUE(page.contains("<span class=\"state fault\">Running, every price 0.00</span> store S99 is not in "
+                              "POSSYS.FDB (price level PRCERR)"))
+        << page.toStdString();
+    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown 1\n"));
+    unknown.Stop();
+    service.reset();
+
+    folder.writeStore("S01", "QUILLPOST MART KLANG");
+    ASSERT_TRUE(create().Start());
+    page = Http(httpPort, "GET", "/").body;
+    EXPECT_TRUE(page.contains("class=\"state running\"")) << page.toStdString();
+    EXPECT_FALSE(page.contains("state fault"));
+    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown 0\n"));
+}
+
+// A new registry renamed over the old one while the service runs counts at the next scan.
+TEST_F(TarvelServiceTest, ARegistryReplacedWhileRunningCountsAtTheNextScan)
+{
+    TarvelService& s = create();
+    ASSERT_TRUE(s.Start());
+    EXPECT_TRUE(ScanFromLoopback(port, "\x02]C19556001000017\r").contains("Item not found"));
+
+    const QString file = TerminalRegistry::FileOf(folder.path());
+    const QString fresh = file + ".new";
+    {
+        ASSERT_TRUE(QFile::copy(file, fresh));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fresh-registry");
+        db.setDatabaseName(fresh);
+        ASSERT_TRUE(db.open());
+        QSqlQuery insert(db);
+        ASSERT_TRUE(insert.exec("INSERT INTO Tarvel (ADDRESS) VALUES ('127.0.0.1')"));
+    }
+    QSqlDatabase::removeDatabase("fresh-registry");
+    ASSERT_EQ(std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(file).constData()), 0);
+    EXPECT_TRUE(ScanFromLoopback(port, "\x02]C19556001000017\r").contains("MILO 400G"));
+}
+
+} // namespace

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 using namespace tarvel;
@@ -324,6 +325,41 @@ TEST_F(TerminalRegistryTest, TheSearchUsesTheIndexAndIsFast)
     const qint64 median = times[times.size() / 2];
     std::cout << "[ median  ] Locate on 1000 rows: " << median / 1000.0 << " us\n";
     EXPECT_LT(median, 2'000'000); // far below a terminal's patience even on a slow machine
+}
+
+} // namespace
+
+namespace {
+
+// A tool that writes a new registry and renames it over the old one (as scripts and editors replace a
+// file): the next search reads the new file. A file that is gone fails every search until one is back.
+TEST_F(TerminalRegistryTest, AFileReplacedByARenameIsSearchedAtTheNextSearchAndAVanishedOneFails)
+{
+    seed({"10.0.0.1"});
+    TerminalRegistry registry;
+    registry.OpenTerminalRegistry(programFolder);
+    ASSERT_TRUE(registry.Locate("10.0.0.1"));
+    EXPECT_FALSE(registry.Locate("10.0.0.2"));
+
+    const QString fresh = file + ".new";
+    ASSERT_TRUE(QFile::copy(file, fresh));
+    {
+        SideConnection side(fresh);
+        side.exec("DELETE FROM Tarvel");
+        side.exec("INSERT INTO Tarvel (ADDRESS) VALUES ('10.0.0.2')");
+    }
+    ASSERT_EQ(std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(file).constData()), 0);
+    EXPECT_TRUE(registry.Locate("10.0.0.2")) << "the replaced file was not read";
+    EXPECT_FALSE(registry.Locate("10.0.0.1"));
+
+    // Gone: a registry failure at each search, as a closed table is.
+    const QString aside = file + ".aside";
+    ASSERT_TRUE(QFile::rename(file, aside));
+    const QByteArray gone = Failure([&] { registry.Locate("10.0.0.2"); });
+    EXPECT_TRUE(gone.contains(QFile::encodeName(file))) << gone.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file)) << "a search made an empty registry in its place";
+    ASSERT_TRUE(QFile::rename(aside, file));
+    EXPECT_TRUE(registry.Locate("10.0.0.2"));
 }
 
 } // namespace

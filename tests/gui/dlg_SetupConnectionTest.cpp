@@ -7,6 +7,7 @@
 #include "support/Tripwire.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -85,10 +86,38 @@ TEST_F(SetupConnectionTest, TestOpensWhatStartOpensAndSaysWhichFailed)
         << box.text.constData();
 
     // The extended layout needs no store file, as at Start.
+    make("NoStoreXE/DATA.FDB", {"extended-schema.sql"});
     QTest::mouseClick(dialog->CheckBoxVexaXE, Qt::LeftButton);
     ASSERT_TRUE(dialog->CheckBoxVexaXE->isChecked());
-    EXPECT_EQ(test(*dialog, fb.path("NoStore/DATA.FDB")).kind, "information");
+    EXPECT_EQ(test(*dialog, fb.path("NoStoreXE/DATA.FDB")).kind, "information");
     EXPECT_TRUE(front.lines.empty()) << "the test is no Start";
+}
+
+// Test means the scans will be answered too: each query of the layout shown runs once, and a setting
+// the database does not fit is named in the "Error" box with the engine's words.
+TEST_F(SetupConnectionTest, TestRunsTheQueriesOfAScanAndNamesTheSettingTheDatabaseRefuses)
+{
+    make("XE/DATA.FDB", {"extended-schema.sql", "extended-data.sql"});
+    auto dialog = open();
+    dialog->pgcSetup->setCurrentWidget(dialog->TabSheet2);
+    QTest::mouseClick(dialog->CheckBoxVexaXE, Qt::LeftButton);
+    ASSERT_TRUE(dialog->CheckBoxVexaXE->isChecked());
+
+    RecordingFront::Call box = test(*dialog, fb.path("DATA.FDB"));
+    EXPECT_EQ(box.kind, "error");
+    EXPECT_TRUE(box.text.startsWith("the barcode query of the Vexa XE layout (FDB_DATA_XE=T in Tarvel.ini) is refused, "
+                                    "so no scan would get a reply:\nDynamic SQL Error\n"))
+        << box.text.constData();
+    EXPECT_TRUE(box.text.contains("\n-M_STOCK_ID")) << box.text.constData();
+
+    dialog->ComboBoxPriceLevel->setCurrentText("M_P1_X");
+    box = test(*dialog, fb.path("XE/DATA.FDB"));
+    EXPECT_EQ(box.kind, "error");
+    EXPECT_TRUE(box.text.startsWith("the item query of the Vexa XE layout at price column M_P1_X (FDB_DATA_XE_PRICE in "
+                                    "Tarvel.ini) is refused"))
+        << box.text.constData();
+    dialog->ComboBoxPriceLevel->setCurrentText("M_P1_S9");
+    EXPECT_EQ(test(*dialog, fb.path("XE/DATA.FDB")).kind, "information");
 }
 
 // A data file chosen with Browse in a folder whose name is not ASCII: Test opens it, and OK saves the

@@ -4,11 +4,13 @@
 #include "terminal/ServerSocket.h"
 
 #include "base/Errors.h"
+#include "base/OperatorLog.h"
 #include "base/RunContext.h"
 #include "mock/PipelineFakes.h"
 #include "mock/RecordingFront.h"
 #include "terminal/Frames.h"
 #include "terminal/ScanPipeline.h"
+#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 
@@ -280,8 +282,50 @@ TEST_F(ServerSocketTest, PeerThatNeverReadsDoesNotGrowTheServerBuffer)
     const auto sockets = server->findChildren<QTcpSocket*>();
     ASSERT_EQ(sockets.size(), 1);
     EXPECT_LE(sockets[0]->bytesToWrite(), 60100);
-    // Every scan still got its sent line.
-    EXPECT_GT(std::count_if(front.lines.begin(), front.lines.end(),
-                            [](const QByteArray& l) { return l.startsWith("< [SENT] BIG"); }),
-              250);
+    // Every scan still got its result line: sent, or dropped once the buffers were full.
+    const auto count = [&](const char* prefix) {
+        return std::count_if(front.lines.begin(), front.lines.end(),
+                             [&](const QByteArray& l) { return l.startsWith(prefix); });
+    };
+    EXPECT_GT(count("< [SENT] BIG") + count("< [DROPPED] BIG"), 250);
+    EXPECT_GT(count("< [DROPPED] BIG"), 0);
 }
+
+namespace {
+
+// A frame dropped because the terminal does not read is no reply: it gets a line of its own instead of
+// the sent line, and the statistics count it apart from the scans answered.
+TEST_F(ServerSocketTest, AFrameDroppedForATerminalThatDoesNotReadIsSaidAndCountedAsDropped)
+{
+    ScanStatistics statistics;
+    server->setObserver(&statistics);
+    const struct Unset {
+        ServerSocket& server;
+        ~Unset() { server.setObserver(nullptr); }
+    } unset{*server};
+    LookupResult big = Milo();
+    big.PriceText = QByteArray(60000, '9');
+    lookups.items["BIG"] = big;
+    auto client = Connect();
+    client->setReadBufferSize(1);
+    const auto count = [&](const QByteArray& prefix) {
+        return std::count_if(front.lines.begin(), front.lines.end(),
+                             [&](const QByteArray& line) { return line.startsWith(prefix); });
+    };
+    // One scan at a time, each answered or dropped before the next, until one was dropped.
+    int scans = 0;
+    while (scans < 300 && count("< [SENT] ") == scans) {
+        client->write("\x02]C1BIG\r");
+        client->flush();
+        ++scans;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return count("< [") == scans; }, 5000)) << scans;
+    }
+    const QByteArray dropped = LogLineWithValue("< [DROPPED] BIG", "127.0.0.1");
+    EXPECT_EQ(std::count(front.lines.begin(), front.lines.end(), dropped), 1) << front.lines.back().toStdString();
+    EXPECT_EQ(count("< [SENT] BIG"), scans - 1);
+    EXPECT_EQ(statistics.total().found, scans - 1);
+    EXPECT_EQ(statistics.total().dropped, 1);
+    EXPECT_EQ(statistics.replyTimes().count, scans - 1) << "a dropped reply is no reply";
+}
+
+} // namespace
