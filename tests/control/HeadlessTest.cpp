@@ -716,8 +716,9 @@ TEST(RegistryCrash, AKillDuringOrRightAfterAPostLeavesTheRowAndASoundFile)
 
 TEST(CommandLineTest, BadCommandLinesGetTheUsageAndStatusTwo)
 {
-    const QByteArray usage = "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | "
-                             "--unregister ADDRESS | --list-terminals | --check | --version | --help]\n";
+    const QByteArray usage = "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS... | "
+                             "--register-file FILE | --unregister ADDRESS... | --list-terminals | --check | "
+                             "--backup DIR | --version | --help]\n";
     Result r = RunProgram(Tarvel, {"--bogus"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "tarvel: unknown option --bogus\n" + usage);
