@@ -92,7 +92,8 @@ int RunHeadless(int argc, char** argv, const QString& folder)
 // standard error when it is the default) and the front for its messages.
 struct OneShot {
     OneShot(int argc, char** argv, const QString& folder)
-        : argc_(argc), app(argc_, argv),
+        : argc_(argc),
+          app(argc_, argv),
           programFolder(folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder)
     {
         if (folder.isEmpty())
@@ -183,14 +184,16 @@ int ChangeRegistry(const CommandLine& command, const QString& programFolder, Fro
         return 1; // the Error box has said why
     QList<QByteArray> changed;
     for (const GivenAddress& g : given) {
-        const bool there = registry.Locate(g.address) || (registering && changed.contains(g.address));
+        if (changed.contains(g.address))
+            continue; // given twice
+        const bool there = registry.Locate(g.address);
         if (registering && there)
             Print(stdout, g.address + " is registered already\n");
         else if (registering)
             changed.append(g.address);
         else if (!there)
             refusals.append(Where(g) + g.address + " is not registered");
-        else if (!changed.contains(g.address))
+        else
             changed.append(g.address);
     }
     if (refused())
