@@ -2,7 +2,7 @@
 
 // What the operator window's tests share: a program folder with an embedded standard-layout POS
 // database, store S01 and a free port; a watcher that answers the window's boxes; the window itself,
-// created the way the program creates it; helpers that read the log view and act as a terminal.
+// created the way the program creates it; helpers that read the log view; a terminal (support/TerminalClient.h).
 
 #include "base/OperatorLog.h"
 #include "control/TarvelService.h"
@@ -10,6 +10,7 @@
 #include "gui/frm_Tarvel.h"
 #include "support/ModalBoxes.h"
 #include "support/ProgramFolder.h"
+#include "support/TerminalClient.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTextBlock>
 
@@ -80,7 +80,7 @@ protected:
 
     // The window for `dataFile` with FDB_QUERY_TIMEOUT `queryTimeout`, serving loopback, and `terminal`
     // on line with one scan answered; false when any of it failed.
-    bool serveOneTerminal(const QByteArray& dataFile, int queryTimeout, QTcpSocket& terminal)
+    bool serveOneTerminal(const QByteArray& dataFile, int queryTimeout)
     {
         folder.writeSettings(ProgramFolder::settingsFor(dataFile, port)
                                  .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT="
@@ -88,8 +88,8 @@ protected:
         open();
         if (!startServingLoopback())
             return false;
-        terminal.connectToHost(QHostAddress::LocalHost, port);
-        return terminal.waitForConnected(5000) && scan(terminal, "9556001000017").contains("MILO 400G");
+        terminal = std::make_unique<TerminalClient>(port);
+        return terminal->scan("9556001000017").contains("MILO 400G");
     }
 
     // The lines of the log view, as bytes.
@@ -122,7 +122,7 @@ protected:
     }
 
     // Runs the event loop until `done` holds or `timeoutMs` has passed; gives `done` at the end.
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = TerminalClient::kPatienceMs)
     {
         const QDeadlineTimer deadline(timeoutMs);
         while (!done() && !deadline.hasExpired())
@@ -130,22 +130,11 @@ protected:
         return done();
     }
 
-    // Sends one scan as a terminal does and waits for the reply frame (up to its CR LF).
-    static QByteArray scan(QTcpSocket& terminal, const QByteArray& code)
-    {
-        terminal.write("\x02]C1" + code + "\r");
-        QByteArray reply;
-        waitUntil([&] {
-            reply += terminal.readAll();
-            return reply.endsWith("\r\n");
-        });
-        return reply;
-    }
-
     ProgramFolder folder;
     quint16 port = 0;
     ModalBoxes boxes;
     std::unique_ptr<TfrmTarvel> window;
+    std::unique_ptr<TerminalClient> terminal; // of serveOneTerminal
 };
 
 } // namespace tarvel

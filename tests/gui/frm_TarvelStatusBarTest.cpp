@@ -5,6 +5,7 @@
 
 #include "frm_TarvelFixture.h"
 #include "gui/frm_Tarvel.h"
+#include "terminal/Frames.h"
 #include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
@@ -33,18 +34,9 @@ protected:
     // Scans until today's count has `count` digits, each answered.
     void scanUpTo(qint64 count)
     {
-        QTcpSocket terminal;
-        terminal.connectToHost(QHostAddress::LocalHost, port);
-        ASSERT_TRUE(terminal.waitForConnected(5000));
-        for (qint64 scans = window->Service().Statistics().countsToday().scans(); scans < count; ++scans) {
-            terminal.write("\x02]C10000000000000\r");
-            QByteArray reply;
-            for (const QDeadlineTimer deadline(5000); !reply.endsWith("\r\n") && !deadline.hasExpired();) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-                reply += terminal.readAll();
-            }
-            ASSERT_TRUE(reply.endsWith("\r\n")) << "scan " << scans;
-        }
+        TerminalClient terminal(port);
+        for (qint64 scans = window->Service().Statistics().countsToday().scans(); scans < count; ++scans)
+            ASSERT_EQ(terminal.scan("0000000000000"), NotFoundFrame()) << "scan " << scans;
         // The panel follows the counts once a second.
         ASSERT_TRUE(waitUntil([&] { return window->ScanPanel->text().startsWith(QString::number(count) + " scans"); }))
             << window->ScanPanel->text().toStdString();
