@@ -3,6 +3,7 @@
 
 #include "base/OperatorLog.h"
 #include "control/LocalAddresses.h"
+#include "support/Files.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"
 
@@ -298,26 +299,20 @@ TEST_F(HeadlessTest, CheckSaysEachStepAndPassesWhenStartWouldSucceed)
         << r.out.toStdString();
 
     ASSERT_EQ(RunProgram(kTarvel, {"--program-folder", dir, "--register", "127.0.0.1"}).status, 0);
-    const QByteArray registryBefore = [&] {
-        QFile file(dir + "Log/TarvelDb/Tarvel.Db");
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray registryBefore = ReadFileBytes(dir + "Log/TarvelDb/Tarvel.Db");
     const QByteArray settingsBefore = folder.readSettings();
     r = RunProgram(kTarvel, {"--program-folder", dir, "--check"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, head + "ok      terminals     1 address registered in " + d + "Log/TarvelDb/Tarvel.Db\n" + tail);
-    QFile registry(dir + "Log/TarvelDb/Tarvel.Db");
-    ASSERT_TRUE(registry.open(QIODevice::ReadOnly));
-    EXPECT_EQ(registry.readAll(), registryBefore);
+    EXPECT_FALSE(registryBefore.isEmpty());
+    EXPECT_EQ(ReadFileBytes(dir + "Log/TarvelDb/Tarvel.Db"), registryBefore);
     EXPECT_EQ(QDir(dir + "Log/TarvelDb").entryList(QDir::Files), QStringList{"Tarvel.Db"}) << "no journal left";
     EXPECT_EQ(folder.readSettings(), settingsBefore);
 
     // The Vexa XE layout opens no store-system file.
     FirebirdFixture xe;
     ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
-    folder.writeSettings(
-        ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
-            .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1"));
+    folder.writeSettings(ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, {}, "M_P1_S1"));
     r = RunProgram(kTarvel, {"--program-folder", dir, "--check"});
     EXPECT_EQ(r.status, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("\nok      data file     opened " + xe.serverPath("XE.FDB")
@@ -519,7 +514,6 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
     FirebirdFixture xe;
     ASSERT_TRUE(xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"}).isEmpty());
     const QByteArray switchesOn = "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n";
-    const QByteArray extended = "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S1";
     const QStringList codes = {"9556001000017", "A1002", "0000000000000"};
     const QByteArray notFound = "0000000000000 -> Item not found | Please scan again\n";
 
@@ -546,15 +540,13 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
              + notFound.toStdString(),
          FormatLogLabel("< [SENT] 9556001000017")},
         {"extended at M_P1_S1, switches off: the short form, shelf line empty",
-         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port)
-             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
+         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, {}, "M_P1_S1"),
          "9556001000017 -> description: MILO 400G | scan code: 9556001000017 | shelf: (none) | price: RM 1.48\n"
          "A1002 -> Item not found | Please scan again\n"
              + notFound.toStdString(),
          FormatLogLabel("< [SENT.XE] 9556001000017")},
         {"extended at M_P1_S1, shelf and SKU+barcode on: the long form; the newest shelf row of any store",
-         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, switchesOn)
-             .replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", extended),
+         ProgramFolder::settingsFor(xe.serverPath("XE.FDB"), port, switchesOn, "M_P1_S1"),
          "9556001000017 -> description: MILO 400G | item code: SA1001 | barcode: 9556001000017 | shelf: K11-02 | "
          "price: RM 1.48\n"
          "A1002 -> Item not found | Please scan again\n"

@@ -16,12 +16,6 @@ using namespace tarvel;
 
 namespace {
 
-QByteArray Layout(QByteArray settings, const QByteArray& xe, const QByteArray& price)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE",
-                            "FDB_DATA_XE=" + xe + "\r\nFDB_DATA_XE_PRICE=" + price);
-}
-
 class HealthCheckTest : public testing::Test {
 protected:
     void SetUp() override
@@ -79,16 +73,16 @@ TEST_F(HealthCheckTest, TheCheckRunsTheQueriesOfAScanAndNamesTheSettingTheDataba
          {"ok      scan queries  barcode, item, price and shelf queries of the standard layout run"},
          "check passed: Start would succeed"},
         {"the Vexa XE layout on its database, without the shelf",
-         Layout(ProgramFolder::settingsFor(extended, port), "T", "M_P1_S3"),
+         ProgramFolder::settingsFor(extended, port, {}, "M_P1_S3"),
          {"ok      scan queries  barcode and item queries of the Vexa XE layout run"},
          "check passed: Start would succeed"},
         {"FDB_DATA_XE=T on a standard-layout database",
-         Layout(ProgramFolder::settingsFor(standard, port, shelf), "T", "M_PRICE"),
+         ProgramFolder::settingsFor(standard, port, shelf, "M_PRICE"),
          {"FAILED  scan queries  the barcode query of the Vexa XE layout (FDB_DATA_XE=T in Tarvel.ini) is refused, "
           "so no scan would get a reply: Dynamic SQL Error; SQL error code = -206; Column unknown; M_STOCK_ID"},
          "check FAILED at scan queries: Start would not succeed"},
         {"a price column the item table does not have",
-         Layout(ProgramFolder::settingsFor(extended, port, shelf), "T", "M_P1_X"),
+         ProgramFolder::settingsFor(extended, port, shelf, "M_P1_X"),
          {"FAILED  scan queries  the item query of the Vexa XE layout at price column M_P1_X (FDB_DATA_XE_PRICE in "
           "Tarvel.ini) is refused, so no scan would get a reply: Dynamic SQL Error; SQL error code = -206; Column "
           "unknown; M_P1_X"},
@@ -144,7 +138,7 @@ TEST_F(HealthCheckTest, AStoreThePosDatabaseDoesNotKnowFailsTheCheckNamingItsSou
         << lines.join('\n').toStdString();
 
     // The Vexa XE layout reads no store file: any store serves.
-    folder.writeSettings(Layout(ProgramFolder::settingsFor(xe.path("XE.FDB"), port), "T", "M_PRICE"));
+    folder.writeSettings(ProgramFolder::settingsFor(xe.path("XE.FDB"), port, {}, "M_PRICE"));
     EXPECT_EQ(check().last(), "check passed: Start would succeed");
 }
 

@@ -1,6 +1,7 @@
 // Terminals that misbehave, against the headless server over loopback sockets. 127.0.0.1 is
 // registered; 127.0.0.2, the same host through a second source address, is not.
 
+#include "support/Files.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"
 #include "terminal/Frames.h"
@@ -40,7 +41,7 @@ public:
         process_.kill();
         process_.waitForFinished();
     }
-    QByteArray out() const { return ReadAll(out_); }
+    QByteArray out() const { return ReadFileBytes(out_); }
     // Standard error so far, read on from where the last call stopped.
     const QByteArray& err()
     {
@@ -59,7 +60,7 @@ public:
     }
     qint64 rssKb() const
     {
-        for (const QByteArray& line : ReadAll(proc() + "/status").split('\n'))
+        for (const QByteArray& line : ReadFileBytes(proc() + "/status").split('\n'))
             if (line.startsWith("VmRSS:"))
                 return line.mid(6).trimmed().split(' ').value(0).toLongLong();
         return -1;
@@ -67,11 +68,6 @@ public:
     qsizetype descriptors() const { return QDir(proc() + "/fd").entryList(QDir::AllEntries | QDir::System).size(); }
 
 private:
-    static QByteArray ReadAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     QString proc() const { return "/proc/" + QString::number(process_.processId()); }
 
     QString out_;

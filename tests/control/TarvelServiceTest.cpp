@@ -38,53 +38,27 @@ using namespace tarvel;
 namespace {
 
 const QByteArray DataConnected = FormatLogLabel("+ FDB data connected") + kStatusConnected;
-const QByteArray Listen = FormatLogLabel("+ [LISTEN] ");
-const QByteArray Started = FormatLogLabel("+ ServerSocket started ") + kStatusConnected;
-const QByteArray Disconnected = FormatLogLabel("- FDB data disconnected") + kStatusDone;
-const QByteArray Stopped = FormatLogLabel("- IdTCPServer stopped ") + kStatusDone;
-
-// The same settings with the extended layout on, price column M_P1_S3.
-QByteArray Extended(QByteArray settings)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S3");
-}
 
 class TarvelServiceTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        const QByteArray problem = folder.makeDatabase();
+        const QByteArray problem = folder.makeStore(port);
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
     // Creates the service as the window does and sets the host's name and addresses.
     TarvelService& create(QByteArray version = TARVEL_VERSION)
     {
-        const HostLookup host{[] { return QByteArray("till-host"); },
-                              [] {
-                                  return QList<QByteArray>{"192.168.1.20", "10.0.0.7"};
-                              }};
-        service = std::make_unique<TarvelService>(front, folder.path(), clock, host, version);
+        service = std::make_unique<TarvelService>(front, folder.path(), clock, TillHost(), version);
         service->FormCreate();
         return *service;
     }
 
-    std::vector<QByteArray> startLines() const
-    {
-        return {DataConnected,
-                Listen,
-                Started,
-                FormatLogLabel("  Server Name : till-host"),
-                FormatLogLabel("  Server IP   : 192.168.1.20"),
-                FormatLogLabel("  Server IP   : 10.0.0.7"),
-                FormatLogLabel("  Port No#    : " + QByteArray::number(port))};
-    }
+    std::vector<QByteArray> startLines() const { return StartLines(port); }
 
     ProgramFolder folder;
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
     RecordingFront front;
     SystemClock clock;
     std::unique_ptr<TarvelService> service;
@@ -92,7 +66,7 @@ protected:
 
 TEST_F(TarvelServiceTest, CreationReadsTheStoreThePanelAndOpensTheRegistry)
 {
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n")));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n", "M_P1_S3"));
     TarvelService& s = create();
     EXPECT_EQ(s.StoreCode(), "S01");
     EXPECT_EQ(s.StoreName(), "QUILLPOST MART KLANG");
@@ -160,49 +134,20 @@ TEST_F(TarvelServiceTest, StartLogsItsLinesInOrderAndStopTakesItDown)
     EXPECT_TRUE(front.calls.empty());
     EXPECT_EQ(s.ListeningPort(), port);
 
-    // A terminal is connected when Stop comes: dropped without a disconnect line.
-    TerminalClient terminal(port);
-    ASSERT_TRUE(terminal.connected() && terminal.waitUntil([&] { return !front.lines.empty(); }));
-    ASSERT_EQ(front.lines.size(), 1u);
+    // Stop (a terminal dropped without a disconnect line: the window's test).
     front.clear();
     s.Stop();
-    EXPECT_EQ(front.lines, std::vector<QByteArray>({Disconnected, Stopped}));
+    EXPECT_EQ(front.lines, StopLines());
     EXPECT_FALSE(s.Running());
     EXPECT_TRUE(s.StartEnabled());
     EXPECT_FALSE(s.Pos().coDataDb().Connected());
     EXPECT_EQ(s.ListeningPort(), 0);
-    EXPECT_TRUE(terminal.waitUntil([&] { return terminal.state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(s.ActivePriceLevel(), "P1") << "the panel keeps the level after Stop";
 
     // Started again, it serves again.
     front.clear();
     ASSERT_TRUE(s.Start());
     EXPECT_EQ(front.lines, startLines());
-}
-
-TEST_F(TarvelServiceTest, SetupAndCloseAreRefusedWhileRunning)
-{
-    TarvelService& s = create();
-    int dialogs = 0;
-    EXPECT_TRUE(s.RunSetup([&] { ++dialogs; }));
-    EXPECT_EQ(dialogs, 1);
-    ASSERT_TRUE(s.Start());
-    front.clear();
-
-    EXPECT_FALSE(s.RunSetup([&] { ++dialogs; }));
-    EXPECT_FALSE(s.CloseRequested());
-    EXPECT_FALSE(s.CloseRequested());
-    EXPECT_EQ(dialogs, 1);
-    const QByteArray closeRefused = FormatLogLabel("- FormClose [ERROR] ") + kStatusDenied;
-    EXPECT_EQ(front.lines, std::vector<QByteArray>(
-                               {FormatLogLabel("- Setup [ERROR] ") + kStatusDenied, closeRefused, closeRefused}));
-    EXPECT_TRUE(front.boxes.empty());
-    EXPECT_TRUE(s.Running());
-    ASSERT_NE(s.SettingsFile(), nullptr);
-
-    s.Stop();
-    EXPECT_TRUE(s.CloseRequested());
-    EXPECT_EQ(s.SettingsFile(), nullptr) << "an accepted close releases the settings files";
 }
 
 TEST_F(TarvelServiceTest, AFailedDatabaseStepLogsShowsAndLeavesTheServiceStopped)
@@ -373,7 +318,7 @@ TEST_F(TarvelServiceTest, AutoStartWaitsForAnOpenSetupDialog)
 
 TEST_F(TarvelServiceTest, StartTakesTheLayoutSwitchFromTheSettingsAgain)
 {
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_S3"));
     TarvelService& s = create();
     ASSERT_TRUE(s.ExtendedLayout());
     // The setup dialog saved the standard layout meanwhile.
@@ -382,23 +327,6 @@ TEST_F(TarvelServiceTest, StartTakesTheLayoutSwitchFromTheSettingsAgain)
     EXPECT_FALSE(s.ExtendedLayout());
     EXPECT_EQ(s.PriceColumn(), "M_PRICE");
     EXPECT_EQ(s.ActivePriceLevel(), "P1");
-}
-
-// The road of one scan through the running service: registered and unregistered terminals.
-TEST_F(TarvelServiceTest, ARunningServiceAnswersScans)
-{
-    TarvelService& s = create();
-    s.Registry().Register("127.0.0.1");
-    ASSERT_TRUE(s.Start());
-    front.clear();
-
-    TerminalClient terminal(port);
-    const QByteArray milo = terminal.scan("9556001000017");
-    EXPECT_TRUE(milo.contains("MILO 400G")) << milo.toStdString();
-    EXPECT_TRUE(milo.contains("RM 14.90")) << milo.toStdString();
-    const QByteArray unknown = terminal.scan("0000000000000");
-    EXPECT_TRUE(unknown.contains("Item not found")) << unknown.toStdString();
-    EXPECT_TRUE(front.boxes.empty());
 }
 
 } // namespace

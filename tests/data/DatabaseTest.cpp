@@ -22,13 +22,6 @@ using namespace tarvel;
 
 namespace {
 
-enum class Access { Embedded, Server };
-
-std::string accessName(const testing::TestParamInfo<Access>& info)
-{
-    return info.param == Access::Embedded ? "Embedded" : "Server";
-}
-
 void setParams(Database& db, const QByteArray& serverName, const QByteArray& password = "quillpost")
 {
     db.ClearParams();
@@ -54,10 +47,7 @@ protected:
         ASSERT_NO_THROW(db.Open());
     }
 
-    QByteArray serverName(const QString& file) const
-    {
-        return GetParam() == Access::Server ? fb.serverPath(file) : fb.path(file);
-    }
+    QByteArray serverName(const QString& file) const { return fb.at(GetParam(), file); }
 
     FirebirdFixture fb;
     Database db;
@@ -311,7 +301,7 @@ TEST_P(EngineTest, AKilledAttachmentFailsOneQueryAndTheNextAttachesAgain)
     EXPECT_NE(q.FieldAsText("ID"), id);
 }
 
-INSTANTIATE_TEST_SUITE_P(Access, EngineTest, testing::Values(Access::Embedded, Access::Server), accessName);
+INSTANTIATE_TEST_SUITE_P(Access, EngineTest, testing::Values(Access::Embedded, Access::Server), AccessName);
 
 TEST(EngineServer, LoginFailureOverTcpIsTheEnginesMessage)
 {

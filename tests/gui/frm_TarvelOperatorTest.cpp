@@ -44,17 +44,6 @@ void OperatorClick(QWidget* button)
 // A key pressed and released as the window system hands it over, to the window's focused control.
 void OperatorKey(QWidget* window, Qt::Key key) { QTest::keyClick(window->windowHandle(), key); }
 
-// Gives each scan of the code BOOM an engine failure at its price query.
-void MakeBoomFail(const QByteArray& dataPath)
-{
-    Database db;
-    PosConnections::SetParams(db, dataPath, {});
-    db.Open();
-    db.ExecSql("ALTER TABLE Mas_Stock_Price ADD M_GUARD COMPUTED BY (IIF(M_PluLinkId='BOOM', 1/0, 0))");
-    db.ExecSql("INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode) VALUES ('BOOM', 'BOOM')");
-    db.ExecSql("INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY) VALUES ('BOOM', 'P1', 1, 1)");
-}
-
 // The failures a box reports: its own, or the count its note gives for the ones folded into it.
 int FailuresReported(const QString& text)
 {

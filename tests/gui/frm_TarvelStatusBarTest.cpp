@@ -21,12 +21,6 @@ using namespace tarvel;
 
 namespace {
 
-QByteArray Extended(QByteArray settings, const QByteArray& column)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE",
-                            "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=" + column);
-}
-
 int TextWidth(const QLabel* label) { return label->fontMetrics().horizontalAdvance(label->text()); }
 
 class TarvelStatusBarTest : public TarvelWindowTest {
@@ -100,7 +94,7 @@ TEST_F(TarvelStatusBarTest, ThePriceLevelShowsWholeBesideAGrowingScanCounter)
     const QByteArray problem = extendedData.create("DATA.FDB", {"extended-schema.sql", "extended-data.sql"});
     ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
     const QByteArray dataFile = extendedData.path("DATA.FDB");
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(dataFile, port), "M_P1_MIN_PRICE"));
+    folder.writeSettings(ProgramFolder::settingsFor(dataFile, port, {}, "M_P1_MIN_PRICE"));
     TfrmTarvel& w = open();
     ASSERT_TRUE(startServingLoopback());
     EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
@@ -108,7 +102,7 @@ TEST_F(TarvelStatusBarTest, ThePriceLevelShowsWholeBesideAGrowingScanCounter)
     const int width = w.ActivePriceLevel->width();
 
     click("BitBtn2");
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(dataFile, port), "M_P1_S3"));
+    folder.writeSettings(ProgramFolder::settingsFor(dataFile, port, {}, "M_P1_S3"));
     ASSERT_TRUE(startServingLoopback());
     scanUpTo(1000);
     EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_S3");

@@ -33,20 +33,6 @@ using namespace tarvel;
 
 namespace {
 
-// The same settings with the extended layout on, price column M_P1_S3.
-QByteArray Extended(QByteArray settings)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE", "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=M_P1_S3");
-}
-
-QStringList Items(const QComboBox* box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
-
 template <typename W>
 W* Child(QWidget& window, const char* name)
 {
@@ -244,7 +230,7 @@ TEST_F(TarvelWindowTest, ScansShowInTheLogAndGetTheirFrames)
 
 TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
 {
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_S3"));
     TfrmTarvel& w = open();
     EXPECT_TRUE(w.CheckBoxVexaXE->isVisible());
     EXPECT_TRUE(w.CheckBoxVexaXE->isChecked());
@@ -269,7 +255,7 @@ TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
 
     // And back on, with a column that is none of the list's items.
     click("BitBtn2");
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_COST"));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_COST"));
     click("BitBtn1");
     EXPECT_TRUE(w.CheckBoxVexaXE->isVisible());
     EXPECT_TRUE(w.ComboBoxPriceLevel->isVisible());
@@ -283,7 +269,7 @@ TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
 TEST_F(TarvelWindowTest, ThePanelIsReadableWhileRunningAndTakesNoInput)
 {
     folder.writeSettings(
-        Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE"));
+        ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE"));
     TfrmTarvel& w = open();
     click("BitBtn1");
     ASSERT_TRUE(w.Service().Running());
@@ -457,15 +443,7 @@ TEST_F(TarvelWindowTest, AScanIsServedWhileAnErrorBoxIsOpen)
 // other terminals waiting.
 TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
 {
-    {
-        // An item whose price row the engine cannot read: each scan of it fails at its price query.
-        Database db;
-        PosConnections::SetParams(db, folder.dataPath(), {});
-        db.Open();
-        db.ExecSql("ALTER TABLE Mas_Stock_Price ADD M_GUARD COMPUTED BY (IIF(M_PluLinkId='BOOM', 1/0, 0))");
-        db.ExecSql("INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode) VALUES ('BOOM', 'BOOM')");
-        db.ExecSql("INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY) VALUES ('BOOM', 'P1', 1, 1)");
-    }
+    MakeBoomFail(folder.dataPath());
     TfrmTarvel& w = open();
     ASSERT_TRUE(startServingLoopback());
     int queries = 0;
@@ -691,7 +669,7 @@ TEST_F(TarvelWindowTest, TheScanPanelCountsScansAndTerminalsBesideTheRemarks)
     inOrderWithoutOverlap(quiet);
     // With the longest price column shown, the price level still fits.
     folder.writeSettings(
-        Extended(ProgramFolder::settingsFor(folder.dataPath(), port)).replace("M_P1_S3", "M_P1_MIN_PRICE")
+        ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE")
         + statusSetup);
     ASSERT_TRUE(startServingLoopback());
     EXPECT_EQ(quiet.ActivePriceLevel->text(), "M_P1_MIN_PRICE");

@@ -125,12 +125,8 @@ protected:
     {
         const QByteArray problem = FirebirdFixture::serverProblem();
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-        const QByteArray made = folder.makeDatabase();
+        const QByteArray made = folder.makeStore(port, true, "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n");
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeSettings(
-            ProgramFolder::settingsFor(folder.dataServerPath(), port, "SEND_StoreSHELF=T\r\nSEND_PluBarcode=T\r\n"));
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
     // The last line of a start: the server listens.
@@ -142,7 +138,7 @@ protected:
     }
 
     ProgramFolder folder;
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
 };
 
 } // namespace tarvel
