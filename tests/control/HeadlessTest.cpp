@@ -448,6 +448,10 @@ TEST_F(HeadlessTest, CheckSaysWhetherTheStatusPageCanListen)
          "warning status page   HTTP_PORT \"80a\" is no port from 1 to 65535: the status page is off"},
         {"HTTP_PORT=8080\r\nHTTP_ADDRESS=store\r\n",
          "warning status page   HTTP_ADDRESS \"store\" is no IP address: the status page is off"},
+        // On the terminals' port it would take it from them.
+        {"HTTP_PORT=" + QByteArray::number(port) + "\r\n", "warning status page   HTTP_PORT " + QByteArray::number(port)
+                                                             + " is TCP_PORT's as well, the terminals' port: the "
+                                                               "status page is off"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status.toStdString());

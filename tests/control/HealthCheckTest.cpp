@@ -20,7 +20,7 @@ class HealthCheckTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        QByteArray made = folder.makeDatabase();
+        QByteArray made = folder.makeStore(port);
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         made = xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"});
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
@@ -33,8 +33,6 @@ protected:
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         made = older.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
     // The report's lines as `tarvel --check` prints them, the verdict last.
@@ -51,7 +49,7 @@ protected:
     ProgramFolder folder;
     FirebirdFixture xe; // the Vexa XE layout
     FirebirdFixture older; // the standard layout without promotion 2's price
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
 };
 
 // Each query a scan of the layout in force runs, run once with a code no item carries: a setting the
@@ -140,23 +138,6 @@ TEST_F(HealthCheckTest, AStoreThePosDatabaseDoesNotKnowFailsTheCheckNamingItsSou
     // The Vexa XE layout reads no store file: any store serves.
     folder.writeSettings(ProgramFolder::settingsFor(xe.path("XE.FDB"), port, {}, "M_PRICE"));
     EXPECT_EQ(check().last(), "check passed: Start would succeed");
-}
-
-// The status page on the terminals' port would take it from them: the page is refused by name, as a
-// warning, since the service runs without it.
-TEST_F(HealthCheckTest, AStatusPageOnTheTerminalsPortIsRefusedByName)
-{
-    const QByteArray p = QByteArray::number(port);
-    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + "[STATUS_SETUP]\r\nHTTP_PORT=" + p
-                         + "\r\n");
-    const QList<QByteArray> lines = check();
-    EXPECT_TRUE(lines.contains("warning status page   HTTP_PORT " + p + " is TCP_PORT's as well, the terminals' "
-                                                                       "port: the status page is off"))
-        << lines.join('\n').toStdString();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [&](const QByteArray& line) { return line.startsWith("ok      port          " + p); }))
-        << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.last(), "check passed: Start would succeed");
 }
 
 } // namespace
