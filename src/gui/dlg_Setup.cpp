@@ -11,8 +11,8 @@
 #include "data/PosConnections.h"
 #include "gui/ButtonKeys.h"
 #include "gui/RegistryDataset.h"
-#include "lookup/PosItemLookups.h"
 #include "gui/RegistryNavigator.h"
+#include "lookup/PosItemLookups.h"
 
 #include <QCheckBox>
 #include <QComboBox>

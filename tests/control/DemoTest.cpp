@@ -29,4 +29,3 @@ TEST(Demo, ServesFromAFolderNoOtherUserCanReach)
     EXPECT_TRUE(milo.out.startsWith("9556001000017 -> description: MILO 400G")) << milo.out.toStdString();
     EXPECT_EQ(demo.terminate(), 0);
 }
-

@@ -122,7 +122,8 @@ TEST_F(HeadlessTest, ServerRestartAfterAFreezeAndTheDeadlineOfEveryScan)
                              .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=2\r\n"));
     // The suite's own server, by its pid: never a server this suite did not start.
     const qint64 serverPid = FirebirdFixture::serverPid();
-    ASSERT_GT(serverPid, 0) << "no pid file of scripts/start-firebird in " << FirebirdFixture::serverFolder().toStdString();
+    ASSERT_GT(serverPid, 0) << "no pid file of scripts/start-firebird in "
+                            << FirebirdFixture::serverFolder().toStdString();
     const QString pid = QString::number(serverPid);
     const auto signal = [&pid](const char* name) { return RunProgram("kill", {name, pid}).status; };
     struct ContinueWhenDone { // whatever happens below, the suite's server answers again afterwards
@@ -249,8 +250,7 @@ TEST_F(HeadlessTest, APortInUseOrASecondInstanceExitsWithStatusOne)
     }
 
     TarvelProcess first(folder.path());
-    ASSERT_TRUE(first.waitForLine(portLine()))
-        << first.err().toStdString();
+    ASSERT_TRUE(first.waitForLine(portLine())) << first.err().toStdString();
     TarvelProcess second(folder.path());
     EXPECT_EQ(second.finish(), 1);
     EXPECT_TRUE(second.err().contains("on API 'listen'")) << second.err().toStdString();
@@ -346,8 +346,9 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
         {"a data file that does not exist",
          ProgramFolder::settingsFor(missing, port),
          false,
-         {"FAILED  data file     Cannot open the data file " + missing + ": I/O error during "
-          "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
+         {"FAILED  data file     Cannot open the data file " + missing
+              + ": I/O error during "
+                "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
           "skipped store file    data file failed", "skipped price level   data file failed",
           "ok      terminals     1 address registered", "ok      port          " + p + " (TCP_PORT) is free"},
          "check FAILED at data file: Start would not succeed"},
@@ -450,8 +451,8 @@ TEST_F(HeadlessTest, CheckSaysWhetherTheStatusPageCanListen)
          "warning status page   HTTP_ADDRESS \"store\" is no IP address: the status page is off"},
         // On the terminals' port it would take it from them.
         {"HTTP_PORT=" + QByteArray::number(port) + "\r\n", "warning status page   HTTP_PORT " + QByteArray::number(port)
-                                                             + " is TCP_PORT's as well, the terminals' port: the "
-                                                               "status page is off"},
+                                                               + " is TCP_PORT's as well, the terminals' port: the "
+                                                                 "status page is off"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status.toStdString());
@@ -509,7 +510,6 @@ TEST_F(HeadlessTest, RegistryCommands)
     }
     EXPECT_FALSE(QFileInfo::exists(typo));
 }
-
 
 // Both layouts end to end, as a store's IT person checks them with tarvel-term.
 TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
@@ -569,6 +569,5 @@ TEST_F(HeadlessTest, TarvelTermSeesTheItemScreensOfBothLayouts)
         EXPECT_EQ(server.terminate(), 0);
     }
 }
-
 
 } // namespace

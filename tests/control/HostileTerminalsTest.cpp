@@ -109,8 +109,8 @@ protected:
     QByteArray exchange(TerminalClient& terminal, const QByteArray& message)
     {
         const qsizetype errorsBefore = server->errors();
-        const QByteArray reply = terminal.exchange(message, TerminalClient::kPatienceMs,
-                                                   [&] { return server->errors() > errorsBefore; });
+        const QByteArray reply =
+            terminal.exchange(message, TerminalClient::kPatienceMs, [&] { return server->errors() > errorsBefore; });
         return reply.isEmpty() && server->errors() > errorsBefore ? "reported" : reply;
     }
 

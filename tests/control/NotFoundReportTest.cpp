@@ -54,7 +54,8 @@ TEST(NotFoundReport, PrintsTheTalliesOfTheLastDaysAsCsvMostOftenFirst)
     EXPECT_TRUE(r.out.startsWith(header + "\"4006381333931\",5,\"" + week + " 09:00:00\",\"" + week + " 17:00:00\","))
         << r.out.toStdString();
     EXPECT_EQ(r.out.count('\n'), 4);
-    EXPECT_EQ(RunProgram(kTarvel, {"--program-folder", folder, "--not-found-report", "--days", "6"}).out.count('\n'), 3);
+    EXPECT_EQ(RunProgram(kTarvel, {"--program-folder", folder, "--not-found-report", "--days", "6"}).out.count('\n'),
+              3);
     EXPECT_EQ(QFileInfo(StatsFile::FileOf(folder)).lastModified().toString().toLatin1(), stamp);
 
     // A bad command line (each kind is read in CommandLineTest): status 2, the problem and the usage.
@@ -65,4 +66,3 @@ TEST(NotFoundReport, PrintsTheTalliesOfTheLastDaysAsCsvMostOftenFirst)
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.endsWith("does not exist; nothing was done\n"));
 }
-

@@ -58,4 +58,3 @@ TEST(RegistryCrash, AKillDuringOrRightAfterAPostLeavesTheRowAndASoundFile)
                 "is there; integrity_check ok\n",
                 kills, qlonglong(posted.size() - 1));
 }
-

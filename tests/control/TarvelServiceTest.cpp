@@ -261,7 +261,11 @@ TEST_F(TarvelServiceTest, AutoStartTriesStartOnceOnTheSecondTick)
         std::vector<QByteArray> lines;
     } cases[] = {
         {"auto start", folder.dataPath(), "AUTO_START=T\r\n", true, false, startLines()},
-        {"auto start on a missing data file", "/nonexistent/DATA.FDB", "AUTO_START=T\r\n", false, false,
+        {"auto start on a missing data file",
+         "/nonexistent/DATA.FDB",
+         "AUTO_START=T\r\n",
+         false,
+         false,
          {FormatLogLabel("- FDB data connection") + kStatusError}},
         {"no auto start", folder.dataPath(), "", false, true, {}},
     };

@@ -268,8 +268,7 @@ TEST_F(TarvelWindowTest, ThePanelShowsTheSwitchAndColumnOnlyWhenTheSwitchIsOn)
 // price level.
 TEST_F(TarvelWindowTest, ThePanelIsReadableWhileRunningAndTakesNoInput)
 {
-    folder.writeSettings(
-        ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE"));
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE"));
     TfrmTarvel& w = open();
     click("BitBtn1");
     ASSERT_TRUE(w.Service().Running());
@@ -467,7 +466,8 @@ TEST_F(TarvelWindowTest, FailuresWhileABoxIsOpenAreFoldedIntoTheNextBox)
         for (; boxes.seen.size() == 1 && scans < 10000 && mostBoxes <= 1; ++scans) {
             const int before = queries;
             failing.send(ScanMessage("BOOM", ScanForm::C1));
-            for (const QDeadlineTimer deadline(TerminalClient::kPatienceMs); queries < before + 3 && !deadline.hasExpired();)
+            for (const QDeadlineTimer deadline(TerminalClient::kPatienceMs);
+                 queries < before + 3 && !deadline.hasExpired();)
                 QCoreApplication::processEvents();
             if (scans % 1000 == 0 && other.scan("9556001000017").contains("MILO 400G"))
                 ++otherServed;
@@ -668,9 +668,7 @@ TEST_F(TarvelWindowTest, TheScanPanelCountsScansAndTerminalsBesideTheRemarks)
     EXPECT_EQ(quiet.ScanPanel->text(), "0 scans \u00b7 0 term. \u00b7 :" + QString::number(httpPort));
     inOrderWithoutOverlap(quiet);
     // With the longest price column shown, the price level still fits.
-    folder.writeSettings(
-        ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE")
-        + statusSetup);
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, {}, "M_P1_MIN_PRICE") + statusSetup);
     ASSERT_TRUE(startServingLoopback());
     EXPECT_EQ(quiet.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
     inOrderWithoutOverlap(quiet);

@@ -43,9 +43,8 @@ QByteArray ProgramFolder::makeStore(quint16 port, bool overServer, const QByteAr
 QByteArray ProgramFolder::settingsFor(const QByteArray& dataFile, int port, const QByteArray& otherSetup,
                                       const QByteArray& xePrice)
 {
-    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port)
-         + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME=" + dataFile
-         + "\r\nFDB_DATA_XE=" + (xePrice.isEmpty() ? "F" : "T") + "\r\nFDB_DATA_XE_PRICE="
+    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port) + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME="
+         + dataFile + "\r\nFDB_DATA_XE=" + (xePrice.isEmpty() ? "F" : "T") + "\r\nFDB_DATA_XE_PRICE="
          + (xePrice.isEmpty() ? "M_PRICE" : xePrice) + "\r\n[OTHER_SETUP]\r\nCURRENCY_SYMBOL=RM\r\n" + otherSetup;
 }
 
@@ -56,10 +55,7 @@ void ProgramFolder::writeStore(const QByteArray& code, const QByteArray& name) c
     WriteFile(path() + "Register.ini", "[STORE]\r\nDEFAULT_STORE=" + code + "\r\nDEFAULT_STORE_NAME=" + name + "\r\n");
 }
 
-QByteArray ProgramFolder::readSettings() const
-{
-    return ReadFileBytes(path() + "Tarvel.ini");
-}
+QByteArray ProgramFolder::readSettings() const { return ReadFileBytes(path() + "Tarvel.ini"); }
 
 quint16 ProgramFolder::FreePort()
 {
@@ -86,7 +82,8 @@ std::vector<QByteArray> StartLines(quint16 port)
 
 std::vector<QByteArray> StopLines()
 {
-    return {FormatLogLabel("- FDB data disconnected") + kStatusDone, FormatLogLabel("- IdTCPServer stopped ") + kStatusDone};
+    return {FormatLogLabel("- FDB data disconnected") + kStatusDone,
+            FormatLogLabel("- IdTCPServer stopped ") + kStatusDone};
 }
 
 } // namespace tarvel

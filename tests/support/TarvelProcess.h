@@ -53,8 +53,7 @@ class TarvelProcess {
 public:
     static constexpr int kPatienceMs = 30000;
 
-    explicit TarvelProcess(const QString& folder)
-        : TarvelProcess(kTarvel, {"--headless", "--program-folder", folder})
+    explicit TarvelProcess(const QString& folder) : TarvelProcess(kTarvel, {"--headless", "--program-folder", folder})
     {
     }
     TarvelProcess(const QString& program, const QStringList& arguments) { process_.start(program, arguments); }

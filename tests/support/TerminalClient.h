@@ -43,9 +43,12 @@ public:
     // Waits until the connection is up; false when it failed or did not come.
     bool connected(int ms = kPatienceMs)
     {
-        waitUntil([&] { return socket_.state() != QAbstractSocket::ConnectingState
-                             && socket_.state() != QAbstractSocket::HostLookupState; },
-                  ms);
+        waitUntil(
+            [&] {
+                return socket_.state() != QAbstractSocket::ConnectingState
+                    && socket_.state() != QAbstractSocket::HostLookupState;
+            },
+            ms);
         return bound_ && socket_.state() == QAbstractSocket::ConnectedState;
     }
 
