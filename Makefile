@@ -41,10 +41,12 @@ firebird-stop:
 
 # Fails on the first file whose text clang-format would change; `make format` changes it.
 format-check: build-deps
-	$(CLANG_FORMAT) --dry-run -Werror $(FORMATTED)
+	@echo "$(CLANG_FORMAT) --dry-run -Werror: $(words $(FORMATTED)) files of src/ and tests/"
+	@$(CLANG_FORMAT) --dry-run -Werror $(FORMATTED)
 
 format: build-deps
-	$(CLANG_FORMAT) -i $(FORMATTED)
+	@echo "$(CLANG_FORMAT) -i: $(words $(FORMATTED)) files of src/ and tests/"
+	@$(CLANG_FORMAT) -i $(FORMATTED)
 
 # The unit label holds scripts/check-layers (LayerDirection) beside the unit tests.
 check: format-check
