@@ -125,7 +125,8 @@ StatusSettings ReadStatusSettings(const IniFile& settingsFile)
 
 QByteArray StatusPortTakenText(quint16 port)
 {
-    return "HTTP_PORT " + QByteArray::number(port) + " is TCP_PORT's as well, the terminals' port: the status page is off";
+    return "HTTP_PORT " + QByteArray::number(port)
+         + " is TCP_PORT's as well, the terminals' port: the status page is off";
 }
 
 SettingsValues ReadDialogSettings(const IniFile& settingsFile)

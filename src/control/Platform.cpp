@@ -364,10 +364,9 @@ int ConnectionHandle::BrokenError() const
 std::optional<FileIdentity> FileIdentityOf(const QString& path)
 {
     // Opened for its attributes alone, sharing everything, so that no writer is held up.
-    const HANDLE file =
-        ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};

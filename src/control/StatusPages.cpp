@@ -194,8 +194,8 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
           + "<tr><td>Scans today" + since + "</td><td><b>" + Grouped(today.scans()) + "</b>: " + Grouped(today.found)
           + " found, " + Grouped(today.notFound) + " not found, " + Grouped(today.unregistered) + " unregistered, "
           + Grouped(today.dropped) + " dropped, " + Grouped(today.failed)
-          + " failed</td></tr>\n<tr><td>Terminals connected</td><td>"
-          + Number(statistics.terminalsConnected()) + "</td></tr>\n";
+          + " failed</td></tr>\n<tr><td>Terminals connected</td><td>" + Number(statistics.terminalsConnected())
+          + "</td></tr>\n";
     if (today.databaseErrors > 0 || today.reattaches > 0)
         html += "<tr><td>Database today</td><td>" + Number(today.databaseErrors) + " errors, "
               + Number(today.reattaches) + " re-attaches</td></tr>\n";

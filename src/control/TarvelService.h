@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -62,6 +63,8 @@ public:
     // One tick of the auto-start timer: on the second, Start runs once when auto start is on. While the
     // setup dialog is open the automatic Start waits for it to close.
     void Timer1StartTimer();
+    // The auto-start timer's interval, 1 s unless the caller sets another (a test's own clock).
+    void SetAutoStartTick(std::chrono::milliseconds interval) { timer1Start_.setInterval(interval); }
 
     // Start and Stop, as the buttons do. Start returns whether the service runs afterwards; a Start
     // while it runs does nothing and returns true. Failures are logged and reported, never thrown.

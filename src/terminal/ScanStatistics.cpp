@@ -167,7 +167,10 @@ void ScanStatistics::evictLeastRecent(DayTallies& day)
     day.recency.pop_front();
 }
 
-void ScanStatistics::scanDropped(const QByteArray& terminalAddress) { countUnanswered(terminalAddress, &Counts::dropped); }
+void ScanStatistics::scanDropped(const QByteArray& terminalAddress)
+{
+    countUnanswered(terminalAddress, &Counts::dropped);
+}
 
 void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool databaseError)
 {

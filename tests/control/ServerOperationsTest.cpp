@@ -6,40 +6,36 @@
 #include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "support/ProgramFolder.h"
+#include "support/TarvelProcess.h"
+#include "support/TerminalClient.h"
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <unistd.h>
+
+#include <csignal>
+#include <memory>
 
 using namespace tarvel;
 
 namespace {
 
-const QString Tarvel = QStringLiteral(TARVEL_BIN_DIR "/tarvel");
-
-struct Outcome {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Outcome RunTarvel(const QStringList& arguments,
-                  const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+// tarvel in an environment of the test's choosing (the shared RunProgram takes this process's own).
+ProgramRun RunTarvel(const QStringList& arguments,
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(Tarvel, arguments);
-    Outcome run;
-    if (!process.waitForFinished(30000)) {
+    process.start(kTarvel, arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
         return run;
@@ -114,7 +110,7 @@ TEST(ServerOperationsTest, SeveralAddressesAFileOfThemAndTheEqualsForm)
         QStringList arguments = step.arguments;
         if (!arguments.join(' ').contains("--program-folder"))
             arguments = QStringList{"--program-folder", folder} + arguments;
-        const Outcome run = RunTarvel(arguments);
+        const ProgramRun run = RunTarvel(arguments);
         const std::string what = arguments.join(' ').toStdString();
         EXPECT_EQ(run.status, step.status) << what;
         EXPECT_EQ(run.out, step.out) << what;
@@ -133,7 +129,7 @@ TEST(ServerOperationsTest, SeveralAddressesAFileOfThemAndTheEqualsForm)
     const QByteArray usage = "\nusage: tarvel ";
     for (const QStringList& bad : {QStringList{"--headless=yes"}, QStringList{"--program-folder="},
                                    QStringList{"--register-file"}, QStringList{"--backup"}}) {
-        const Outcome run = RunTarvel(bad);
+        const ProgramRun run = RunTarvel(bad);
         EXPECT_EQ(run.status, 2) << bad.join(' ').toStdString();
         EXPECT_TRUE(run.err.startsWith("tarvel: ") && run.err.contains(usage)) << run.err.toStdString();
     }
@@ -144,7 +140,7 @@ TEST(ServerOperationsTest, ALookCreatesNothingAndRootKeepsOutOfAnotherUsersFolde
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + '/';
-    Outcome run = RunTarvel({"--program-folder", folder, "--list-terminals"});
+    ProgramRun run = RunTarvel({"--program-folder", folder, "--list-terminals"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "info: there is no terminal registry " + QFile::encodeName(TerminalRegistry::FileOf(folder))
@@ -174,7 +170,7 @@ TEST(ServerOperationsTest, TheWindowWithoutADisplaySaysSo)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(name);
-    Outcome run = RunTarvel({"--program-folder", dir.path()}, environment);
+    ProgramRun run = RunTarvel({"--program-folder", dir.path()}, environment);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tarvel: no display; use --headless\n");
     environment.insert("QT_QPA_PLATFORM", "xcb");
@@ -182,74 +178,30 @@ TEST(ServerOperationsTest, TheWindowWithoutADisplaySaysSo)
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/Log"));
 }
 
-// A headless server of the suite's Firebird database, its operator log read as it comes.
-class ServedFolderTest : public testing::Test {
+// A served folder whose server runs, 127.0.0.1 registered.
+class ServingTest : public ServedFolderTest {
 protected:
     void SetUp() override
     {
-        const QByteArray problem = FirebirdFixture::serverProblem();
-        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-        const QByteArray made = folder.makeDatabase();
-        ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port));
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
-        ASSERT_EQ(RunTarvel({"--program-folder", folder.path(), "--register", "127.0.0.1"}).status, 0);
-        server.start(Tarvel, {"--headless", "--program-folder", folder.path()});
-        ASSERT_TRUE(waitForOut(FormatLogLabel("  Port No#    : " + QByteArray::number(port))))
-            << server.readAllStandardError().toStdString();
+        ServedFolderTest::SetUp();
+        ASSERT_EQ(registerLoopback(), 0);
+        server = std::make_unique<TarvelProcess>(folder.path());
+        ASSERT_TRUE(server->waitForLine(portLine())) << server->err().toStdString();
     }
-    void TearDown() override
-    {
-        if (server.state() != QProcess::NotRunning) {
-            server.kill();
-            server.waitForFinished();
-        }
-    }
-    bool waitForOut(const QByteArray& text)
-    {
-        for (QDeadlineTimer deadline(20000); !deadline.hasExpired();) {
-            out += server.readAllStandardOutput();
-            if (out.contains(text))
-                return true;
-            if (server.state() == QProcess::NotRunning)
-                return false;
-            server.waitForReadyRead(100);
-        }
-        return false;
-    }
-    QByteArray scan(const QByteArray& code)
-    {
-        QTcpSocket terminal;
-        terminal.connectToHost(QHostAddress::LocalHost, port);
-        if (!terminal.waitForConnected(5000))
-            return "cannot connect";
-        terminal.write("\x02]C1" + code + "\r");
-        QByteArray reply;
-        for (QDeadlineTimer deadline(10000); !reply.endsWith("\r\n") && !deadline.hasExpired();) {
-            terminal.waitForReadyRead(50);
-            reply += terminal.readAll();
-        }
-        return reply;
-    }
+    QByteArray scan(const QByteArray& code) { return TerminalClient(port).scan(code); }
 
-    ProgramFolder folder;
-    quint16 port = 0;
-    QProcess server;
-    QByteArray out;
+    std::unique_ptr<TarvelProcess> server;
 };
 
 // The ssh session of a headless run closes: a stop in order, the day's tallies kept.
-TEST_F(ServedFolderTest, SighupStopsInOrderAndKeepsTheDaysTallies)
+TEST_F(ServingTest, SighupStopsInOrderAndKeepsTheDaysTallies)
 {
     EXPECT_TRUE(scan("0000000000000").contains("Item not found"));
-    ASSERT_TRUE(waitForOut("< [Not Found]"));
-    ::kill(pid_t(server.processId()), SIGHUP);
-    ASSERT_TRUE(server.waitForFinished(20000));
-    out += server.readAllStandardOutput();
-    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit) << "killed by the signal";
-    EXPECT_EQ(server.exitCode(), 0);
-    EXPECT_TRUE(out.endsWith(FormatLogLabel("- IdTCPServer stopped ") + kStatusDone + "\n")) << out.toStdString();
+    ASSERT_TRUE(server->waitForLine("< [Not Found]"));
+    ::kill(pid_t(server->pid()), SIGHUP);
+    EXPECT_EQ(server->finish(), 0) << "killed by the signal, or another exit";
+    EXPECT_EQ(server->lines().value(server->lines().size() - 1),
+              FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
     StatsFile stats;
     stats.Open(StatsFile::FileOf(folder.path()), true);
     const QList<NotFoundDay> days = stats.ReadDays(QDate::currentDate().addDays(-1), QDate::currentDate().addDays(1));
@@ -259,13 +211,13 @@ TEST_F(ServedFolderTest, SighupStopsInOrderAndKeepsTheDaysTallies)
     EXPECT_EQ(days[0].tallies[0].count, 1);
 }
 
-TEST_F(ServedFolderTest, ABackupWhileTheServiceServes)
+TEST_F(ServingTest, ABackupWhileTheServiceServes)
 {
     EXPECT_TRUE(scan("9556001000017").contains("MILO"));
     QTemporaryDir backups;
     const QString target = backups.path() + "/tarvel/";
     const QString from = folder.path();
-    Outcome run = RunTarvel({"--program-folder", from, "--backup", target});
+    ProgramRun run = RunTarvel({"--program-folder", from, "--backup", target});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const auto line = [](const char* verb, const QString& file, const QString& to) {
         return QByteArray(verb) + ' ' + QFile::encodeName(file) + " to " + QFile::encodeName(to) + '\n';

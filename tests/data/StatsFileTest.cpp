@@ -57,8 +57,8 @@ protected:
 TEST_F(StatsFileTest, EveryCodeIsKeptAsItsBytes)
 {
     const QList<QByteArray> codes = {
-        QByteArray(), QByteArray("", 0), QByteArray("\x00\x01\x1b\xff", 4), QByteArray(100, '7'),
-        "O'K \"quoted\" --", "9556001000017",
+        QByteArray(),         QByteArray("", 0),   QByteArray("\x00\x01\x1b\xff", 4),
+        QByteArray(100, '7'), "O'K \"quoted\" --", "9556001000017",
     };
     NotFoundChanges changes{Today, {}, {}};
     for (qsizetype i = 0; i < codes.size(); ++i)
