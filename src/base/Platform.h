@@ -14,8 +14,8 @@ namespace tarvel {
 
 // The one place for what differs between the platforms the server runs on.
 
-// Calls `onStop` on the event thread when the process is asked to stop (SIGINT or SIGTERM; Ctrl+C or
-// a console close on Windows). `context` owns the notifier; call once per process, before the first
+// Calls `onStop` on the event thread when the process is asked to stop (SIGINT, SIGTERM, or SIGHUP: the
+// ssh session or terminal of a headless run closed; Ctrl+C or a console close on Windows). `context` owns the notifier; call once per process, before the first
 // database attachment (see the Linux notes in the source).
 void InstallStopHandler(QObject* context, std::function<void()> onStop);
 
@@ -99,5 +99,27 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path);
 // an error, "<4>" a warning, "<6>" information, which the journal takes off and files the line by.
 // Never on Windows.
 bool JournalReads(std::FILE* stream);
+
+// Whether the window can have a display: on Unix a Qt platform chosen in QT_QPA_PLATFORM that needs none
+// (offscreen, minimal, vnc...), else DISPLAY or WAYLAND_DISPLAY set. Always on Windows.
+bool DisplayAvailable();
+
+// Whether `folder` is one of the system's folders for programs (/usr/bin, /usr/local/bin, the build's
+// install folder `installedBinFolder`), links resolved; never on Windows.
+bool IsSystemProgramFolder(const QString& folder, const QString& installedBinFolder);
+
+// Lets the group read and write a file the program made in its folder (and search a folder), whatever the
+// umask, so that the operators of the service's group can change what the service made. Owner's bits kept.
+void MakeGroupWritable(const QString& path);
+
+// "owner tarvel, group tarvel, mode 0644" for a refused write; empty where it cannot be looked at.
+QByteArray FileOwnershipText(const QString& path);
+
+// The name (else the number) of the user who owns `path`, when this process runs as root and another user
+// owns it: what root made there would be root's own. Nothing otherwise, and never on Windows.
+std::optional<QByteArray> OtherOwnerForRoot(const QString& path);
+
+// How many descriptors this process may have open at once; 0 when the platform sets no such limit.
+qint64 OpenFileLimit();
 
 } // namespace tarvel

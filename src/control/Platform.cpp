@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QTimer>
 
@@ -12,7 +13,10 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
+#include <grp.h>
 #include <pthread.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +58,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
         return;
     const int fd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
@@ -98,6 +103,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 #elif defined(Q_OS_WIN)
 namespace {
@@ -372,6 +378,12 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path)
 }
 
 bool JournalReads(std::FILE*) { return false; }
+bool DisplayAvailable() { return true; }
+bool IsSystemProgramFolder(const QString&, const QString&) { return false; }
+void MakeGroupWritable(const QString&) {}
+QByteArray FileOwnershipText(const QString&) { return {}; }
+std::optional<QByteArray> OtherOwnerForRoot(const QString&) { return std::nullopt; }
+qint64 OpenFileLimit() { return 0; }
 #else
 std::optional<FileIdentity> FileIdentityOf(const QString& path)
 {
@@ -396,6 +408,78 @@ bool JournalReads(std::FILE* stream)
     if (parts.size() != 2 || !device || !inode || ::fstat(::fileno(stream), &info) != 0)
         return false;
     return quint64(info.st_dev) == deviceNumber && quint64(info.st_ino) == inodeNumber;
+}
+
+bool DisplayAvailable()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM").split(':').value(0);
+    if (!platform.isEmpty() && platform != "xcb" && platform != "wayland" && platform != "wayland-egl")
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+bool IsSystemProgramFolder(const QString& folder, const QString& installedBinFolder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    for (const QString& system : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/bin"),
+                                  QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"), installedBinFolder}) {
+        if (!system.isEmpty() && QFileInfo(system).canonicalFilePath() == canonical)
+            return true;
+    }
+    return false;
+}
+
+void MakeGroupWritable(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0)
+        return;
+    mode_t mode = info.st_mode | S_IRGRP | S_IWGRP;
+    if (S_ISDIR(info.st_mode))
+        mode |= S_IXGRP;
+    if (mode != info.st_mode)
+        ::chmod(name.constData(), mode & 07777);
+}
+
+namespace {
+QByteArray UserName(uid_t uid)
+{
+    const passwd* user = ::getpwuid(uid);
+    return user ? QByteArray(user->pw_name) : QByteArray::number(quint64(uid));
+}
+QByteArray GroupName(gid_t gid)
+{
+    const group* g = ::getgrgid(gid);
+    return g ? QByteArray(g->gr_name) : QByteArray::number(quint64(gid));
+}
+} // namespace
+
+QByteArray FileOwnershipText(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return "owner " + UserName(info.st_uid) + ", group " + GroupName(info.st_gid) + ", mode "
+         + QByteArray::number(info.st_mode & 07777, 8).rightJustified(4, '0');
+}
+
+std::optional<QByteArray> OtherOwnerForRoot(const QString& path)
+{
+    struct stat info {};
+    if (::geteuid() != 0 || ::stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_uid == 0)
+        return std::nullopt;
+    return UserName(info.st_uid);
+}
+
+qint64 OpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return qint64(limit.rlim_cur);
 }
 #endif
 

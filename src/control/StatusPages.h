@@ -46,6 +46,8 @@ StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray
 
 QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts);
 QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts);
+// `metrics` with store="<storeCode>" as the first label of every sample line.
+QByteArray WithStoreLabel(const QByteArray& metrics, const QByteArray& storeCode);
 // The header line and one line per tally, in the given order, each field quoted; CRLF line ends.
 QByteArray NotFoundCsv(const QList<NotFoundTally>& tallies);
 

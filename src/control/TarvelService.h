@@ -43,8 +43,12 @@ public:
                   HostLookup host = {}, QByteArray version = TARVEL_VERSION, QObject* parent = nullptr);
     ~TarvelService() override;
 
-    // The executable's folder with its trailing separator, in the platform's spelling.
+    // The program folder when none is given, with its trailing separator, in the platform's spelling:
+    // the executable's folder, as a build run from its own tree has it; for an executable in one of the
+    // system's program folders (/usr/bin and the like), which is no place for settings and a registry, the
+    // installed service's folder (/var/lib/tarvel).
     static QString DefaultProgramFolder();
+    static QString DefaultProgramFolderFor(const QString& executableFolder);
 
     // The last step of window creation: the registry's folder, table and index when missing (failures
     // thrown), then the table opened. A table that cannot be opened is shown in the front's "Error" box

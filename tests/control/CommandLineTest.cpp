@@ -40,6 +40,22 @@ TEST(CommandLineTest, EachCommandLineIsAnActionOrAProblem)
         {{"--not-found-report", "--days", "31"}, A::NotFoundReport, "--days needs a whole number from 1 to 30, not 31"},
         {{"--not-found-report", "--days"}, A::NotFoundReport, "--days needs a value"},
         {{"--days", "3"}, A::Window, "--days goes with --not-found-report"},
+        // Several addresses, a file of them, a backup, and every value after "=".
+        {{"--register", "10.0.0.5", "10.0.0.6", "--register-file", "tills.txt"}, A::Register, ""},
+        {{"--register-file"}, A::Register, "--register-file needs a value"},
+        {{"--register-file=a", "--register-file=b"}, A::Register, "--register-file is given once"},
+        {{"--unregister=10.0.0.5", "10.0.0.6"}, A::Unregister, ""},
+        {{"--backup=/srv/backup"}, A::Backup, ""},
+        {{"--backup"}, A::Backup, "--backup needs a value"},
+        {{"--backup", "/srv/backup", "--register", "10.0.0.5"},
+         A::Register,
+         "--register cannot be combined with the option before it"},
+        {{"--program-folder=/srv/tarvel", "--check"}, A::Check, ""},
+        {{"--program-folder="}, A::Window, "--program-folder needs a value"},
+        {{"--not-found-report", "--days=7"}, A::NotFoundReport, ""},
+        {{"--headless=yes"}, A::Headless, "--headless takes no value"},
+        {{"--check=1"}, A::Check, "--check takes no value"},
+        {{"--bogus=1"}, A::Window, "unknown option --bogus"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -50,12 +66,21 @@ TEST(CommandLineTest, EachCommandLineIsAnActionOrAProblem)
         }
     }
     const CommandLine register_ = ParseCommandLine({"--program-folder", "/srv/tarvel", "--register", "10.0.0.5"});
-    EXPECT_EQ(register_.address, "10.0.0.5");
+    EXPECT_EQ(register_.addresses, QList<QByteArray>{"10.0.0.5"});
     EXPECT_EQ(register_.programFolder, QDir::toNativeSeparators("/srv/tarvel/"));
+    // The addresses run up to the next option; a value after "=" is the same as the next word.
+    const CommandLine several = ParseCommandLine({"--register=10.0.0.5", "10.0.0.6", "--program-folder=/srv/tarvel",
+                                                  "--register", "10.0.0.7", "--register-file=t"});
+    EXPECT_EQ(several.addresses, QList<QByteArray>({"10.0.0.5", "10.0.0.6", "10.0.0.7"}));
+    EXPECT_EQ(several.programFolder, QDir::toNativeSeparators("/srv/tarvel/"));
+    EXPECT_EQ(several.registerFile, "t");
+    EXPECT_EQ(ParseCommandLine({"--backup=/srv/backup"}).backupFolder, QDir::toNativeSeparators("/srv/backup/"));
+    EXPECT_EQ(ParseCommandLine({"--days=7", "--not-found-report"}).days, 7);
     EXPECT_EQ(ParseCommandLine({"--not-found-report", "--days", "7"}).days, 7);
     EXPECT_EQ(ParseCommandLine({"--not-found-report"}).days, 30);
 
-    EXPECT_EQ(UsageLine(), "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | --unregister "
-                           "ADDRESS | --list-terminals | --check | --version | --help]");
+    EXPECT_EQ(UsageLine(), "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS... | --register-file "
+                           "FILE | --unregister ADDRESS... | --list-terminals | --check | --backup DIR | --version | "
+                           "--help]");
     EXPECT_TRUE(HelpText().startsWith(UsageLine() + '\n'));
 }

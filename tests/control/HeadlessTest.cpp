@@ -290,7 +290,11 @@ TEST_F(HeadlessTest, CheckSaysEachStepAndPassesWhenStartWouldSucceed)
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(QFileInfo::exists(dir + "Log")) << "the check made the registry's folder";
 
+    // An empty registry: a list makes none, a register and an unregister leave one.
     ASSERT_EQ(RunProgram(kTarvel, {"--program-folder", dir, "--list-terminals"}).status, 0);
+    EXPECT_FALSE(QFileInfo::exists(dir + "Log")) << "the list made the registry's folder";
+    ASSERT_EQ(RunProgram(kTarvel, {"--program-folder", dir, "--register", "10.0.0.9"}).status, 0);
+    ASSERT_EQ(RunProgram(kTarvel, {"--program-folder", dir, "--unregister", "10.0.0.9"}).status, 0);
     r = RunProgram(kTarvel, {"--program-folder", dir, "--check"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.contains("\nwarning terminals     none registered in " + d

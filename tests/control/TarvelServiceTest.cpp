@@ -526,7 +526,7 @@ TEST_F(TarvelServiceTest, AStoreThePosDatabaseDoesNotKnowIsAFaultOnThePageAndInT
     EXPECT_TRUE(page.contains("<span class=\"state fault\">Running, every price 0.00</span> store S99 is not in "
                               "POSSYS.FDB (price level PRCERR)"))
         << page.toStdString();
-    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown 1\n"));
+    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown{store=\"S99\"} 1\n"));
     unknown.Stop();
     service.reset();
 
@@ -535,7 +535,7 @@ TEST_F(TarvelServiceTest, AStoreThePosDatabaseDoesNotKnowIsAFaultOnThePageAndInT
     page = Http(httpPort, "GET", "/").body;
     EXPECT_TRUE(page.contains("class=\"state running\"")) << page.toStdString();
     EXPECT_FALSE(page.contains("state fault"));
-    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown 0\n"));
+    EXPECT_TRUE(Http(httpPort, "GET", "/metrics").body.contains("\ntarvel_store_unknown{store=\"S01\"} 0\n"));
 }
 
 // A new registry renamed over the old one while the service runs counts at the next scan.

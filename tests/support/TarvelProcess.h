@@ -102,6 +102,8 @@ public:
         return all;
     }
     QByteArray err() { return err_ += process_.readAllStandardError(); }
+    // For a signal of the test's own choosing.
+    qint64 pid() const { return process_.processId(); }
     // Reads standard error until it holds `count` lines beginning with `prefix`, or `ms` have passed.
     qsizetype waitForErrors(const QByteArray& prefix, qsizetype count, int ms = kPatienceMs)
     {

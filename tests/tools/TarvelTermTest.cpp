@@ -54,6 +54,10 @@ TEST_F(TarvelTermTest, FormsRawAndStandardInput)
     TermRun run = RunTerm({"--form", "FF", "--raw", "127.0.0.1", port, "1"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, NotFoundFrame().toHex(' ') + "\n");
+    run = RunTerm({"--form=FF", "--timeout=2000", "--raw", "127.0.0.1", port, "1"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, NotFoundFrame().toHex(' ') + "\n");
+    EXPECT_EQ(RunTerm({"--raw=1", "127.0.0.1", port, "1"}).exitCode, 2);
     EXPECT_EQ(front.lines[2], "> [RECV] 1..............................[127.0.0.1]");
 
     run = RunTerm({"--form", "byte", "127.0.0.1", port}, "9555000000017\r\n777\n");
