@@ -76,8 +76,8 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     struct StartWhenDone { // whatever happens below, the suite's server runs again afterwards
         ~StartWhenDone() { FirebirdFixture::runServerScript("start-firebird"); }
     } startWhenDone;
-    ASSERT_EQ(FirebirdFixture::runServerScript("stop-firebird"), "");
-    ASSERT_EQ(FirebirdFixture::runServerScript("start-firebird"), "");
+    ASSERT_EQ(FirebirdFixture::runServerScript("stop-firebird").toStdString(), "");
+    ASSERT_EQ(FirebirdFixture::runServerScript("start-firebird").toStdString(), "");
     EXPECT_TRUE(TerminalClient(port).scan("9556001000017").contains("MILO 400G"));
     EXPECT_EQ(server.waitForErrors("info: ", 2), 2);
     EXPECT_EQ(server.err(), "info: serving store S01 \"QUILLPOST MART KLANG\" at price level P1\n"
@@ -86,7 +86,7 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     TerminalClient terminal(port);
     ASSERT_TRUE(terminal.connected());
     ASSERT_TRUE(terminal.scan("9556001000017").contains("MILO 400G"));
-    ASSERT_EQ(FirebirdFixture::runServerScript("stop-firebird"), "");
+    ASSERT_EQ(FirebirdFixture::runServerScript("stop-firebird").toStdString(), "");
     const qsizetype before = server.err().count("error: ");
     for (int i = 1; i <= 3; ++i) {
         QElapsedTimer took;
@@ -99,7 +99,7 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
     EXPECT_EQ(server.err().count("info: "), 2);
     EXPECT_EQ(terminal.state(), QAbstractSocket::ConnectedState);
 
-    ASSERT_EQ(FirebirdFixture::runServerScript("start-firebird"), "");
+    ASSERT_EQ(FirebirdFixture::runServerScript("start-firebird").toStdString(), "");
     QElapsedTimer back;
     back.start();
     EXPECT_TRUE(terminal.scan("9556001000017").contains("MILO 400G"));
