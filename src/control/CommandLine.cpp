@@ -1,7 +1,7 @@
 #include "control/CommandLine.h"
 
 #include "base/ErrorReport.h"
-#include "base/Platform.h"
+#include "platform/StopSignals.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
 #include "control/StatusPages.h"

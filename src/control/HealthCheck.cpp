@@ -1,7 +1,7 @@
 #include "control/HealthCheck.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
+#include "platform/Sockets.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/SettingsRemarks.h"

@@ -7,7 +7,7 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/SettingsRemarks.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "control/StatusServer.h"
 #include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"

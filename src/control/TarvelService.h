@@ -2,7 +2,7 @@
 
 #include "base/Remark.h"
 #include "base/RunContext.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 
 #include <QByteArray>
 #include <QObject>

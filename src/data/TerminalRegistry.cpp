@@ -1,7 +1,7 @@
 #include "data/TerminalRegistry.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
+#include "platform/Files.h"
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
 

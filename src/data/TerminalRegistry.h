@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Platform.h"
+#include "platform/Files.h"
 #include "data/RegistrySearch.h"
 
 #include <QByteArray>

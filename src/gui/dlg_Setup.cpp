@@ -5,7 +5,7 @@
 #include "base/Front.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"

@@ -2,7 +2,7 @@
 
 #include "base/Front.h"
 #include "base/Remark.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "gui/ElidedLabel.h"
 #include "gui/WrappedLabel.h"
 

@@ -2,7 +2,7 @@
 // database on the Firebird server, the registry commands and the command line's refusals.
 
 #include "base/OperatorLog.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "support/ProgramFolder.h"

@@ -1,6 +1,6 @@
 #include "gui/dlg_Setup.h"
 
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "dlg_SetupFixture.h"
 
 #include <gtest/gtest.h>
