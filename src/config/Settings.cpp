@@ -90,6 +90,7 @@ DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile)
     DatabaseCredentials credentials;
     credentials.User = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbUser));
     credentials.Password = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbPassword));
+    credentials.UserOrigin = QByteArray(kFdbUser) + " in [" + kFdbDataSetup + "] of Tarvel.ini";
     return credentials;
 }
 
@@ -125,7 +126,8 @@ StatusSettings ReadStatusSettings(const IniFile& settingsFile)
 
 QByteArray StatusPortTakenText(quint16 port)
 {
-    return "HTTP_PORT " + QByteArray::number(port) + " is TCP_PORT's as well, the terminals' port: the status page is off";
+    return "HTTP_PORT " + QByteArray::number(port)
+         + " is TCP_PORT's as well, the terminals' port: the status page is off";
 }
 
 SettingsValues ReadDialogSettings(const IniFile& settingsFile)
