@@ -1,15 +1,15 @@
 #include "control/CommandLine.h"
 
 #include "base/ErrorReport.h"
-#include "platform/StopSignals.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
-#include "control/StatusPages.h"
 #include "control/TarvelService.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
-#include "terminal/ScanStatistics.h"
+#include "platform/StopSignals.h"
+#include "status/NotFoundReport.h"
+#include "status/ScanStatistics.h"
+#include "status/StatsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

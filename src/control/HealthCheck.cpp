@@ -7,7 +7,6 @@
 #include "control/CommandLine.h"
 #include "control/DatabaseHints.h"
 #include "control/HeadlessFront.h"
-#include "control/StatusServer.h"
 #include "control/TarvelService.h"
 #include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
@@ -15,6 +14,7 @@
 #include "data/TerminalRegistry.h"
 #include "lookup/PosItemLookups.h"
 #include "platform/Sockets.h"
+#include "status/StatusServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

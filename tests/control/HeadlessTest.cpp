@@ -2,9 +2,9 @@
 // database on the Firebird server, the registry commands and the command line's refusals.
 
 #include "base/OperatorLog.h"
-#include "platform/LocalAddresses.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
+#include "platform/LocalAddresses.h"
+#include "status/StatsFile.h"
 #include "support/ProgramFolder.h"
 #include "terminal/Frames.h"
 
@@ -274,7 +274,8 @@ TEST_F(HeadlessTest, ServerRestartAfterAFreezeAndTheDeadlineOfEveryScan)
                              .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=2\r\n"));
     // The suite's own server, by its pid: never a server this suite did not start.
     const qint64 serverPid = FirebirdFixture::serverPid();
-    ASSERT_GT(serverPid, 0) << "no pid file of scripts/start-firebird in " << FirebirdFixture::serverFolder().toStdString();
+    ASSERT_GT(serverPid, 0) << "no pid file of scripts/start-firebird in "
+                            << FirebirdFixture::serverFolder().toStdString();
     const QString pid = QString::number(serverPid);
     const auto signal = [&pid](const char* name) { return RunProgram("kill", {name, pid}).status; };
     struct ContinueWhenDone { // whatever happens below, the suite's server answers again afterwards
@@ -506,8 +507,9 @@ TEST_F(HeadlessTest, CheckNamesTheFailingStepAndExitsOne)
         {"a data file that does not exist",
          ProgramFolder::settingsFor(missing, port),
          false,
-         {"FAILED  data file     Cannot open the data file " + missing + ": I/O error during "
-          "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
+         {"FAILED  data file     Cannot open the data file " + missing
+              + ": I/O error during "
+                "\"open\" operation for file \"/nonexistent/tarvel/DATA.FDB\"; Error while trying to open file",
           "skipped store file    data file failed", "skipped price level   data file failed",
           "ok      terminals     1 address registered", "ok      port          " + p + " (TCP_PORT) is free"},
          "check FAILED at data file: Start would not succeed"},

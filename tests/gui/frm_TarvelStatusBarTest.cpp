@@ -5,7 +5,7 @@
 
 #include "frm_TarvelFixture.h"
 #include "gui/frm_Tarvel.h"
-#include "terminal/ScanStatistics.h"
+#include "status/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

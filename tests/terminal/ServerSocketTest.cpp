@@ -8,9 +8,9 @@
 #include "base/RunContext.h"
 #include "mock/PipelineFakes.h"
 #include "mock/RecordingFront.h"
+#include "status/ScanStatistics.h"
 #include "terminal/Frames.h"
 #include "terminal/ScanPipeline.h"
-#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The statistics file on a real SQLite file: every code a terminal can send is kept as its bytes, and a
 // row the file refuses costs no other row.
 
-#include "data/StatsFile.h"
+#include "status/StatsFile.h"
 
 #include "data/EDatabaseError.h"
 #include "support/Failure.h"
@@ -57,8 +57,8 @@ protected:
 TEST_F(StatsFileTest, EveryCodeIsKeptAsItsBytes)
 {
     const QList<QByteArray> codes = {
-        QByteArray(), QByteArray("", 0), QByteArray("\x00\x01\x1b\xff", 4), QByteArray(100, '7'),
-        "O'K \"quoted\" --", "9556001000017",
+        QByteArray(),         QByteArray("", 0),   QByteArray("\x00\x01\x1b\xff", 4),
+        QByteArray(100, '7'), "O'K \"quoted\" --", "9556001000017",
     };
     NotFoundChanges changes{Today, {}, {}};
     for (qsizetype i = 0; i < codes.size(); ++i)

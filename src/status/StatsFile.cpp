@@ -1,4 +1,4 @@
-#include "data/StatsFile.h"
+#include "status/StatsFile.h"
 
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"

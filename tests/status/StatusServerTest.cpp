@@ -2,14 +2,15 @@
 // faked), the statistics count, and an HTTP client reads the page, /metrics (checked against a strict
 // reading of the Prometheus text format) and the CSV.
 
-#include "control/StatusServer.h"
+#include "status/StatusServer.h"
 
 #include "base/RunContext.h"
 #include "mock/PipelineFakes.h"
 #include "mock/RecordingFront.h"
+#include "status/SafeText.h"
+#include "status/ScanStatistics.h"
 #include "support/HttpClient.h"
 #include "terminal/ScanPipeline.h"
-#include "terminal/ScanStatistics.h"
 #include "terminal/ServerSocket.h"
 
 #include <gtest/gtest.h>

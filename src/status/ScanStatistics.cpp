@@ -1,4 +1,4 @@
-#include "terminal/ScanStatistics.h"
+#include "status/ScanStatistics.h"
 
 #include <QDateTime>
 
@@ -167,7 +167,10 @@ void ScanStatistics::evictLeastRecent(DayTallies& day)
     day.recency.pop_front();
 }
 
-void ScanStatistics::scanDropped(const QByteArray& terminalAddress) { countUnanswered(terminalAddress, &Counts::dropped); }
+void ScanStatistics::scanDropped(const QByteArray& terminalAddress)
+{
+    countUnanswered(terminalAddress, &Counts::dropped);
+}
 
 void ScanStatistics::scanFailed(const QByteArray& terminalAddress, bool databaseError)
 {

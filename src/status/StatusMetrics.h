@@ -1,0 +1,14 @@
+#pragma once
+
+#include "status/StatusFacts.h"
+
+#include <QByteArray>
+
+namespace tarvel {
+
+class ScanStatistics;
+
+// /metrics: the statistics and the facts in Prometheus text format 0.0.4.
+QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts);
+
+} // namespace tarvel
