@@ -1,5 +1,6 @@
 # The front door. `make test` and `make demo` work on a fresh Debian 12 machine and again on a used one;
-# `make check` builds and runs the unit tests alone, in seconds, with no database server.
+# `make check` is the fast first lane: the format check, then the unit tests (the layer check among them),
+# with no database server.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 # ON in CI: warnings are errors.
@@ -9,8 +10,12 @@ ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 # Seconds each fuzz target runs: make fuzz; make test runs each for a few.
 FUZZ_SECONDS ?= 60
+# The C++ sources the format check reads, in the style of .clang-format (Debian 12's clang-format 14).
+CLANG_FORMAT ?= clang-format-14
+FORMATTED = $(shell find src tests -name '*.cpp' -o -name '*.h' | sort)
 
-.PHONY: all deps build-deps configure build check test demo clean firebird firebird-stop sanitize fuzz fuzz-build package
+.PHONY: all deps build-deps configure build check format format-check test demo clean firebird firebird-stop sanitize \
+  fuzz fuzz-build package
 
 all: build
 
@@ -34,7 +39,17 @@ firebird: deps
 firebird-stop:
 	scripts/stop-firebird $(BUILD_DIR)/firebird
 
-check: build-deps
+# Fails on the first file whose text clang-format would change; `make format` changes it.
+format-check: build-deps
+	@echo "$(CLANG_FORMAT) --dry-run -Werror: $(words $(FORMATTED)) files of src/ and tests/"
+	@$(CLANG_FORMAT) --dry-run -Werror $(FORMATTED)
+
+format: build-deps
+	@echo "$(CLANG_FORMAT) -i: $(words $(FORMATTED)) files of src/ and tests/"
+	@$(CLANG_FORMAT) -i $(FORMATTED)
+
+# The unit label holds scripts/check-layers (LayerDirection) beside the unit tests.
+check: format-check
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target test_unit
 	cd $(BUILD_DIR) && ctest -L unit --output-on-failure -j $(JOBS)

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "config/IniText.h"
+#include "platform/Files.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -68,6 +69,7 @@ void IniFile::WriteStrings(const QList<Entry>& entries)
 
     // Qt 6.4's commit() renames the temporary file over the original even when flushing it failed (a
     // full disk): flush first and look at the error, so a torn file never replaces a whole one.
+    const bool made = !QFile::exists(path_);
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly))
         throwUnableToWrite(path_);
@@ -77,6 +79,9 @@ void IniFile::WriteStrings(const QList<Entry>& entries)
     }
     if (!file.commit())
         throwUnableToWrite(path_);
+    // A file saved anew keeps its mode; one made here is the group's to change too, as the registry is.
+    if (made)
+        MakeGroupWritable(path_);
 }
 
 } // namespace tarvel

@@ -1,11 +1,15 @@
 #include "control/CommandLine.h"
 
 #include "base/ErrorReport.h"
+#include "base/Errors.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
 #include "control/TarvelService.h"
+#include "data/SqliteFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
 #include "platform/StopSignals.h"
 #include "status/NotFoundReport.h"
 #include "status/ScanStatistics.h"
@@ -18,6 +22,8 @@
 #include <clocale>
 #include <cstdio>
 #include <exception>
+#include <optional>
+#include <utility>
 
 namespace tarvel {
 
@@ -47,10 +53,26 @@ void PrintError(const QByteArray& lines)
     Print(stderr, text);
 }
 
+} // namespace
+
+bool RefusedToRoot(const QString& programFolder)
+{
+    const std::optional<QByteArray> owner = OtherOwnerForRoot(programFolder);
+    if (owner)
+        PrintError("tarvel: the program folder " + QFile::encodeName(programFolder) + " belongs to user " + *owner
+                   + ", and what root made there the service could not change: run it as that user, sudo -u " + *owner
+                   + " tarvel ...; nothing was done");
+    return owner.has_value();
+}
+
+namespace {
+
 int RunHeadless(int argc, char** argv, const QString& folder)
 {
     QCoreApplication app(argc, argv);
     const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
+    if (RefusedToRoot(programFolder))
+        return 1;
     HeadlessFront front;
     SystemClock clock;
     TarvelService service(front, programFolder, clock);
@@ -68,43 +90,213 @@ int RunHeadless(int argc, char** argv, const QString& folder)
     return status;
 }
 
+// What each command that runs no event loop starts with: the application, the program folder (said on
+// standard error when it is the default) and the front for its messages.
+struct OneShot {
+    OneShot(int argc, char** argv, const QString& folder)
+        : argc_(argc),
+          app(argc_, argv),
+          programFolder(folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder)
+    {
+        if (folder.isEmpty())
+            front.showRemark(DefaultProgramFolderRemark(programFolder));
+    }
+    int argc_;
+    QCoreApplication app;
+    QString programFolder;
+    HeadlessFront front;
+};
+
+// An address to register or unregister, and where it stands when a file gave it ("FILE line 3").
+struct GivenAddress {
+    QByteArray address;
+    QByteArray where;
+};
+
+// The addresses of --register-file: one a line; blank lines, and what follows a "#", are passed over.
+bool ReadAddressFile(const QString& file, QList<GivenAddress>& given, Front& front)
+{
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly)) {
+        front.showGeneralError("Cannot read " + QFile::encodeName(file) + ": " + input.errorString().toLocal8Bit());
+        return false;
+    }
+    const QList<QByteArray> lines = input.readAll().split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const qsizetype comment = lines[i].indexOf('#');
+        const QByteArray address = (comment < 0 ? lines[i] : lines[i].left(comment)).trimmed();
+        if (!address.isEmpty())
+            given.append({address, QFile::encodeName(file) + " line " + QByteArray::number(i + 1)});
+    }
+    return true;
+}
+
+QByteArray Where(const GivenAddress& given) { return given.where.isEmpty() ? QByteArray() : given.where + ": "; }
+
+// Lists the registry without making one: a look as root must not leave a file the service cannot write.
+int ListTerminals(const QString& programFolder, Front& front)
+{
+    const QString file = TerminalRegistry::FileOf(programFolder);
+    if (!QFileInfo::exists(file)) {
+        front.showRemark({Remark::Kind::Info, "there is no terminal registry " + QFile::encodeName(file)
+                                                  + " yet: no terminal is registered"});
+        return 0;
+    }
+    TerminalRegistry registry;
+    registry.OpenTerminalRegistry(programFolder, TerminalRegistry::Access::ReadOnly);
+    for (const QByteArray& address : registry.Addresses())
+        Print(stdout, address + '\n');
+    return 0;
+}
+
+// --register and --unregister: every address is checked first, and one refused writes none.
+int ChangeRegistry(const CommandLine& command, const QString& programFolder, Front& front)
+{
+    const bool registering = command.action == CommandLine::Action::Register;
+    QList<GivenAddress> given;
+    for (const QByteArray& address : command.addresses)
+        given.append({address, {}});
+    if (!command.registerFile.isEmpty() && !ReadAddressFile(command.registerFile, given, front))
+        return 1;
+    QList<QByteArray> refusals;
+    if (registering) {
+        for (const GivenAddress& g : given) {
+            const std::string refusal = g.address.size() > RegistryAddressWidth
+                                          ? std::string("An address holds at most 40 characters")
+                                          : RegistryAddressRefusal(g.address);
+            if (!refusal.empty())
+                refusals.append(Where(g) + QByteArray::fromStdString(refusal));
+        }
+    }
+    if (given.isEmpty())
+        refusals.append(QFile::encodeName(command.registerFile) + " holds no address");
+    // Each refusal on a line of its own; with more than one address, that none was written.
+    const auto refused = [&] {
+        for (const QByteArray& refusal : refusals)
+            PrintError("error: " + refusal);
+        if (!refusals.isEmpty() && given.size() != 1)
+            PrintError(registering ? "error: nothing was registered" : "error: nothing was unregistered");
+        return !refusals.isEmpty();
+    };
+    if (refused())
+        return 1;
+
+    TerminalRegistry registry;
+    if (!TarvelService::OpenTerminalRegistry(registry, programFolder, front))
+        return 1; // the Error box has said why
+    QList<QByteArray> changed;
+    for (const GivenAddress& g : given) {
+        if (changed.contains(g.address))
+            continue; // given twice
+        const bool there = registry.Locate(g.address);
+        if (registering && there)
+            Print(stdout, g.address + " is registered already\n");
+        else if (registering)
+            changed.append(g.address);
+        else if (!there)
+            refusals.append(Where(g) + g.address + " is not registered");
+        else
+            changed.append(g.address);
+    }
+    if (refused())
+        return 1;
+    if (registering) {
+        registry.RegisterAll(changed);
+        for (const QByteArray& address : changed)
+            Print(stdout, "registered " + address + '\n');
+        return 0;
+    }
+    const int removed = registry.UnregisterAll(changed);
+    if (changed.size() == 1 && removed > 1)
+        Print(stdout, "unregistered " + changed.first() + " (" + QByteArray::number(removed) + " rows)\n");
+    else
+        for (const QByteArray& address : changed)
+            Print(stdout, "unregistered " + address + '\n');
+    return 0;
+}
+
 int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const QString& folder)
 {
-    QCoreApplication app(argc, argv);
-    const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
-    HeadlessFront front;
-    if (folder.isEmpty())
-        front.showRemark(DefaultProgramFolderRemark(programFolder));
-    TerminalRegistry registry;
+    OneShot run(argc, argv, folder);
+    const QString& programFolder = run.programFolder;
+    HeadlessFront& front = run.front;
     try {
-        if (!TarvelService::OpenTerminalRegistry(registry, programFolder, front))
-            return 1; // the Error box has said why
-        switch (command.action) {
-        case CommandLine::Action::Register:
-            if (registry.Locate(command.address)) {
-                Print(stdout, command.address + " is registered already\n");
-            } else {
-                registry.Register(command.address);
-                Print(stdout, "registered " + command.address + '\n');
-            }
-            break;
-        case CommandLine::Action::Unregister: {
-            const int removed = registry.Unregister(command.address);
-            if (removed == 0) {
-                PrintError("error: " + command.address + " is not registered");
-                return 1;
-            }
-            Print(stdout, "unregistered " + command.address
-                              + (removed > 1 ? " (" + QByteArray::number(removed) + " rows)" : QByteArray()) + '\n');
-            break;
+        if (command.action == CommandLine::Action::ListTerminals)
+            return ListTerminals(programFolder, front);
+        if (RefusedToRoot(programFolder))
+            return 1;
+        return ChangeRegistry(command, programFolder, front);
+    } catch (const std::exception& error) {
+        front.showGeneralError(QByteArray(error.what()));
+        return 1;
+    }
+}
+
+// A copy made beside under another name and renamed over: a failed one leaves the old copy whole.
+void CopyFileReplacing(const QString& from, const QString& to)
+{
+    const QString partial = to + ".partial";
+    QFile::remove(partial);
+    if (!QFile::copy(from, partial)) {
+        QFile::remove(partial);
+        throw TarvelError("Cannot copy " + QFile::encodeName(from).toStdString() + " to "
+                          + QFile::encodeName(partial).toStdString());
+    }
+    QFile::remove(to);
+    if (!QFile::rename(partial, to))
+        throw TarvelError("Cannot rename " + QFile::encodeName(partial).toStdString() + " to "
+                          + QFile::encodeName(to).toStdString());
+}
+
+// The registry and the statistics through SQLite's backup API, whole even while the service writes
+// them, and the settings files as they are.
+int RunBackup(int argc, char** argv, const CommandLine& command, const QString& folder)
+{
+    OneShot run(argc, argv, folder);
+    const QString& programFolder = run.programFolder;
+    HeadlessFront& front = run.front;
+    const QString target = command.backupFolder;
+    if (!QDir().mkpath(target)) {
+        front.showGeneralError("Cannot create the backup folder " + QFile::encodeName(target));
+        return 1;
+    }
+    // A backup over the originals would replace the live registry by itself.
+    const QString canonical = QFileInfo(target).canonicalFilePath();
+    for (const QString& own : {programFolder, TerminalRegistry::FolderOf(programFolder)}) {
+        if (QFileInfo(own).canonicalFilePath() == canonical) {
+            front.showGeneralError("The backup folder " + QFile::encodeName(target)
+                                   + " is where the files are kept: choose another; nothing was copied");
+            return 1;
         }
-        default:
-            for (const QByteArray& address : registry.Addresses())
-                Print(stdout, address + '\n');
-            break;
+    }
+    int copied = 0;
+    try {
+        const QString registry = TerminalRegistry::FileOf(programFolder);
+        const QString stats = StatsFile::FileOf(programFolder);
+        for (const QString& file : {registry, stats}) {
+            if (!QFileInfo::exists(file))
+                continue;
+            const QString to = target + QFileInfo(file).fileName();
+            BackUpSqliteFile(file, to);
+            Print(stdout, "backed up " + QFile::encodeName(file) + " to " + QFile::encodeName(to) + '\n');
+            ++copied;
+        }
+        for (const char* name : {"Tarvel.ini", "Register.ini", "Setup.ini"}) {
+            const QString file = programFolder + QLatin1String(name);
+            if (!QFileInfo(file).isFile())
+                continue;
+            const QString to = target + QLatin1String(name);
+            CopyFileReplacing(file, to);
+            Print(stdout, "copied " + QFile::encodeName(file) + " to " + QFile::encodeName(to) + '\n');
+            ++copied;
         }
     } catch (const std::exception& error) {
         front.showGeneralError(QByteArray(error.what()));
+        return 1;
+    }
+    if (copied == 0) {
+        front.showGeneralError("Nothing to back up in " + QFile::encodeName(programFolder)
+                               + ": no registry, statistics or settings file there");
         return 1;
     }
     return 0;
@@ -113,11 +305,9 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
 // Reads the statistics file and never writes it: a report may run beside the service.
 int RunNotFoundReport(int argc, char** argv, const CommandLine& command, const QString& folder)
 {
-    QCoreApplication app(argc, argv);
-    const QString programFolder = folder.isEmpty() ? TarvelService::DefaultProgramFolder() : folder;
-    HeadlessFront front;
-    if (folder.isEmpty())
-        front.showRemark(DefaultProgramFolderRemark(programFolder));
+    OneShot run(argc, argv, folder);
+    const QString& programFolder = run.programFolder;
+    HeadlessFront& front = run.front;
     const QString file = StatsFile::FileOf(programFolder);
     if (!QFileInfo(file).isFile()) {
         front.showGeneralError("There is no statistics file " + QFile::encodeName(file)
@@ -151,13 +341,29 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
         command.action = action;
     };
     for (qsizetype i = 0; i < arguments.size() && command.problem.isEmpty(); ++i) {
-        const QByteArray& option = arguments[i];
+        // "--option=value" is "--option value".
+        QByteArray option = arguments[i];
+        std::optional<QByteArray> inlineValue;
+        if (const qsizetype equals = option.indexOf('='); option.startsWith("--") && equals > 2) {
+            inlineValue = option.mid(equals + 1);
+            option.truncate(equals);
+        }
         const auto value = [&]() -> QByteArray {
+            if (inlineValue) {
+                if (inlineValue->isEmpty())
+                    command.problem = option + " needs a value";
+                return *std::exchange(inlineValue, std::nullopt);
+            }
             if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
                 command.problem = option + " needs a value";
                 return {};
             }
             return arguments[++i];
+        };
+        // The addresses after the first, up to the next option.
+        const auto moreValues = [&](QList<QByteArray>& values) {
+            while (i + 1 < arguments.size() && !arguments[i + 1].isEmpty() && !arguments[i + 1].startsWith('-'))
+                values.append(arguments[++i]);
         };
         if (option == "--headless") {
             setAction(CommandLine::Action::Headless, option);
@@ -167,13 +373,25 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
                 command.programFolder = FolderWithSeparator(folder);
         } else if (option == "--register" || option == "--unregister") {
             setAction(option == "--register" ? CommandLine::Action::Register : CommandLine::Action::Unregister, option);
-            command.address = value();
+            command.addresses.append(value());
+            moreValues(command.addresses);
+        } else if (option == "--register-file") {
+            setAction(CommandLine::Action::Register, option);
+            const QByteArray file = value();
+            if (!command.registerFile.isEmpty() && command.problem.isEmpty())
+                command.problem = "--register-file is given once";
+            command.registerFile = QFile::decodeName(file);
         } else if (option == "--list-terminals") {
             setAction(CommandLine::Action::ListTerminals, option);
         } else if (option == "--check") {
             setAction(CommandLine::Action::Check, option);
         } else if (option == "--not-found-report") {
             setAction(CommandLine::Action::NotFoundReport, option);
+        } else if (option == "--backup") {
+            setAction(CommandLine::Action::Backup, option);
+            const QByteArray folder = value();
+            if (command.problem.isEmpty())
+                command.backupFolder = FolderWithSeparator(folder);
         } else if (option == "--days") {
             const QByteArray days = value();
             bool number = false;
@@ -188,6 +406,8 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
         } else {
             command.problem = "unknown option " + option;
         }
+        if (inlineValue && command.problem.isEmpty())
+            command.problem = option + " takes no value";
     }
     if (daysGiven && command.action != CommandLine::Action::NotFoundReport && command.problem.isEmpty())
         command.problem = "--days goes with --not-found-report";
@@ -202,8 +422,8 @@ Remark DefaultProgramFolderRemark(const QString& programFolder)
 
 QByteArray UsageLine()
 {
-    return "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS | --unregister ADDRESS | "
-           "--list-terminals | --check | --version | --help]";
+    return "usage: tarvel [--headless] [--program-folder DIR] [--register ADDRESS... | --register-file FILE | "
+           "--unregister ADDRESS... | --list-terminals | --check | --backup DIR | --version | --help]";
 }
 
 QByteArray HelpText()
@@ -216,12 +436,15 @@ QByteArray HelpText()
            "\n"
            "  (no option)             open the operator window\n"
            "  --headless              no window: start the service at once, the operator log on standard\n"
-           "                          output, errors, warnings and notes on standard error; SIGINT or\n"
-           "                          SIGTERM stops it\n"
+           "                          output, errors, warnings and notes on standard error; SIGINT,\n"
+           "                          SIGTERM or SIGHUP stops it\n"
            "  --program-folder DIR    read Tarvel.ini and Register.ini (or Setup.ini) and keep the terminal\n"
            "                          registry in DIR, which must exist, instead of the program's own folder\n"
-           "  --register ADDRESS      allow the terminal with this IPv4 address\n"
-           "  --unregister ADDRESS    remove the terminal with this address\n"
+           "                          (for a program installed in /usr/bin: /var/lib/tarvel)\n"
+           "  --register ADDRESS...   allow the terminals with these IPv4 addresses\n"
+           "  --register-file FILE    allow the terminals listed in FILE, one address a line, # comments;\n"
+           "                          one refused line and none is registered\n"
+           "  --unregister ADDRESS... remove the terminals with these addresses\n"
            "  --list-terminals        list the registered terminal addresses\n"
            "  --check                 check the setup without starting: the settings, the POS database\n"
            "                          as Start opens it, the registry and the port, one line each; exit\n"
@@ -229,8 +452,11 @@ QByteArray HelpText()
            "  --not-found-report      print the codes the lookups did not find in the last 30 days as CSV\n"
            "                          (code, count, first and last seen, last terminal), most often first\n"
            "  --days N                with --not-found-report: the last N days, 1 to 30, today included\n"
+           "  --backup DIR            copy the registry and the statistics (whole, also while the service\n"
+           "                          runs) and the settings files into DIR\n"
            "  --version               print the version\n"
-           "  --help                  print this text\n";
+           "  --help                  print this text\n"
+           "An option's value may follow it after \"=\": --program-folder=/var/lib/tarvel.\n";
 }
 
 int RunTarvel(int argc, char** argv, WindowRunner runWindow)
@@ -263,7 +489,13 @@ int RunTarvel(int argc, char** argv, WindowRunner runWindow)
         PrintError("tarvel: the program folder " + QFile::encodeName(folder) + " does not exist; nothing was done");
         return 2;
     }
+    if (command.action == CommandLine::Action::Window && runWindow && !DisplayAvailable()) {
+        PrintError("tarvel: no display; use --headless");
+        return 1;
+    }
     switch (command.action) {
+    case CommandLine::Action::Backup:
+        return RunBackup(argc, argv, command, folder);
     case CommandLine::Action::Register:
     case CommandLine::Action::Unregister:
     case CommandLine::Action::ListTerminals:

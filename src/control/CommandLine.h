@@ -12,15 +12,31 @@ namespace tarvel {
 //   tarvel                          the operator window
 //   tarvel --headless               no window: creation, then Start at once; the log on standard output
 //   --program-folder DIR            settings files and the registry in DIR instead of the program's folder
-//   --register ADDRESS | --unregister ADDRESS | --list-terminals    manage the registry and exit
+//   --register ADDRESS... | --register-file FILE | --unregister ADDRESS... | --list-terminals
+//                                   manage the registry and exit
 //   --check                         check the setup as Start would meet it, change nothing, and exit
 //   --version | --help
 //   --not-found-report [--days N]   the codes not found in the last N days (30), as CSV, and exit
+//   --backup DIR                    copy the registry, the statistics and the settings files into DIR
+// An option's value may also follow it after "=": --program-folder=DIR.
 struct CommandLine {
-    enum class Action { Window, Headless, Register, Unregister, ListTerminals, Version, Help, Check, NotFoundReport };
+    enum class Action {
+        Window,
+        Headless,
+        Register,
+        Unregister,
+        ListTerminals,
+        Version,
+        Help,
+        Check,
+        NotFoundReport,
+        Backup
+    };
     Action action = Action::Window;
     QString programFolder; // with its trailing separator; empty: the executable's folder
-    QByteArray address; // of --register and --unregister
+    QList<QByteArray> addresses; // of --register and --unregister
+    QString registerFile; // of --register-file
+    QString backupFolder; // of --backup
     int days = 30; // of --not-found-report
     QByteArray problem; // a bad command line: what is wrong (the usage line follows it)
 };
@@ -30,6 +46,10 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments);
 
 // Said when no --program-folder was given: which folder the program uses.
 Remark DefaultProgramFolderRemark(const QString& programFolder);
+
+// Run as root on a program folder another user owns, a command that writes there would leave files the
+// service cannot change: says so on standard error, naming the owner to run it as, and gives true.
+bool RefusedToRoot(const QString& programFolder);
 
 // The one usage line, and the help text that starts with it.
 QByteArray UsageLine();

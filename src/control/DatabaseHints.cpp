@@ -1,5 +1,7 @@
 #include "control/DatabaseHints.h"
 
+#include <cctype>
+
 namespace tarvel {
 
 namespace {
@@ -18,8 +20,21 @@ QByteArray LoginHint(const DatabaseCredentials& credentials)
 
 } // namespace
 
-QByteArray ExplainDatabaseError(const QByteArray& message, const DatabaseCredentials& credentials)
+bool IsEmbeddedPath(const QByteArray& dataFile)
 {
+    const qsizetype colon = dataFile.indexOf(':');
+    return colon < 0 || (colon == 1 && std::isalpha(static_cast<unsigned char>(dataFile[0])));
+}
+
+QByteArray ExplainDatabaseError(const QByteArray& message, const DatabaseCredentials& credentials,
+                                const QByteArray& dataFile)
+{
+    // Without its embedded engine the client tries a plain path on a server at localhost instead.
+    if (!dataFile.isEmpty() && IsEmbeddedPath(dataFile)
+        && message.contains("Unable to complete network request to host \"localhost\""))
+        return message + "\nThe data file " + dataFile
+             + " is a plain path, which the embedded Firebird engine opens, and that engine is not installed "
+               "here: install the package " TARVEL_ENGINE_PACKAGE ", or give the file as server:path.";
     if (message.contains("Your user name and password are not defined"))
         return message + '\n' + LoginHint(credentials);
     if (message.contains("Database already opened with engine instance, incompatible with current"))

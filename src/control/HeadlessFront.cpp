@@ -59,6 +59,9 @@ void HeadlessFront::showErrorBox(const QByteArray& text) { writeStandardError(Pr
 void HeadlessFront::showInformation(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
 void HeadlessFront::showNotice(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
 void HeadlessFront::showNote(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
-void HeadlessFront::showRemark(const Remark& remark) { writeStandardError(PriorityOf(remark.kind), RemarkLine(remark)); }
+void HeadlessFront::showRemark(const Remark& remark)
+{
+    writeStandardError(PriorityOf(remark.kind), RemarkLine(remark));
+}
 
 } // namespace tarvel

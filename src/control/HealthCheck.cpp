@@ -161,7 +161,8 @@ private:
             pos.CheckPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn, store.StoreCode,
                                     credentials, passed, probe);
         } catch (const std::exception& error) {
-            add(Outcome::Failed, kDatabaseStep[step], Folded(ExplainDatabaseError(error.what(), credentials)));
+            add(Outcome::Failed, kDatabaseStep[step],
+                Folded(ExplainDatabaseError(error.what(), credentials, start.DataFileName)));
             for (int later = step + 1; later < kDatabaseSteps; ++later)
                 add(Outcome::Skipped, kDatabaseStep[later],
                     later == 1 && start.ExtendedLayout ? QByteArray(kNoStoreFile)

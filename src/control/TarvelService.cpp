@@ -13,6 +13,7 @@
 #include "data/Reattach.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/PosItemLookups.h"
+#include "platform/Files.h"
 #include "platform/LocalAddresses.h"
 #include "status/ScanStatistics.h"
 #include "status/StatisticsKeeper.h"
@@ -78,7 +79,18 @@ TarvelService::~TarvelService()
 
 QString TarvelService::DefaultProgramFolder()
 {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+    return DefaultProgramFolderFor(QCoreApplication::applicationDirPath());
+}
+
+QString TarvelService::DefaultProgramFolderFor(const QString& executableFolder)
+{
+    const QString folder = IsSystemProgramFolder(executableFolder, QStringLiteral(TARVEL_INSTALLED_BIN_DIR))
+                             ? QStringLiteral(TARVEL_INSTALLED_PROGRAM_FOLDER)
+                             : executableFolder;
+    QString native = QDir::toNativeSeparators(folder);
+    if (!native.endsWith(QDir::separator()))
+        native += QDir::separator();
+    return native;
 }
 
 quint16 TarvelService::ListeningPort() const { return serverSocket_->IsOpen() ? serverSocket_->Port() : 0; }
@@ -246,7 +258,7 @@ void TarvelService::startService()
                                                      storeCode_, credentials, [&reattached] { reattached = true; });
     } catch (const EDatabaseError& error) {
         front_.appendLog(FormatLogLabel("- FDB data connection") + kStatusError);
-        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
+        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials, start.DataFileName));
         return;
     }
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);

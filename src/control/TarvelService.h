@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -42,8 +43,12 @@ public:
                   HostLookup host = {}, QByteArray version = TARVEL_VERSION, QObject* parent = nullptr);
     ~TarvelService() override;
 
-    // The executable's folder with its trailing separator, in the platform's spelling.
+    // The program folder when none is given, with its trailing separator, in the platform's spelling:
+    // the executable's folder, as a build run from its own tree has it; for an executable in one of the
+    // system's program folders (/usr/bin and the like), which is no place for settings and a registry, the
+    // installed service's folder (/var/lib/tarvel).
     static QString DefaultProgramFolder();
+    static QString DefaultProgramFolderFor(const QString& executableFolder);
 
     // The last step of window creation: the registry's folder, table and index when missing (failures
     // thrown), then the table opened. A table that cannot be opened is shown in the front's "Error" box
@@ -58,6 +63,8 @@ public:
     // One tick of the auto-start timer: on the second, Start runs once when auto start is on. While the
     // setup dialog is open the automatic Start waits for it to close.
     void Timer1StartTimer();
+    // The auto-start timer's interval, 1 s unless the caller sets another (a test's own clock).
+    void SetAutoStartTick(std::chrono::milliseconds interval) { timer1Start_.setInterval(interval); }
 
     // Start and Stop, as the buttons do. Start returns whether the service runs afterwards; a Start
     // while it runs does nothing and returns true. Failures are logged and reported, never thrown.

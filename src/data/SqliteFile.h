@@ -20,4 +20,10 @@ QSqlDatabase OpenSqliteFile(const QString& name, const QString& file, const char
 // must be let go first.
 void CloseSqliteConnection(const QString& name);
 
+// Copies the SQLite file `from` to `to` with SQLite's backup API, so that the copy is a consistent
+// database even while the service writes `from`; `to` is written under a temporary name beside it and
+// renamed over, so a failed copy leaves whatever was there. Waits out a writer's lock for up to 30 s.
+// Throws TarvelError "Cannot back up <from> to <to>: <SQLite's words>".
+void BackUpSqliteFile(const QString& from, const QString& to);
+
 } // namespace tarvel

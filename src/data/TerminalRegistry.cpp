@@ -1,9 +1,9 @@
 #include "data/TerminalRegistry.h"
 
 #include "base/Errors.h"
-#include "platform/Files.h"
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
+#include "platform/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,8 +78,12 @@ void TerminalRegistry::CreateTerminalRegistry(const QString& programFolder)
 {
     Close();
     const QString folder = FolderOf(programFolder);
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
-        throw TarvelError("Cannot create " + PathText(folder));
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkpath(folder))
+            throw TarvelError("Cannot create " + PathText(folder));
+        MakeGroupWritable(programFolder + "Log");
+        MakeGroupWritable(folder);
+    }
 
     const QString file = FileOf(programFolder);
     if (!QFileInfo::exists(file))
@@ -137,6 +141,7 @@ void TerminalRegistry::createTable(const QString& file)
         QFile::remove(file);
         throw EDatabaseError(failure);
     }
+    MakeGroupWritable(file);
 }
 
 void TerminalRegistry::openTable(const QString& file, const char* mode)
@@ -217,20 +222,31 @@ bool TerminalRegistry::Locate(const QByteArray& address)
     return found;
 }
 
-void TerminalRegistry::Register(const QByteArray& address)
+void TerminalRegistry::Register(const QByteArray& address) { RegisterAll({address}); }
+
+int TerminalRegistry::Unregister(const QByteArray& address) { return UnregisterAll({address}); }
+
+void TerminalRegistry::RegisterAll(const QList<QByteArray>& addresses)
 {
     requireOpen();
-    if (address.size() > RegistryAddressWidth)
-        throw TarvelError("An address holds at most 40 characters");
-    if (const std::string refusal = RegistryAddressRefusal(address); !refusal.empty())
-        throw TarvelError(refusal);
-    InsertRow(address);
+    QList<QVariantList> rows;
+    for (const QByteArray& address : addresses) {
+        if (address.size() > RegistryAddressWidth)
+            throw TarvelError("An address holds at most 40 characters");
+        if (const std::string refusal = RegistryAddressRefusal(address); !refusal.empty())
+            throw TarvelError(refusal);
+        rows.append({AddressToField(address)});
+    }
+    runWrites("INSERT INTO Tarvel (ADDRESS) VALUES (?)", rows);
 }
 
-int TerminalRegistry::Unregister(const QByteArray& address)
+int TerminalRegistry::UnregisterAll(const QList<QByteArray>& addresses)
 {
     requireOpen();
-    return runWrite("DELETE FROM Tarvel WHERE ADDRESS = ?", {AddressToField(address)}).rowsAffected;
+    QList<QVariantList> rows;
+    for (const QByteArray& address : addresses)
+        rows.append({AddressToField(address)});
+    return runWrites("DELETE FROM Tarvel WHERE ADDRESS = ?", rows).rowsAffected;
 }
 
 QList<QByteArray> TerminalRegistry::Addresses() const
@@ -267,26 +283,47 @@ void TerminalRegistry::DeleteRow(qint64 id)
 // One statement in its own transaction, committed before returning: a crash afterwards keeps the row.
 TerminalRegistry::WriteResult TerminalRegistry::runWrite(const QString& sql, const QVariantList& values)
 {
+    return runWrites(sql, {values});
+}
+
+TerminalRegistry::WriteResult TerminalRegistry::runWrites(const QString& sql, const QList<QVariantList>& values)
+{
     if (!db_.transaction())
-        throw EDatabaseError(RegistryEngineText(db_.lastError()));
+        throw EDatabaseError(writeFailure(db_.lastError()));
     QSqlQuery query(db_);
     bool ok = query.prepare(sql);
-    for (int i = 0; ok && i < values.size(); ++i)
-        query.bindValue(i, values[i]);
-    ok = ok && query.exec();
-    const WriteResult result{query.numRowsAffected(), query.lastInsertId().toLongLong()};
+    WriteResult result{0, 0};
+    for (qsizetype row = 0; ok && row < values.size(); ++row) {
+        for (int i = 0; i < values[row].size(); ++i)
+            query.bindValue(i, values[row][i]);
+        ok = query.exec();
+        if (ok) {
+            result.rowsAffected += query.numRowsAffected();
+            result.insertedId = query.lastInsertId().toLongLong();
+        }
+    }
     const QSqlError error = ok ? QSqlError() : query.lastError();
     query.finish();
     if (!ok) {
         db_.rollback();
-        throw EDatabaseError(RegistryEngineText(error));
+        throw EDatabaseError(writeFailure(error));
     }
     if (!db_.commit()) {
         const QSqlError commitError = db_.lastError();
         db_.rollback();
-        throw EDatabaseError(RegistryEngineText(commitError));
+        throw EDatabaseError(writeFailure(commitError));
     }
     return result;
+}
+
+// A file the user may not write (made by root, say, or 0644 by another member of the group) is named
+// with its owner and mode, which tell the operator what to change.
+std::string TerminalRegistry::writeFailure(const QSqlError& error) const
+{
+    const QByteArray ownership = FileOwnershipText(file_);
+    return "Cannot write the terminal registry " + PathText(file_)
+         + (ownership.isEmpty() ? std::string() : " (" + ownership.toStdString() + ")") + ": "
+         + RegistryEngineText(error);
 }
 
 void TerminalRegistry::Close()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Files.h"
 #include "data/RegistrySearch.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QList>
@@ -98,6 +98,10 @@ public:
     void Register(const QByteArray& address);
     int Unregister(const QByteArray& address);
     QList<QByteArray> Addresses() const;
+    // Several at once, in one transaction: all are stored (removed), or none. RegisterAll checks each
+    // address as Register does before writing anything; UnregisterAll says how many rows went.
+    void RegisterAll(const QList<QByteArray>& addresses);
+    int UnregisterAll(const QList<QByteArray>& addresses);
 
     // For the grid's editing model: the open table's connection, and the writes of single rows by ID.
     // InsertRow gives the new row's ID; UpdateRow says how many rows changed (0: the row is gone).
@@ -125,6 +129,10 @@ private:
         qint64 insertedId;
     };
     WriteResult runWrite(const QString& sql, const QVariantList& values);
+    // The statement once for each list of values, all in one transaction; the results summed.
+    WriteResult runWrites(const QString& sql, const QList<QVariantList>& values);
+    // A refused write's message: the file, its owner and mode, and the engine's words.
+    std::string writeFailure(const QSqlError& error) const;
 
     QString connectionName_;
     QString file_;

@@ -461,8 +461,9 @@ void TdlgSetup::BitBtn4Click()
     const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
     // The test waits for the server no longer than a scan would.
     pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
+    QByteArray path;
     try {
-        const QByteArray path = shownDataFile();
+        path = shownDataFile();
         // Start will work, and so will the scans: each query of the layout shown runs once.
         ServiceSettings settings;
         settings.SendStoreShelf = cbStoreSHELF->isChecked();
@@ -477,7 +478,7 @@ void TdlgSetup::BitBtn4Click()
             notice += "\n\n" + warning.text;
         front_.showInformation(notice);
     } catch (const EDatabaseError& error) {
-        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials));
+        front_.showErrorBox(ExplainDatabaseError(error.what(), credentials, path));
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
     }

@@ -602,6 +602,8 @@ int RunWindow(int& argc, char** argv, const QString& programFolder)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    if (RefusedToRoot(programFolder.isEmpty() ? TarvelService::DefaultProgramFolder() : programFolder))
+        return 1;
     TfrmTarvel window(programFolder.isEmpty() ? TarvelService::DefaultProgramFolder() : programFolder);
     if (programFolder.isEmpty())
         window.Service().AddRemark(DefaultProgramFolderRemark(window.Service().ProgramFolder()));

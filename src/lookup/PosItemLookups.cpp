@@ -102,7 +102,10 @@ QByteArray StandardBarcodeSql(const QByteArray& code)
 constexpr char kStandardItemSelect[] =
     "Select M_DESC, M_PLULINKID, M_SHELF, M_PluCode, M_ALu, M_Barcode From Mas_Stock Where ";
 
-QByteArray StandardItemByKeySql(const QByteArray& key) { return kStandardItemSelect + ("M_PluLinkId=" + QuoteSql(key)); }
+QByteArray StandardItemByKeySql(const QByteArray& key)
+{
+    return kStandardItemSelect + ("M_PluLinkId=" + QuoteSql(key));
+}
 
 QByteArray StandardItemByCodeSql(const QByteArray& code)
 {
@@ -214,9 +217,8 @@ LookupResult PosItemLookups::extended(const QByteArray& code, const RunContext& 
     const ServiceSettings& settings = run.Settings;
     qryTmp_.Open(ExtendedBarcodeSql(code));
     // A barcode row that points at no item is not found: the code is not tried as an item code then.
-    qryTmp_.Open(qryTmp_.RowCount() != 0
-                     ? ExtendedItemByKeySql(run.ActivePriceLevel, qryTmp_.FieldAsText("M_STOCK_ID"))
-                     : ExtendedItemByCodeSql(run.ActivePriceLevel, code));
+    qryTmp_.Open(qryTmp_.RowCount() != 0 ? ExtendedItemByKeySql(run.ActivePriceLevel, qryTmp_.FieldAsText("M_STOCK_ID"))
+                                         : ExtendedItemByCodeSql(run.ActivePriceLevel, code));
     if (qryTmp_.RowCount() == 0)
         return {};
     LookupResult result = ReadExtendedItem(qryTmp_, settings.CurrencySymbol);
@@ -300,11 +302,10 @@ LookupProbe PosItemLookups::Probe(const RunContext& run)
                 try {
                     static_cast<void>(qryStockPrice_.FieldAsText(column));
                 } catch (const EDatabaseError&) {
-                    probe.warnings.append({Remark::Kind::Warning,
-                                           "Mas_Stock_Price has no column " + QByteArray(column)
-                                               + ": a scan of an item whose promotion "
-                                               + (promotion == &Promotion1 ? "1" : "2")
-                                               + " window is open would get no reply"});
+                    probe.warnings.append({Remark::Kind::Warning, "Mas_Stock_Price has no column " + QByteArray(column)
+                                                                      + ": a scan of an item whose promotion "
+                                                                      + (promotion == &Promotion1 ? "1" : "2")
+                                                                      + " window is open would get no reply"});
                 }
             }
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -25,5 +26,20 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path);
 // an error, "<4>" a warning, "<6>" information, which the journal takes off and files the line by.
 // Never on Windows.
 bool JournalReads(std::FILE* stream);
+
+// Whether `folder` is one of the system's folders for programs (/usr/bin, /usr/local/bin, the build's
+// install folder `installedBinFolder`), links resolved; never on Windows.
+bool IsSystemProgramFolder(const QString& folder, const QString& installedBinFolder);
+
+// Lets the group read and write a file the program made in its folder (and search a folder), whatever the
+// umask, so that the operators of the service's group can change what the service made. Owner's bits kept.
+void MakeGroupWritable(const QString& path);
+
+// "owner tarvel, group tarvel, mode 0644" for a refused write; empty where it cannot be looked at.
+QByteArray FileOwnershipText(const QString& path);
+
+// The name (else the number) of the user who owns `path`, when this process runs as root and another user
+// owns it: what root made there would be root's own. Nothing otherwise, and never on Windows.
+std::optional<QByteArray> OtherOwnerForRoot(const QString& path);
 
 } // namespace tarvel

@@ -25,4 +25,10 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path)
 // The journal is systemd's; a Windows service has none.
 bool JournalReads(std::FILE*) { return false; }
 
+// No system program folders, group modes or owners to look at: files get the folder's own rights.
+bool IsSystemProgramFolder(const QString&, const QString&) { return false; }
+void MakeGroupWritable(const QString&) {}
+QByteArray FileOwnershipText(const QString&) { return {}; }
+std::optional<QByteArray> OtherOwnerForRoot(const QString&) { return std::nullopt; }
+
 } // namespace tarvel

@@ -26,6 +26,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
         return;
     const int fd = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
@@ -70,6 +71,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
 #include "data/TerminalRegistry.h"
+#include "platform/Files.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -49,9 +50,12 @@ void StatsFile::Open(const QString& file, bool readOnly)
         Close();
         throw EDatabaseError("Cannot open the statistics file " + QFile::encodeName(file).toStdString() + ": " + why);
     };
+    const bool made = !readOnly && !QFile::exists(file);
     db_ = OpenSqliteFile(connectionName_, file, readOnly ? "ro" : "rwc");
     if (!db_.isOpen())
         fail(db_.lastError());
+    if (made)
+        MakeGroupWritable(file);
     QSqlQuery query(db_);
     if (!readOnly
         && !query.exec("CREATE TABLE IF NOT EXISTS NotFound (DAY TEXT NOT NULL, CODE BLOB NOT NULL, COUNT INTEGER "

@@ -86,9 +86,30 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     family("tarvel_uptime_seconds", "gauge", "Seconds since the program started.");
     text += "tarvel_uptime_seconds " + Sample((now - statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_info", "gauge", "The program's version and the store it serves.");
-    text += "tarvel_info{version=\"" + MetricLabelValue(facts.version) + "\",store=\""
-          + MetricLabelValue(facts.storeCode) + "\",layout=\"" + (facts.extendedLayout ? "extended" : "standard")
-          + "\"} 1\n";
+    text += "tarvel_info{version=\"" + MetricLabelValue(facts.version) + "\",layout=\""
+          + (facts.extendedLayout ? "extended" : "standard") + "\"} 1\n";
+    return WithStoreLabel(text, facts.storeCode);
+}
+
+// Every sample gets the store's code as its first label, so that one Prometheus scraping the servers of
+// several stores (instances of tarvel@.service, say) tells their series apart.
+QByteArray WithStoreLabel(const QByteArray& metrics, const QByteArray& storeCode)
+{
+    const QByteArray label = "store=\"" + MetricLabelValue(storeCode) + '"';
+    QByteArray text;
+    for (const QByteArray& line : metrics.split('\n')) {
+        if (line.isEmpty() || line.startsWith('#')) {
+            text += line + '\n';
+            continue;
+        }
+        const qsizetype brace = line.indexOf('{');
+        const qsizetype blank = line.indexOf(' ');
+        if (brace >= 0 && brace < blank)
+            text += line.left(brace + 1) + label + ',' + line.mid(brace + 1) + '\n';
+        else
+            text += line.left(blank) + '{' + label + '}' + line.mid(blank) + '\n';
+    }
+    text.chop(1); // the split's last piece is after the last line's end
     return text;
 }
 

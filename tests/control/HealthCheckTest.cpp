@@ -16,17 +16,11 @@ using namespace tarvel;
 
 namespace {
 
-QByteArray Layout(QByteArray settings, const QByteArray& xe, const QByteArray& price)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE",
-                            "FDB_DATA_XE=" + xe + "\r\nFDB_DATA_XE_PRICE=" + price);
-}
-
 class HealthCheckTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        QByteArray made = folder.makeDatabase();
+        QByteArray made = folder.makeStore(port);
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         made = xe.create("XE.FDB", {"extended-schema.sql", "extended-data.sql"});
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
@@ -39,8 +33,6 @@ protected:
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
         made = older.create("POSSYS.FDB", {"possys-schema.sql", "possys-data.sql"});
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
     // The report's lines as `tarvel --check` prints them, the verdict last.
@@ -57,7 +49,7 @@ protected:
     ProgramFolder folder;
     FirebirdFixture xe; // the Vexa XE layout
     FirebirdFixture older; // the standard layout without promotion 2's price
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
 };
 
 // Each query a scan of the layout in force runs, run once with a code no item carries: a setting the
@@ -79,16 +71,16 @@ TEST_F(HealthCheckTest, TheCheckRunsTheQueriesOfAScanAndNamesTheSettingTheDataba
          {"ok      scan queries  barcode, item, price and shelf queries of the standard layout run"},
          "check passed: Start would succeed"},
         {"the Vexa XE layout on its database, without the shelf",
-         Layout(ProgramFolder::settingsFor(extended, port), "T", "M_P1_S3"),
+         ProgramFolder::settingsFor(extended, port, {}, "M_P1_S3"),
          {"ok      scan queries  barcode and item queries of the Vexa XE layout run"},
          "check passed: Start would succeed"},
         {"FDB_DATA_XE=T on a standard-layout database",
-         Layout(ProgramFolder::settingsFor(standard, port, shelf), "T", "M_PRICE"),
+         ProgramFolder::settingsFor(standard, port, shelf, "M_PRICE"),
          {"FAILED  scan queries  the barcode query of the Vexa XE layout (FDB_DATA_XE=T in Tarvel.ini) is refused, "
           "so no scan would get a reply: Dynamic SQL Error; SQL error code = -206; Column unknown; M_STOCK_ID"},
          "check FAILED at scan queries: Start would not succeed"},
         {"a price column the item table does not have",
-         Layout(ProgramFolder::settingsFor(extended, port, shelf), "T", "M_P1_X"),
+         ProgramFolder::settingsFor(extended, port, shelf, "M_P1_X"),
          {"FAILED  scan queries  the item query of the Vexa XE layout at price column M_P1_X (FDB_DATA_XE_PRICE in "
           "Tarvel.ini) is refused, so no scan would get a reply: Dynamic SQL Error; SQL error code = -206; Column "
           "unknown; M_P1_X"},
@@ -144,25 +136,8 @@ TEST_F(HealthCheckTest, AStoreThePosDatabaseDoesNotKnowFailsTheCheckNamingItsSou
         << lines.join('\n').toStdString();
 
     // The Vexa XE layout reads no store file: any store serves.
-    folder.writeSettings(Layout(ProgramFolder::settingsFor(xe.path("XE.FDB"), port), "T", "M_PRICE"));
+    folder.writeSettings(ProgramFolder::settingsFor(xe.path("XE.FDB"), port, {}, "M_PRICE"));
     EXPECT_EQ(check().last(), "check passed: Start would succeed");
-}
-
-// The status page on the terminals' port would take it from them: the page is refused by name, as a
-// warning, since the service runs without it.
-TEST_F(HealthCheckTest, AStatusPageOnTheTerminalsPortIsRefusedByName)
-{
-    const QByteArray p = QByteArray::number(port);
-    folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port) + "[STATUS_SETUP]\r\nHTTP_PORT=" + p
-                         + "\r\n");
-    const QList<QByteArray> lines = check();
-    EXPECT_TRUE(lines.contains("warning status page   HTTP_PORT " + p + " is TCP_PORT's as well, the terminals' "
-                                                                       "port: the status page is off"))
-        << lines.join('\n').toStdString();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [&](const QByteArray& line) { return line.startsWith("ok      port          " + p); }))
-        << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.last(), "check passed: Start would succeed");
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // operator log on standard output as it is; no prefix at all for any other reader.
 
 #include "base/OperatorLog.h"
-#include "support/ProgramFolder.h"
+#include "support/TarvelProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,6 @@
 using namespace tarvel;
 
 namespace {
-
-const QString Tarvel = QStringLiteral(TARVEL_BIN_DIR "/tarvel");
 
 // "device:inode" of a file, as systemd writes JOURNAL_STREAM for the stream it hands a service.
 QByteArray StreamId(const QString& path)
@@ -54,7 +52,6 @@ protected:
         ASSERT_TRUE(streams.isValid());
         const QByteArray made = folder.makeDatabase();
         ASSERT_TRUE(made.isEmpty()) << made.toStdString();
-        port = ProgramFolder::FreePort();
         out = streams.filePath("out");
         err = streams.filePath("err");
         // Made now, so that their identities hold from the first run on (each run empties them).
@@ -84,7 +81,7 @@ protected:
         }
         process.setStandardOutputFile(out, QIODevice::Append);
         process.setStandardErrorFile(oneStream ? out : err, QIODevice::Append);
-        process.start(Tarvel, arguments);
+        process.start(kTarvel, arguments);
         if (!process.waitForStarted())
             return -1;
         if (!until.isEmpty()) {
@@ -108,7 +105,7 @@ protected:
 
     QTemporaryDir streams;
     ProgramFolder folder;
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
     QString out;
     QString err;
 };
@@ -213,7 +210,7 @@ TEST_F(JournalTest, ARealJournalFilesTheChecksFailureAsAnError)
     folder.writeSettings(ProgramFolder::settingsFor(FirebirdFixture::onServer("/nonexistent/tarvel/DATA.FDB"), port));
     QMap<QByteArray, QByteArray> priorities; // by the first 12 bytes of the message
     const QMap<QByteArray, QByteArray> all =
-        journaled({Tarvel, "--check", "--program-folder", folder.path()}, "check FAILED");
+        journaled({kTarvel, "--check", "--program-folder", folder.path()}, "check FAILED");
     for (auto entry = all.begin(); entry != all.end(); ++entry)
         priorities[entry.key().left(12)] = entry.value();
     EXPECT_EQ(priorities.value("FAILED  data"), "3");

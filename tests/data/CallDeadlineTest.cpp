@@ -25,16 +25,16 @@ TEST(CallDeadline, ShortCallsUnderALongLimitLeaveTheWatchdogAsleepAndALimitStill
     EXPECT_EQ(expired, 0);
     EXPECT_LE(deadline.wakeups(), 2) << "1,000 watched calls woke the watchdog this often";
 
-    // A shorter limit than the one the watchdog sleeps for wakes it: it expires at its own time.
+    // A shorter limit than the one the watchdog sleeps for wakes it: it expires at its own time, long
+    // before the 5 s the watchdog would otherwise sleep, however busy the machine.
     const Clock::time_point began = Clock::now();
     deadline.arm(50ms, [&] { ++expired; });
-    while (expired == 0 && Clock::now() - began < 3s)
+    while (expired == 0 && Clock::now() - began < 4s)
         std::this_thread::sleep_for(1ms);
     const auto took = Clock::now() - began;
     EXPECT_TRUE(deadline.disarm());
     EXPECT_EQ(expired, 1);
     EXPECT_GE(took, 50ms);
-    EXPECT_LT(took, 1s);
 
     // A call that ends in time after a long idle wait: not expired, and the action never runs later.
     deadline.arm(100ms, [&] { ++expired; });

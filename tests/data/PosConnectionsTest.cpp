@@ -22,8 +22,6 @@ TEST(StoreFilePath, FolderEndsAtTheLastBackslashColonOrSlash)
     EXPECT_EQ(PosConnections::StoreFilePath("C:DATA.FDB"), "C:POSSYS.FDB");
 }
 
-enum class Access { Embedded, Server };
-
 // A standard-layout data file with its POSSYS.FDB, and an extended-layout one alone in its folder.
 class PosConnectionsTest : public testing::TestWithParam<Access> {
 protected:
@@ -43,10 +41,7 @@ protected:
     }
     void TearDown() override { pos.ClosePosConnections(); }
 
-    QByteArray at(const FirebirdFixture& fb, const QString& file) const
-    {
-        return GetParam() == Access::Server ? fb.serverPath(file) : fb.path(file);
-    }
+    QByteArray at(const FirebirdFixture& fb, const QString& file) const { return fb.at(GetParam(), file); }
 
     FirebirdFixture standard;
     FirebirdFixture extended;
@@ -136,10 +131,7 @@ TEST_P(PosConnectionsTest, APriceLevelReadThatMeetsALostAttachmentRunsOnceMore)
     EXPECT_EQ(reattached, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Access, PosConnectionsTest, testing::Values(Access::Embedded, Access::Server),
-                         [](const testing::TestParamInfo<Access>& info) {
-                             return info.param == Access::Embedded ? "Embedded" : "Server";
-                         });
+INSTANTIATE_TEST_SUITE_P(Access, PosConnectionsTest, testing::Values(Access::Embedded, Access::Server), AccessName);
 
 // Credentials from the settings replace the fixed ones and reach the server; a wrong password is the
 // server's refusal. (Embedded access checks no password, so this needs the server.)

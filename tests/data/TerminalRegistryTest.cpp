@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "data/EDatabaseError.h"
 #include "support/Failure.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -63,13 +64,6 @@ private:
     static inline int count_ = 0;
     QString name_;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
 
 class TerminalRegistryTest : public ::testing::Test {
 protected:
@@ -142,11 +136,11 @@ TEST_F(TerminalRegistryTest, FirstStartCreatesFoldersFileTableAndIndex)
 TEST_F(TerminalRegistryTest, RowsSurviveARestartAndAPresentFileIsOpenedUnchanged)
 {
     seed({"10.0.0.1"});
-    const QByteArray before = ReadAll(file);
+    const QByteArray before = ReadFileBytes(file);
     {
         TerminalRegistry registry;
         open(registry);
-        EXPECT_EQ(ReadAll(file), before);
+        EXPECT_EQ(ReadFileBytes(file), before);
         registry.Register("10.0.0.2");
         EXPECT_EQ(registry.Addresses(), (QList<QByteArray>{"10.0.0.1", "10.0.0.2"}));
     }
@@ -166,7 +160,7 @@ TEST_F(TerminalRegistryTest, ReadOnlyReadsTheRowsAndWritesNothing)
     EXPECT_FALSE(QFileInfo::exists(file));
 
     seed({"10.0.0.1", "10.0.0.2"});
-    const QByteArray before = ReadAll(file);
+    const QByteArray before = ReadFileBytes(file);
     {
         TerminalRegistry registry;
         registry.OpenTerminalRegistry(programFolder, TerminalRegistry::Access::ReadOnly);
@@ -176,7 +170,7 @@ TEST_F(TerminalRegistryTest, ReadOnlyReadsTheRowsAndWritesNothing)
         EXPECT_THROW(registry.Register("10.0.0.3"), EDatabaseError);
         EXPECT_THROW(registry.Unregister("10.0.0.1"), EDatabaseError);
     }
-    EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(ReadFileBytes(file), before);
     EXPECT_EQ(QDir(TerminalRegistry::FolderOf(programFolder)).entryList(QDir::Files), QStringList{"Tarvel.Db"});
 }
 
@@ -257,16 +251,16 @@ TEST_F(TerminalRegistryTest, AFileThatIsNoRegistryIsRefusedAndLeftAlone)
     EXPECT_FALSE(registry.IsOpen());
     EXPECT_EQ(Failure([&] { registry.Locate("10.0.0.1"); }), RegistryClosedMessage);
     EXPECT_THROW(registry.Register("10.0.0.1"), EDatabaseError);
-    EXPECT_EQ(ReadAll(file), garbage);
+    EXPECT_EQ(ReadFileBytes(file), garbage);
 
     // A database without the table Tarvel is no registry either.
     QFile::remove(file);
     SideConnection(file).exec("CREATE TABLE Other (X INTEGER)");
-    const QByteArray other = ReadAll(file);
+    const QByteArray other = ReadFileBytes(file);
     const QByteArray noTable = Failure([&] { registry.OpenTerminalRegistry(programFolder); });
     EXPECT_TRUE(noTable.contains("no such table")) << noTable.toStdString();
     EXPECT_FALSE(registry.IsOpen());
-    EXPECT_EQ(ReadAll(file), other);
+    EXPECT_EQ(ReadFileBytes(file), other);
 }
 
 TEST_F(TerminalRegistryTest, ARemovedFileIsCreatedAnew)

@@ -26,6 +26,8 @@
 
 namespace tarvel {
 
+inline const QByteArray SaveQuestion = "Are you sure want to [SAVE] ?";
+
 // A program folder with an open, empty registry, and no "Tarvel.ini" yet; the dialog works on the
 // real file there and on real (closed) POS connections, for the store S01.
 class SetupDialogTest : public ::testing::Test, protected RegistryFolder {

@@ -18,8 +18,6 @@ using Answer = QuestionBoxes::Answer;
 
 namespace {
 
-const QByteArray SaveQuestion = "Are you sure want to [SAVE] ?";
-
 TEST_F(SetupDialogTest, EnterAndSpacePressTheFocusedButtonAndEnterInAFieldNone)
 {
     auto dialog = open();

@@ -1,7 +1,8 @@
 #include "gui/dlg_Setup.h"
 
-#include "platform/LocalAddresses.h"
 #include "dlg_SetupFixture.h"
+#include "platform/LocalAddresses.h"
+#include "support/ModalBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -32,17 +33,7 @@ using Answer = QuestionBoxes::Answer;
 
 namespace {
 
-const QByteArray SaveQuestion = "Are you sure want to [SAVE] ?";
-
 QString PageShown(const TdlgSetup& dialog) { return dialog.pgcSetup->tabText(dialog.pgcSetup->currentIndex()); }
-
-QStringList Items(const QComboBox* box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
 
 // Every control of the dialog, by the object name that tests and the screenshots find it by.
 TEST_F(SetupDialogTest, HasEveryControlByNameWithItsText)
@@ -190,23 +181,18 @@ TEST_F(SetupDialogTest, OkAsksThenWritesTheTenKeysInOrderAndClosesWithCancel)
     EXPECT_EQ(settings.ReadString("OTHER_SETUP", "CURRENCY_SYMBOL", ""), "RM");
 }
 
-TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndStaysOpen)
+// No (Esc answers No) writes nothing and keeps the dialog open, asked again at the next OK; the
+// question's close box saves.
+TEST_F(SetupDialogTest, NoOrEscAtTheQuestionWritesNothingAndItsCloseBoxSaves)
 {
     auto dialog = open();
     dialog->Edit2->setText("9300");
-    questions.answers = {Answer::No, Answer::No}; // Esc answers No
+    questions.answers = {Answer::No, Answer::No, Answer::CloseBox};
     dialog->BitBtn1->click();
     dialog->BitBtn1->click();
     EXPECT_EQ(questions.asked.size(), 2u);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(QFile::exists(settings.FileName()));
-}
-
-TEST_F(SetupDialogTest, ClosingTheQuestionWithItsCloseBoxSaves)
-{
-    auto dialog = open();
-    dialog->Edit2->setText("9300");
-    questions.answers = {Answer::CloseBox};
     dialog->BitBtn1->click();
     EXPECT_FALSE(dialog->isVisible());
     ASSERT_EQ(keyLines().size(), 10);

@@ -2,14 +2,17 @@
 
 // What the operator window's tests share: a program folder with an embedded standard-layout POS
 // database, store S01 and a free port; a watcher that answers the window's boxes; the window itself,
-// created the way the program creates it; helpers that read the log view and act as a terminal.
+// created the way the program creates it; helpers that read the log view; a terminal (support/TerminalClient.h).
 
 #include "base/OperatorLog.h"
 #include "control/TarvelService.h"
+#include "data/Database.h"
+#include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "gui/frm_Tarvel.h"
 #include "support/ModalBoxes.h"
 #include "support/ProgramFolder.h"
+#include "support/TerminalClient.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +20,6 @@
 #include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTextBlock>
 
@@ -32,11 +34,8 @@ protected:
     {
         // A window closed by a test must not end the test program's event loops.
         QApplication::setQuitOnLastWindowClosed(false);
-        const QByteArray problem = folder.makeDatabase();
+        const QByteArray problem = folder.makeStore(port);
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-        port = ProgramFolder::FreePort();
-        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
-        folder.writeStore("S01", "QUILLPOST MART KLANG");
     }
 
     void TearDown() override
@@ -49,10 +48,7 @@ protected:
 
     // Creates the window for the folder (creation runs here) with the host's name and addresses fixed
     // for the start lines, and shows it unless told not to.
-    TfrmTarvel& open(bool show = true, HostLookup host = {[] { return QByteArray("till-host"); },
-                                                          [] {
-                                                              return QList<QByteArray>{"192.168.1.20", "10.0.0.7"};
-                                                          }})
+    TfrmTarvel& open(bool show = true, HostLookup host = TillHost())
     {
         window = std::make_unique<TfrmTarvel>(folder.path(), std::move(host));
         if (show) {
@@ -80,7 +76,7 @@ protected:
 
     // The window for `dataFile` with FDB_QUERY_TIMEOUT `queryTimeout`, serving loopback, and `terminal`
     // on line with one scan answered; false when any of it failed.
-    bool serveOneTerminal(const QByteArray& dataFile, int queryTimeout, QTcpSocket& terminal)
+    bool serveOneTerminal(const QByteArray& dataFile, int queryTimeout)
     {
         folder.writeSettings(ProgramFolder::settingsFor(dataFile, port)
                                  .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT="
@@ -88,8 +84,19 @@ protected:
         open();
         if (!startServingLoopback())
             return false;
-        terminal.connectToHost(QHostAddress::LocalHost, port);
-        return terminal.waitForConnected(5000) && scan(terminal, "9556001000017").contains("MILO 400G");
+        terminal = std::make_unique<TerminalClient>(port);
+        return terminal->scan("9556001000017").contains("MILO 400G");
+    }
+
+    // Gives each scan of the code BOOM an engine failure at its price query.
+    static void MakeBoomFail(const QByteArray& dataPath)
+    {
+        Database db;
+        PosConnections::SetParams(db, dataPath, {});
+        db.Open();
+        db.ExecSql("ALTER TABLE Mas_Stock_Price ADD M_GUARD COMPUTED BY (IIF(M_PluLinkId='BOOM', 1/0, 0))");
+        db.ExecSql("INSERT INTO Mas_Stock (M_PluLinkId, M_PluCode) VALUES ('BOOM', 'BOOM')");
+        db.ExecSql("INSERT INTO Mas_Stock_Price (M_PluLinkId, M_Level, M_QTY, M_OFQTY) VALUES ('BOOM', 'P1', 1, 1)");
     }
 
     // The lines of the log view, as bytes.
@@ -104,25 +111,11 @@ protected:
         return lines;
     }
 
-    std::vector<QByteArray> startLines() const
-    {
-        return {FormatLogLabel("+ FDB data connected") + kStatusConnected,
-                FormatLogLabel("+ [LISTEN] "),
-                FormatLogLabel("+ ServerSocket started ") + kStatusConnected,
-                FormatLogLabel("  Server Name : till-host"),
-                FormatLogLabel("  Server IP   : 192.168.1.20"),
-                FormatLogLabel("  Server IP   : 10.0.0.7"),
-                FormatLogLabel("  Port No#    : " + QByteArray::number(port))};
-    }
-
-    static std::vector<QByteArray> stopLines()
-    {
-        return {FormatLogLabel("- FDB data disconnected") + kStatusDone,
-                FormatLogLabel("- IdTCPServer stopped ") + kStatusDone};
-    }
+    std::vector<QByteArray> startLines() const { return StartLines(port); }
+    static std::vector<QByteArray> stopLines() { return StopLines(); }
 
     // Runs the event loop until `done` holds or `timeoutMs` has passed; gives `done` at the end.
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = TerminalClient::kPatienceMs)
     {
         const QDeadlineTimer deadline(timeoutMs);
         while (!done() && !deadline.hasExpired())
@@ -130,22 +123,11 @@ protected:
         return done();
     }
 
-    // Sends one scan as a terminal does and waits for the reply frame (up to its CR LF).
-    static QByteArray scan(QTcpSocket& terminal, const QByteArray& code)
-    {
-        terminal.write("\x02]C1" + code + "\r");
-        QByteArray reply;
-        waitUntil([&] {
-            reply += terminal.readAll();
-            return reply.endsWith("\r\n");
-        });
-        return reply;
-    }
-
     ProgramFolder folder;
-    quint16 port = 0;
+    quint16 port = ProgramFolder::FreePort();
     ModalBoxes boxes;
     std::unique_ptr<TfrmTarvel> window;
+    std::unique_ptr<TerminalClient> terminal; // of serveOneTerminal
 };
 
 } // namespace tarvel

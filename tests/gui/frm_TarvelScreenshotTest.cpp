@@ -53,23 +53,16 @@ TEST_F(TarvelWindowScreenshotTest, RunningWithTerminalTraffic)
     TfrmTarvel& w = openForTheRecord();
     ASSERT_TRUE(startServingLoopback());
 
-    QTcpSocket terminal;
-    terminal.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(terminal.waitForConnected(5000));
+    TerminalClient terminal(port);
     for (const QByteArray code : {"9556001000017", "9556001000024", "95560018", "0000000000000"})
-        EXPECT_FALSE(scan(terminal, code).isEmpty()) << code.constData();
+        EXPECT_FALSE(terminal.scan(code).isEmpty()) << code.constData();
 
     // A second terminal that is not in the registry, where the host lets one bind another loopback address.
-    QTcpSocket stranger;
-    if (stranger.bind(QHostAddress("127.0.0.2"))) {
-        stranger.connectToHost(QHostAddress::LocalHost, port);
-        if (stranger.waitForConnected(5000))
-            scan(stranger, "9556001000031");
-    }
-    terminal.disconnectFromHost();
-    waitUntil([&] { return logLines().back().startsWith("- Client IP disconnected"); }, 2000);
+    TerminalClient(port, "127.0.0.2").scan("9556001000031");
+    terminal.socket().disconnectFromHost();
+    waitUntil([&] { return logLines().back().startsWith("- Client IP disconnected"); });
     // The scan panel catches up once a second.
-    waitUntil([&] { return !w.ScanPanel->text().startsWith("0 scans"); }, 2000);
+    waitUntil([&] { return !w.ScanPanel->text().startsWith("0 scans"); });
     save(w.grab(), "window-running.png");
 }
 

@@ -6,6 +6,7 @@
 #include "frm_TarvelFixture.h"
 #include "gui/frm_Tarvel.h"
 #include "status/ScanStatistics.h"
+#include "terminal/Frames.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,6 @@ using namespace tarvel;
 
 namespace {
 
-QByteArray Extended(QByteArray settings, const QByteArray& column)
-{
-    return settings.replace("FDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE",
-                            "FDB_DATA_XE=T\r\nFDB_DATA_XE_PRICE=" + column);
-}
-
 int TextWidth(const QLabel* label) { return label->fontMetrics().horizontalAdvance(label->text()); }
 
 class TarvelStatusBarTest : public TarvelWindowTest {
@@ -33,18 +28,9 @@ protected:
     // Scans until today's count has `count` digits, each answered.
     void scanUpTo(qint64 count)
     {
-        QTcpSocket terminal;
-        terminal.connectToHost(QHostAddress::LocalHost, port);
-        ASSERT_TRUE(terminal.waitForConnected(5000));
-        for (qint64 scans = window->Service().Statistics().countsToday().scans(); scans < count; ++scans) {
-            terminal.write("\x02]C10000000000000\r");
-            QByteArray reply;
-            for (const QDeadlineTimer deadline(5000); !reply.endsWith("\r\n") && !deadline.hasExpired();) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-                reply += terminal.readAll();
-            }
-            ASSERT_TRUE(reply.endsWith("\r\n")) << "scan " << scans;
-        }
+        TerminalClient terminal(port);
+        for (qint64 scans = window->Service().Statistics().countsToday().scans(); scans < count; ++scans)
+            ASSERT_EQ(terminal.scan("0000000000000"), NotFoundFrame()) << "scan " << scans;
         // The panel follows the counts once a second.
         ASSERT_TRUE(waitUntil([&] { return window->ScanPanel->text().startsWith(QString::number(count) + " scans"); }))
             << window->ScanPanel->text().toStdString();
@@ -108,7 +94,7 @@ TEST_F(TarvelStatusBarTest, ThePriceLevelShowsWholeBesideAGrowingScanCounter)
     const QByteArray problem = extendedData.create("DATA.FDB", {"extended-schema.sql", "extended-data.sql"});
     ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
     const QByteArray dataFile = extendedData.path("DATA.FDB");
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(dataFile, port), "M_P1_MIN_PRICE"));
+    folder.writeSettings(ProgramFolder::settingsFor(dataFile, port, {}, "M_P1_MIN_PRICE"));
     TfrmTarvel& w = open();
     ASSERT_TRUE(startServingLoopback());
     EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_MIN_PRICE");
@@ -116,7 +102,7 @@ TEST_F(TarvelStatusBarTest, ThePriceLevelShowsWholeBesideAGrowingScanCounter)
     const int width = w.ActivePriceLevel->width();
 
     click("BitBtn2");
-    folder.writeSettings(Extended(ProgramFolder::settingsFor(dataFile, port), "M_P1_S3"));
+    folder.writeSettings(ProgramFolder::settingsFor(dataFile, port, {}, "M_P1_S3"));
     ASSERT_TRUE(startServingLoopback());
     scanUpTo(1000);
     EXPECT_EQ(w.ActivePriceLevel->text(), "M_P1_S3");

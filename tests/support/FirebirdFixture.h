@@ -17,12 +17,21 @@
 // the suite's own (scripts/start-firebird with the build's folder, started by CTest before the tests
 // that need it and stopped after them), on a port of its own: never the machine's server on 3050.
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace tarvel {
+
+// A parameterised suite runs each test on an embedded file and again over the suite's server.
+enum class Access { Embedded, Server };
+inline std::string AccessName(const testing::TestParamInfo<Access>& info)
+{
+    return info.param == Access::Embedded ? "Embedded" : "Server";
+}
 
 class FirebirdFixture {
 public:
@@ -34,6 +43,10 @@ public:
 
     QByteArray path(const QString& fileName) const;
     QByteArray serverPath(const QString& fileName) const;
+    QByteArray at(Access access, const QString& fileName) const
+    {
+        return access == Access::Server ? serverPath(fileName) : path(fileName);
+    }
     // Any file path on the suite's server: "127.0.0.1/PORT:" + path.
     static QByteArray onServer(const QByteArray& path);
     QString folder() const;

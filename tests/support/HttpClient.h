@@ -24,7 +24,7 @@ inline HttpReply Http(quint16 port, const QByteArray& method, const QByteArray& 
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 20000));
     socket.write(method + ' ' + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
     QByteArray raw;
     HttpReply reply;
@@ -44,7 +44,7 @@ inline HttpReply Http(quint16 port, const QByteArray& method, const QByteArray& 
             }
             return headerEnd >= 0 && length >= 0 && raw.size() - headerEnd - 4 >= length;
         },
-        5000);
+        20000);
     EXPECT_TRUE(complete) << raw.toStdString();
     reply.body = raw.mid(headerEnd + 4);
     return reply;

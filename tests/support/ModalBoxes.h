@@ -10,6 +10,7 @@
 //   window.showErrorBox("Unable to complete network request");   // returns once the box has closed
 //   ASSERT_EQ(boxes.seen.size(), 1u);
 
+#include <QComboBox>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -54,5 +55,14 @@ private:
 };
 
 void PrintTo(const ModalBoxes::Box& box, std::ostream* out);
+
+// The items of a combo box, as the operator sees them listed.
+inline QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
 
 } // namespace tarvel

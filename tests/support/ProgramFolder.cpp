@@ -1,5 +1,8 @@
 #include "support/ProgramFolder.h"
 
+#include "base/OperatorLog.h"
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTcpServer>
@@ -29,11 +32,20 @@ QByteArray ProgramFolder::makeDatabase()
     return problem;
 }
 
-QByteArray ProgramFolder::settingsFor(const QByteArray& dataFile, int port, const QByteArray& otherSetup)
+QByteArray ProgramFolder::makeStore(quint16 port, bool overServer, const QByteArray& otherSetup)
 {
-    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port)
-         + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME=" + dataFile
-         + "\r\nFDB_DATA_XE=F\r\nFDB_DATA_XE_PRICE=M_PRICE\r\n[OTHER_SETUP]\r\nCURRENCY_SYMBOL=RM\r\n" + otherSetup;
+    const QByteArray problem = makeDatabase();
+    writeSettings(settingsFor(overServer ? dataServerPath() : dataPath(), port, otherSetup));
+    writeStore("S01", "QUILLPOST MART KLANG");
+    return problem;
+}
+
+QByteArray ProgramFolder::settingsFor(const QByteArray& dataFile, int port, const QByteArray& otherSetup,
+                                      const QByteArray& xePrice)
+{
+    return "[TCP_SERVER_SETUP]\r\nTCP_PORT=" + QByteArray::number(port) + "\r\n[FDB_DATA_SETUP]\r\nFDB_DATA_FILENAME="
+         + dataFile + "\r\nFDB_DATA_XE=" + (xePrice.isEmpty() ? "F" : "T") + "\r\nFDB_DATA_XE_PRICE="
+         + (xePrice.isEmpty() ? "M_PRICE" : xePrice) + "\r\n[OTHER_SETUP]\r\nCURRENCY_SYMBOL=RM\r\n" + otherSetup;
 }
 
 void ProgramFolder::writeSettings(const QByteArray& text) const { WriteFile(path() + "Tarvel.ini", text); }
@@ -43,17 +55,35 @@ void ProgramFolder::writeStore(const QByteArray& code, const QByteArray& name) c
     WriteFile(path() + "Register.ini", "[STORE]\r\nDEFAULT_STORE=" + code + "\r\nDEFAULT_STORE_NAME=" + name + "\r\n");
 }
 
-QByteArray ProgramFolder::readSettings() const
-{
-    QFile file(path() + "Tarvel.ini");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+QByteArray ProgramFolder::readSettings() const { return ReadFileBytes(path() + "Tarvel.ini"); }
 
 quint16 ProgramFolder::FreePort()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::AnyIPv4, 0);
     return probe.serverPort();
+}
+
+HostLookup TillHost()
+{
+    return {[] { return QByteArray("till-host"); }, [] { return QList<QByteArray>{"192.168.1.20", "10.0.0.7"}; }};
+}
+
+std::vector<QByteArray> StartLines(quint16 port)
+{
+    return {FormatLogLabel("+ FDB data connected") + kStatusConnected,
+            FormatLogLabel("+ [LISTEN] "),
+            FormatLogLabel("+ ServerSocket started ") + kStatusConnected,
+            FormatLogLabel("  Server Name : till-host"),
+            FormatLogLabel("  Server IP   : 192.168.1.20"),
+            FormatLogLabel("  Server IP   : 10.0.0.7"),
+            FormatLogLabel("  Port No#    : " + QByteArray::number(port))};
+}
+
+std::vector<QByteArray> StopLines()
+{
+    return {FormatLogLabel("- FDB data disconnected") + kStatusDone,
+            FormatLogLabel("- IdTCPServer stopped ") + kStatusDone};
 }
 
 } // namespace tarvel

@@ -1,11 +1,7 @@
 // tarvel-term against a running listener, as a store's IT person would use it.
 
-#include "base/RunContext.h"
-#include "mock/PipelineFakes.h"
-#include "mock/RecordingFront.h"
+#include "support/ListenerHarness.h"
 #include "terminal/Frames.h"
-#include "terminal/ScanPipeline.h"
-#include "terminal/ServerSocket.h"
 #include "terminal/TerminalScreen.h"
 
 #include <gtest/gtest.h>
@@ -36,22 +32,9 @@ TermRun RunTerm(const QStringList& args, const QByteArray& input = {})
     return {term.exitCode(), term.readAllStandardOutput(), term.readAllStandardError()};
 }
 
-class TarvelTermTest : public ::testing::Test {
+class TarvelTermTest : public ::testing::Test, protected ListenerHarness {
 protected:
-    void SetUp() override
-    {
-        registry.addresses.insert("127.0.0.1");
-        lookups.items["9555000000017"] = Milo();
-        server.Open(0);
-        port = QString::number(server.Port());
-    }
-    RecordingFront front;
-    FakeRegistry registry;
-    FakeLookups lookups;
-    RunContext run;
-    ScanPipeline pipeline{front, registry, lookups, run};
-    ServerSocket server{front, pipeline};
-    QString port;
+    QString port = QString::number(listener.Port());
 };
 
 } // namespace
@@ -71,6 +54,10 @@ TEST_F(TarvelTermTest, FormsRawAndStandardInput)
     TermRun run = RunTerm({"--form", "FF", "--raw", "127.0.0.1", port, "1"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, NotFoundFrame().toHex(' ') + "\n");
+    run = RunTerm({"--form=FF", "--timeout=2000", "--raw", "127.0.0.1", port, "1"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, NotFoundFrame().toHex(' ') + "\n");
+    EXPECT_EQ(RunTerm({"--raw=1", "127.0.0.1", port, "1"}).exitCode, 2);
     EXPECT_EQ(front.lines[2], "> [RECV] 1..............................[127.0.0.1]");
 
     run = RunTerm({"--form", "byte", "127.0.0.1", port}, "9555000000017\r\n777\n");
@@ -99,7 +86,7 @@ TEST_F(TarvelTermTest, NoReplyAndBadArgumentsAreClear)
 
     // tarvel-load says why its terminals failed, its summary lines unchanged.
     QProcess load;
-    server.Close();
+    listener.Close();
     load.start(QStringLiteral(TARVEL_BIN_DIR "/tarvel-load"), {"--terminals", "2", "127.0.0.1", port, "1"});
     ASSERT_TRUE(load.waitForFinished(15000));
     EXPECT_TRUE(load.readAllStandardOutput().startsWith("terminals 2, replies 0, failures 2, "));

@@ -3,6 +3,7 @@
 // the given number of scans per terminal or the time limit, whichever comes first, and prints the
 // reply times. Only for servers on this machine or the store's own test network.
 
+#include "platform/Process.h"
 #include "terminal/TerminalScreen.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,8 @@ const char* kUsage =
     "N terminals (default 10) each scan the codes in turn, M scans each (default 100), for at most S\n"
     "seconds (default 30). Prints the count, the failures and the reply times; on standard error, why\n"
     "terminals failed (refused, closed by the server, a reply that is no screen, timed out).\n"
+    "The time limit holds whatever N is; N may not exceed what the descriptor limit (ulimit -n) allows.\n"
+    "An option's value may follow it after \"=\": --terminals=50.\n"
     "--version prints the version.\n";
 
 struct Terminal {
@@ -114,7 +117,16 @@ int main(int argc, char** argv)
     int seconds = 30;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
+        std::string inlineValue;
+        const size_t equals = arg.find('=');
+        const bool hasInline = arg.rfind("--", 0) == 0 && equals != std::string::npos;
+        if (hasInline) {
+            inlineValue = arg.substr(equals + 1);
+            arg.resize(equals);
+        }
+        if (hasInline && arg != "--terminals" && arg != "--scans" && arg != "--seconds")
+            return Usage(arg + " takes no value");
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -125,7 +137,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--terminals" || arg == "--scans" || arg == "--seconds") {
             int* target = arg == "--terminals" ? &terminals : arg == "--scans" ? &scans : &seconds;
-            if (i + 1 >= argc || !ToInt(argv[++i], *target))
+            const char* text = hasInline ? inlineValue.c_str() : i + 1 < argc ? argv[++i] : "";
+            if (!ToInt(text, *target))
                 return Usage("bad or missing value after " + arg);
         } else if (arg.rfind("--", 0) == 0) {
             return Usage("unknown option " + arg);
@@ -139,6 +152,12 @@ int main(int argc, char** argv)
     if (!ToInt(positional[1].c_str(), port) || port > 65535)
         return Usage("bad port " + positional[1]);
     const std::vector<std::string> codes(positional.begin() + 2, positional.end());
+    // Each terminal is one descriptor; a few more are the program's own (standard streams, the event loop).
+    constexpr qint64 kOwnDescriptors = 16;
+    if (const qint64 limit = tarvel::OpenFileLimit(); limit > 0 && terminals > limit - kOwnDescriptors)
+        return Usage("--terminals " + std::to_string(terminals) + " needs more descriptors than the limit of "
+                     + std::to_string(limit) + " allows (ulimit -n): at most "
+                     + std::to_string(std::max<qint64>(0, limit - kOwnDescriptors)));
 
     std::vector<double> replyMs;
     replyMs.reserve(static_cast<size_t>(terminals) * static_cast<size_t>(scans));
@@ -169,44 +188,47 @@ int main(int argc, char** argv)
         t.socket->flush();
     };
 
-    for (Terminal& t : pool) {
-        t.socket = std::make_unique<QTcpSocket>();
-        QTcpSocket* socket = t.socket.get();
-        QObject::connect(socket, &QTcpSocket::connected, [&, socket] {
-            for (Terminal& u : pool)
-                if (u.socket.get() == socket)
-                    sendNext(u);
-        });
-        QObject::connect(socket, &QTcpSocket::readyRead, [&, socket] {
-            for (Terminal& u : pool) {
-                if (u.socket.get() != socket)
-                    continue;
-                u.reply += socket->readAll();
-                if (tarvel::IsCompleteFrame(u.reply)) {
-                    replyMs.push_back(static_cast<double>(u.since.nsecsElapsed()) / 1e6);
-                    sendNext(u);
-                } else if (!MayBecomeFrame(u.reply)) {
-                    if (failures.wrongFrame++ == 0)
-                        failures.firstWrongFrame = u.reply.left(16).toHex(' ');
-                    finish(u);
-                }
-            }
-        });
-        QObject::connect(socket, &QTcpSocket::errorOccurred, [&, socket] {
-            for (Terminal& u : pool)
-                if (u.socket.get() == socket) {
-                    failures.count(*socket);
-                    finish(u);
-                }
-        });
-        socket->connectToHost(QString::fromStdString(positional[0]), static_cast<quint16>(port));
-    }
+    // The time limit runs from the start, also while the terminals are still being connected.
     QTimer::singleShot(seconds * 1000, &app, [&] {
         std::fprintf(stderr, "tarvel-load: time limit of %d s reached\n", seconds);
         QCoreApplication::quit();
     });
+    const auto connectTerminal = [&](size_t k) {
+        Terminal& t = pool[k];
+        t.socket = std::make_unique<QTcpSocket>();
+        QTcpSocket* socket = t.socket.get();
+        QObject::connect(socket, &QTcpSocket::connected, [&, k] { sendNext(pool[k]); });
+        QObject::connect(socket, &QTcpSocket::readyRead, [&, k, socket] {
+            Terminal& u = pool[k];
+            u.reply += socket->readAll();
+            if (tarvel::IsCompleteFrame(u.reply)) {
+                replyMs.push_back(static_cast<double>(u.since.nsecsElapsed()) / 1e6);
+                sendNext(u);
+            } else if (!MayBecomeFrame(u.reply)) {
+                if (failures.wrongFrame++ == 0)
+                    failures.firstWrongFrame = u.reply.left(16).toHex(' ');
+                finish(u);
+            }
+        });
+        QObject::connect(socket, &QTcpSocket::errorOccurred, [&, k, socket] {
+            failures.count(*socket);
+            finish(pool[k]);
+        });
+        socket->connectToHost(QString::fromStdString(positional[0]), static_cast<quint16>(port));
+    };
+    // A batch at each turn of the event loop, so that replies and the time limit are served meanwhile.
+    size_t connected = 0;
+    QTimer batches;
+    QObject::connect(&batches, &QTimer::timeout, [&] {
+        for (int n = 0; n < 200 && connected < pool.size(); ++n)
+            connectTerminal(connected++);
+        if (connected == pool.size())
+            batches.stop();
+    });
+    batches.start(0);
     app.exec();
-    // Those still waiting for a reply when the time ran out.
+    batches.stop();
+    // Those still waiting for a reply when the time ran out, and those it left no time to connect.
     for (const Terminal& t : pool)
         if (!t.done)
             ++failures.timedOut;
@@ -214,14 +236,15 @@ int main(int argc, char** argv)
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
     std::sort(replyMs.begin(), replyMs.end());
     auto percentile = [&](double p) {
-        if (replyMs.empty())
-            return 0.0;
         return replyMs[std::min(replyMs.size() - 1, static_cast<size_t>(p * static_cast<double>(replyMs.size())))];
     };
     std::printf("terminals %d, replies %zu, failures %d, %.2f s, %.0f replies/s\n", terminals, replyMs.size(),
                 failures.total(), elapsed, elapsed > 0 ? static_cast<double>(replyMs.size()) / elapsed : 0.0);
-    std::printf("reply ms: median %.3f, p90 %.3f, p99 %.3f, max %.3f\n", percentile(0.5), percentile(0.9),
-                percentile(0.99), replyMs.empty() ? 0.0 : replyMs.back());
+    if (replyMs.empty())
+        std::printf("reply ms: n/a (no reply)\n");
+    else
+        std::printf("reply ms: median %.3f, p90 %.3f, p99 %.3f, max %.3f\n", percentile(0.5), percentile(0.9),
+                    percentile(0.99), replyMs.back());
     std::fflush(stdout);
     if (failures.total() > 0)
         std::fprintf(stderr, "tarvel-load: %d terminals failed: %s\n", failures.total(),

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ const char* kUsage = "usage: tarvel-term [--form ]C1|FF|byte] [--raw] [--timeout
                      "                 (the server cuts the code after the prefix and drops its last byte, the CR)\n"
                      "  --raw          print the reply's bytes in hex instead of the screen\n"
                      "  --timeout MS   wait at most MS milliseconds to connect and for each reply (default 3000)\n"
-                     "  --version      print the version\n";
+                     "  --version      print the version\n"
+                     "An option's value may follow it after \"=\": --form=FF.\n";
 
 int Usage(const std::string& problem)
 {
@@ -46,7 +48,15 @@ int main(int argc, char** argv)
     std::vector<std::string> positional;
 
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
+        // "--form=FF" is "--form FF".
+        std::optional<std::string> inlineValue;
+        if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = arg.substr(equals + 1);
+            arg.resize(equals);
+            if (arg != "--form" && arg != "--timeout")
+                return Usage(arg + " takes no value");
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -56,9 +66,9 @@ int main(int argc, char** argv)
         } else if (arg == "--raw") {
             raw = true;
         } else if (arg == "--form" || arg == "--timeout") {
-            if (i + 1 >= argc)
+            if (!inlineValue && i + 1 >= argc)
                 return Usage("missing value after " + arg);
-            const std::string value = argv[++i];
+            const std::string value = inlineValue ? *inlineValue : argv[++i];
             if (arg == "--form") {
                 if (!tarvel::ParseScanForm(value, form))
                     return Usage("unknown form '" + value + "' (]C1, FF or byte)");

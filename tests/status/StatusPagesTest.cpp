@@ -1,0 +1,79 @@
+// The status endpoint's answers and escapers as functions, without a socket.
+
+#include "status/SafeText.h"
+#include "status/ScanStatistics.h"
+#include "status/StatusRequests.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvel;
+
+TEST(StatusPages, RequestsAreAnsweredByMethodPathAndDays)
+{
+    ScanStatistics statistics;
+    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
+    const struct {
+        const char* method;
+        const char* path;
+        const char* query;
+        int status;
+        const char* contentType;
+    } cases[] = {
+        {"GET", "/", "", 200, "text/html; charset=utf-8"},
+        {"GET", "/metrics", "x=1", 200, "text/plain; version=0.0.4; charset=utf-8"},
+        {"GET", "/not-found.csv", "", 200, "text/csv; charset=utf-8"},
+        {"GET", "/not-found.csv", "days=1", 200, "text/csv; charset=utf-8"},
+        {"GET", "/not-found.csv", "days=30", 200, "text/csv; charset=utf-8"},
+        {"GET", "/not-found.csv", "days=0", 400, "text/plain; charset=utf-8"},
+        {"GET", "/not-found.csv", "days=31", 400, "text/plain; charset=utf-8"},
+        {"GET", "/not-found.csv", "days=seven", 400, "text/plain; charset=utf-8"},
+        {"POST", "/", "", 405, "text/plain; charset=utf-8"},
+        {"HEAD", "/", "", 405, "text/plain; charset=utf-8"},
+        {"DELETE", "/metrics", "", 405, "text/plain; charset=utf-8"},
+        {"GET", "/index.html", "", 404, "text/plain; charset=utf-8"},
+        {"GET", "/metrics/", "", 404, "text/plain; charset=utf-8"},
+        {"GET", "/../etc/passwd", "", 404, "text/plain; charset=utf-8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + ' ' + c.path + '?' + c.query);
+        const StatusResponse r = RespondToStatusRequest(c.method, c.path, c.query, statistics, facts);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.contentType, c.contentType);
+        EXPECT_FALSE(r.body.isEmpty());
+    }
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.csv", "days=0", statistics, facts).body,
+              "days must be a whole number from 1 to 30.\n");
+}
+
+// Bytes from a terminal are shown as text in the page, as plain fields in the CSV (never a formula),
+// and as label values /metrics can carry.
+TEST(StatusPages, EscapersMakeATerminalsBytesSafeWhereTheyAreShown)
+{
+    const struct {
+        QByteArray bytes;
+        QByteArray html;
+        QByteArray csv;
+        QByteArray label;
+    } cases[] = {
+        {"9555000000017", "9555000000017", "\"9555000000017\"", "9555000000017"},
+        {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;",
+         "\"<script>alert('x')</script>\"", "<script>alert('x')</script>"},
+        {"=HYPERLINK(\"http://x\",\"y\")", "=HYPERLINK(&quot;http://x&quot;,&quot;y&quot;)",
+         "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"", "=HYPERLINK(\\\"http://x\\\",\\\"y\\\")"},
+        {"-2+3", "-2+3", "\"'-2+3\"", "-2+3"},
+        {"+1", "+1", "\"'+1\"", "+1"},
+        {"@SUM(A1)", "@SUM(A1)", "\"'@SUM(A1)\"", "@SUM(A1)"},
+        {"a&b", "a&amp;b", "\"a&b\"", "a&b"},
+        // Control bytes are named, a Latin-1 byte is its character in UTF-8.
+        {QByteArray("A\x1b[2J\x01\xe9", 7), "A\\x1b[2J\\x01\xc3\xa9", "\"A\\x1b[2J\\x01\xc3\xa9\"",
+         "A\\\\x1b[2J\\\\x01\xc3\xa9"},
+        {"a\"b\\c\nd", "a&quot;b\\c\\x0ad", "\"a\"\"b\\c\\x0ad\"", "a\\\"b\\\\c\\\\x0ad"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        EXPECT_EQ(HtmlText(c.bytes), c.html);
+        EXPECT_EQ(CsvField(c.bytes), c.csv);
+        EXPECT_EQ(MetricLabelValue(c.bytes), c.label);
+    }
+    EXPECT_EQ(ShownText(QByteArray("\x7f\\", 2)), "\\x7f\\");
+}
