@@ -1,8 +1,8 @@
 #include "config/IniFile.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
 #include "config/IniText.h"
+#include "platform/Files.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -90,6 +90,7 @@ DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile)
     DatabaseCredentials credentials;
     credentials.User = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbUser));
     credentials.Password = nonEmpty(settingsFile.ReadValue(kFdbDataSetup, kFdbPassword));
+    credentials.UserOrigin = QByteArray(kFdbUser) + " in [" + kFdbDataSetup + "] of Tarvel.ini";
     return credentials;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/DatabaseAccess.h"
 #include "base/RunContext.h"
-#include "config/DatabaseCredentials.h"
 #include "config/IniFile.h"
 
 #include <QByteArray>
@@ -50,7 +50,6 @@ inline constexpr const char* kPosZeltStore = "Store";
 inline constexpr const char* kPosZeltStoreCode = "POS_ZELT_Store_Code";
 
 inline constexpr int kDefaultTcpPort = 9101;
-inline constexpr int kDefaultQueryTimeout = 5;
 
 // Start's capture: EAN8_TRIM_DIGIT, EAN13_TRIM_DIGIT, SEND_StoreSHELF, SEND_PluBarcode (each "F") and
 // CURRENCY_SYMBOL ("RM"), read in this order.
@@ -98,7 +97,8 @@ int ReadPort(const IniFile& settingsFile);
 // 5 when missing, empty, not a number or negative.
 int ReadQueryTimeout(const IniFile& settingsFile);
 
-// FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value.
+// FDB_USER and FDB_PASSWORD of FDB_DATA_SETUP, each only when present with a value; the user's origin
+// is "FDB_USER in [FDB_DATA_SETUP] of Tarvel.ini".
 DatabaseCredentials ReadDatabaseCredentials(const IniFile& settingsFile);
 
 // The status endpoint, read when the program starts. Off unless HTTP_PORT holds a port.

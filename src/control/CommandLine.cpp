@@ -2,16 +2,18 @@
 
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
-#include "base/Platform.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
-#include "control/StatusPages.h"
 #include "control/TarvelService.h"
 #include "data/SqliteFile.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
-#include "terminal/ScanStatistics.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "platform/StopSignals.h"
+#include "status/NotFoundReport.h"
+#include "status/ScanStatistics.h"
+#include "status/StatsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

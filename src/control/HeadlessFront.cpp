@@ -1,6 +1,6 @@
 #include "control/HeadlessFront.h"
 
-#include "base/Platform.h"
+#include "platform/Files.h"
 
 namespace tarvel {
 

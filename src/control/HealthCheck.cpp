@@ -1,20 +1,20 @@
 #include "control/HealthCheck.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/SettingsRemarks.h"
 #include "control/CommandLine.h"
+#include "control/DatabaseHints.h"
 #include "control/HeadlessFront.h"
-#include "control/StatusServer.h"
 #include "control/TarvelService.h"
 #include "data/ConnectionLimits.h"
-#include "data/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/PosItemLookups.h"
+#include "platform/Sockets.h"
+#include "status/StatusServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,21 +4,21 @@
 #include "base/Errors.h"
 #include "base/Front.h"
 #include "base/OperatorLog.h"
-#include "base/Platform.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/SettingsRemarks.h"
-#include "control/LocalAddresses.h"
-#include "control/StatusServer.h"
-#include "data/DatabaseHints.h"
+#include "control/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/Reattach.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/PosItemLookups.h"
+#include "platform/Files.h"
+#include "platform/LocalAddresses.h"
+#include "status/ScanStatistics.h"
+#include "status/StatisticsKeeper.h"
+#include "status/StatusServer.h"
 #include "terminal/ScanPipeline.h"
-#include "terminal/ScanStatistics.h"
 #include "terminal/ServerSocket.h"
 
 #include <QCoreApplication>
@@ -45,24 +45,24 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       clock_(clock),
       host_(std::move(host)),
       version_(std::move(version)),
-      statistics_(std::make_unique<ScanStatistics>(std::move(statisticsNow))),
-      statsFile_(std::make_unique<StatsFile>()),
+      keeper_(std::make_unique<StatisticsKeeper>(programFolder_, std::move(statisticsNow))),
       pos_(std::make_unique<PosConnections>()),
       registry_(std::make_unique<TerminalRegistry>()),
       lookups_(std::make_unique<PosItemLookups>(pos_->qryTmp(), pos_->qryStockPrice(), pos_->qryStoreSHELF(), clock_,
                                                 [this] {
-                                                    statistics_->reattached();
+                                                    keeper_->Statistics().reattached();
                                                     front_.showNote(kReattachedNote);
                                                 })),
       pipeline_(std::make_unique<ScanPipeline>(front, *registry_, *lookups_, run_)),
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
-    serverSocket_->setObserver(statistics_.get());
+    serverSocket_->setObserver(&keeper_->Statistics());
     timer1Start_.setInterval(1000);
     connect(&timer1Start_, &QTimer::timeout, this, &TarvelService::Timer1StartTimer);
-    // At most once a minute, on this thread between two events: never inside a scan.
-    statsTimer_.setInterval(60 * 1000);
-    connect(&statsTimer_, &QTimer::timeout, this, &TarvelService::SaveStatistics);
+    connect(keeper_.get(), &StatisticsKeeper::saveFailed, this, [this](const Remark& warning) {
+        addRemarks(creationRemarks_, {warning});
+        emit stateChanged();
+    });
 }
 
 TarvelService::~TarvelService()
@@ -74,7 +74,7 @@ TarvelService::~TarvelService()
     pos_->ClosePosConnections();
     registry_->Close();
     SaveStatistics();
-    statsFile_->Close();
+    keeper_->Close();
 }
 
 QString TarvelService::DefaultProgramFolder()
@@ -124,27 +124,9 @@ void TarvelService::createWindowState()
     addRemarks(creationRemarks_, CreationRemarks(*posSettingsFile_, *settingsFile_, programFolder_));
 
     OpenTerminalRegistry(*registry_, programFolder_, front_);
-    openStatistics();
+    if (const std::optional<Remark> warning = keeper_->Open())
+        addRemarks(creationRemarks_, {*warning});
     openStatusEndpoint();
-}
-
-void TarvelService::openStatistics()
-{
-    if (statsFile_->IsOpen())
-        return;
-    const QString file = StatsFile::FileOf(programFolder_);
-    try {
-        statsFile_->Open(file, false);
-        statistics_->loadDays(statsFile_->ReadDays(statistics_->oldestDayKept(), statistics_->day()));
-    } catch (const std::exception& error) {
-        // A file that cannot be read is left as it is, never overwritten.
-        statsFile_->Close();
-        addRemarks(creationRemarks_, {{Remark::Kind::Warning, QByteArray(error.what())
-                                                                  + "; the codes not found are counted, but not kept "
-                                                                    "across a restart"}});
-        return;
-    }
-    statsTimer_.start();
 }
 
 void TarvelService::openStatusEndpoint()
@@ -154,7 +136,7 @@ void TarvelService::openStatusEndpoint()
         addRemarks(creationRemarks_, {{Remark::Kind::Warning, settings.Problem}});
     if (!settings.On || statusServer_)
         return;
-    auto server = std::make_unique<StatusServer>(*statistics_, [this](bool forPage) {
+    auto server = std::make_unique<StatusServer>(keeper_->Statistics(), [this](bool forPage) {
         StatusFacts facts;
         facts.running = running_;
         facts.storeCode = storeCode_;
@@ -185,28 +167,12 @@ void TarvelService::openStatusEndpoint()
 
 QByteArray TarvelService::StatusUrl() const { return statusServer_ ? statusServer_->Url() : QByteArray(); }
 
+ScanStatistics& TarvelService::Statistics() { return keeper_->Statistics(); }
+
 void TarvelService::SaveStatistics()
 {
-    if (!statsFile_->IsOpen() || !statistics_->hasUnsavedChanges())
-        return;
-    QByteArray failure;
-    try {
-        const StatsFile::WriteResult written =
-            statsFile_->Write(statistics_->unsavedChanges(), statistics_->oldestDayKept());
-        // The rows the file refused would be refused again: they are said, and the others kept.
-        statistics_->markSaved();
-        if (written.refused > 0)
-            failure = "The statistics file " + QFile::encodeName(StatsFile::FileOf(programFolder_)) + " refused "
-                    + QByteArray::number(written.refused) + " of the not-found tallies (" + written.firstRefusal
-                    + "); the others were written";
-    } catch (const std::exception& error) {
-        failure = error.what();
-    }
-    if (failure.isEmpty()) {
-        statsWriteFailed_ = false;
-    } else if (!statsWriteFailed_) {
-        statsWriteFailed_ = true;
-        addRemarks(creationRemarks_, {{Remark::Kind::Warning, failure}});
+    if (const std::optional<Remark> warning = keeper_->Save()) {
+        addRemarks(creationRemarks_, {*warning});
         emit stateChanged();
     }
 }
@@ -298,7 +264,7 @@ void TarvelService::startService()
     front_.appendLog(FormatLogLabel("+ FDB data connected") + kStatusConnected);
     storeUnknown_ = !start.ExtendedLayout && !pos_->StoreKnown();
     if (reattached) {
-        statistics_->reattached();
+        keeper_->Statistics().reattached();
         front_.showNote(kReattachedNote);
     }
     addRemarks(startRemarks_,
@@ -333,7 +299,7 @@ void TarvelService::startService()
         front_.appendLog(FormatLogLabel("  Server IP   : " + address));
     front_.appendLog(FormatLogLabel("  Port No#    : " + QByteArray::number(port)));
     running_ = true;
-    statistics_->serviceStarted();
+    keeper_->Statistics().serviceStarted();
 }
 
 void TarvelService::Stop()
@@ -345,7 +311,7 @@ void TarvelService::Stop()
     front_.appendLog(FormatLogLabel("- FDB data disconnected") + kStatusDone);
     serverSocket_->Close();
     front_.appendLog(FormatLogLabel("- IdTCPServer stopped ") + kStatusDone);
-    statistics_->serviceStopped();
+    keeper_->Statistics().serviceStopped();
     SaveStatistics();
     emit stateChanged();
 }

@@ -2,7 +2,7 @@
 
 #include "base/Remark.h"
 #include "base/RunContext.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -23,7 +23,7 @@ class PosItemLookups;
 class ScanPipeline;
 class ScanStatistics;
 class ServerSocket;
-class StatsFile;
+class StatisticsKeeper;
 class StatusServer;
 class TerminalRegistry;
 
@@ -98,7 +98,7 @@ public:
     void AddRemark(const Remark& remark);
 
     // The counters and tallies of the scans, for the window's panel.
-    ScanStatistics& Statistics() { return *statistics_; }
+    ScanStatistics& Statistics();
     // The status endpoint's address, "http://host:port/"; empty while it is off.
     QByteArray StatusUrl() const;
     // Writes the not-found tallies changed since the last write to the statistics file, when it is in
@@ -117,9 +117,7 @@ signals:
 
 private:
     void createWindowState();
-    // The last steps of creation: the statistics file read in, the status endpoint opened. Neither
-    // stops the service from running: a failure is a remark.
-    void openStatistics();
+    // The last step of creation: the status endpoint opened. A failure is a remark; the service runs.
     void openStatusEndpoint();
     void startService();
     // Appends to `kept` and hands each to the front.
@@ -147,11 +145,8 @@ private:
     Remarks creationRemarks_;
     Remarks startRemarks_;
 
-    // Made first: the listener and the lookups report to them.
-    std::unique_ptr<ScanStatistics> statistics_;
-    std::unique_ptr<StatsFile> statsFile_;
-    bool statsWriteFailed_ = false;
-    QTimer statsTimer_;
+    // Made first: the listener and the lookups report to its statistics.
+    std::unique_ptr<StatisticsKeeper> keeper_;
     std::unique_ptr<StatusServer> statusServer_;
 
     // The run in force: what the pipeline and the lookups read for every scan.

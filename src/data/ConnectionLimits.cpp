@@ -19,7 +19,7 @@ void CheckDatabaseUserName(const QByteArray& user, const QByteArray& origin)
 void CheckConnectionLimits(const DatabaseCredentials& credentials)
 {
     if (credentials.User)
-        CheckDatabaseUserName(*credentials.User, "FDB_USER in [FDB_DATA_SETUP] of Tarvel.ini");
+        CheckDatabaseUserName(*credentials.User, credentials.UserOrigin);
 }
 
 } // namespace tarvel

@@ -1,7 +1,6 @@
 #include "data/PosConnections.h"
 
 #include "base/ByteText.h"
-#include "config/Settings.h"
 #include "data/ConnectionLimits.h"
 #include "data/EDatabaseError.h"
 #include "data/Reattach.h"

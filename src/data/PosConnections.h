@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/DatabaseCredentials.h"
+#include "base/DatabaseAccess.h"
 #include "data/Database.h"
 #include "data/FbQuery.h"
 

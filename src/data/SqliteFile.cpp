@@ -1,7 +1,7 @@
 #include "data/SqliteFile.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
+#include "platform/Files.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "data/TerminalRegistry.h"
 
 #include "base/Errors.h"
-#include "base/Platform.h"
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
+#include "platform/Files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/Platform.h"
 #include "data/RegistrySearch.h"
+#include "platform/Files.h"
 
 #include <QByteArray>
 #include <QList>

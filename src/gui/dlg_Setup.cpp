@@ -5,14 +5,14 @@
 #include "base/Front.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "control/LocalAddresses.h"
-#include "data/DatabaseHints.h"
+#include "control/DatabaseHints.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "gui/ButtonKeys.h"
 #include "gui/RegistryDataset.h"
 #include "gui/RegistryNavigator.h"
 #include "lookup/PosItemLookups.h"
+#include "platform/LocalAddresses.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -11,7 +11,7 @@
 #include "gui/RegistryDataset.h"
 #include "gui/dlg_Setup.h"
 #include "lookup/Clock.h"
-#include "terminal/ScanStatistics.h"
+#include "status/ScanStatistics.h"
 
 #include <QApplication>
 #include <QCheckBox>

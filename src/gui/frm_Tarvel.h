@@ -2,9 +2,9 @@
 
 #include "base/Front.h"
 #include "base/Remark.h"
-#include "control/LocalAddresses.h"
 #include "gui/ElidedLabel.h"
 #include "gui/WrappedLabel.h"
+#include "platform/LocalAddresses.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

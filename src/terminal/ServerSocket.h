@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Platform.h"
+#include "platform/Sockets.h"
 
 #include <QByteArray>
 #include <QObject>

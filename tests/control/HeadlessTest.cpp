@@ -2,7 +2,7 @@
 // database on the suite's Firebird server, its check and its registry commands.
 
 #include "base/OperatorLog.h"
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "support/Files.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"

@@ -3,11 +3,11 @@
 // embedded engine, and the registry and statistics copied by SQLite's backup API.
 
 #include "config/IniFile.h"
+#include "control/DatabaseHints.h"
 #include "control/TarvelService.h"
-#include "data/DatabaseHints.h"
 #include "data/SqliteFile.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
+#include "status/StatsFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // tarvel --not-found-report as a process.
 
 #include "control/CommandLine.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
+#include "status/StatsFile.h"
 #include "support/TarvelProcess.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // of the service's folder, a backup while the service serves, SIGHUP, and a window without a display.
 
 #include "base/OperatorLog.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
+#include "status/StatsFile.h"
 #include "support/ProgramFolder.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"

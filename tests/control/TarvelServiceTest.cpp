@@ -5,15 +5,15 @@
 #include "base/OperatorLog.h"
 #include "data/Database.h"
 #include "data/PosConnections.h"
-#include "data/StatsFile.h"
 #include "data/TerminalRegistry.h"
 #include "lookup/Clock.h"
 #include "mock/RecordingFront.h"
+#include "status/ScanStatistics.h"
+#include "status/StatsFile.h"
 #include "support/HttpClient.h"
 #include "support/ProgramFolder.h"
 #include "support/TerminalClient.h"
 #include "support/Tripwire.h"
-#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

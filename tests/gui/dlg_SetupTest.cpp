@@ -1,7 +1,7 @@
 #include "gui/dlg_Setup.h"
 
-#include "control/LocalAddresses.h"
 #include "dlg_SetupFixture.h"
+#include "platform/LocalAddresses.h"
 #include "support/ModalBoxes.h"
 
 #include <gtest/gtest.h>

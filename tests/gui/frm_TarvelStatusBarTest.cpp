@@ -5,8 +5,8 @@
 
 #include "frm_TarvelFixture.h"
 #include "gui/frm_Tarvel.h"
+#include "status/ScanStatistics.h"
 #include "terminal/Frames.h"
-#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

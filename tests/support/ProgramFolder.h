@@ -12,7 +12,7 @@
 // TillHost() is the host a service under test runs on, StartLines(port) and StopLines() what its
 // Start and Stop log there.
 
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 #include "support/FirebirdFixture.h"
 
 #include <QByteArray>

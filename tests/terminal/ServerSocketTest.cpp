@@ -5,9 +5,9 @@
 
 #include "base/Errors.h"
 #include "base/OperatorLog.h"
+#include "status/ScanStatistics.h"
 #include "support/ListenerHarness.h"
 #include "terminal/Frames.h"
-#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

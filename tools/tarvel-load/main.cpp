@@ -3,7 +3,7 @@
 // the given number of scans per terminal or the time limit, whichever comes first, and prints the
 // reply times. Only for servers on this machine or the store's own test network.
 
-#include "base/Platform.h"
+#include "platform/Process.h"
 #include "terminal/TerminalScreen.h"
 
 #include <QCoreApplication>

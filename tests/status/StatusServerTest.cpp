@@ -2,11 +2,12 @@
 // faked), the statistics count, and an HTTP client reads the page, /metrics (checked against a strict
 // reading of the Prometheus text format) and the CSV.
 
-#include "control/StatusServer.h"
+#include "status/StatusServer.h"
 
+#include "status/SafeText.h"
+#include "status/ScanStatistics.h"
 #include "support/HttpClient.h"
 #include "support/ListenerHarness.h"
-#include "terminal/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The status endpoint's answers and escapers as functions, without a socket.
 
-#include "control/StatusPages.h"
-
-#include "terminal/ScanStatistics.h"
+#include "status/SafeText.h"
+#include "status/ScanStatistics.h"
+#include "status/StatusRequests.h"
 
 #include <gtest/gtest.h>
 

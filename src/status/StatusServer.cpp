@@ -1,4 +1,4 @@
-#include "control/StatusServer.h"
+#include "status/StatusServer.h"
 
 #include "base/Errors.h"
 

@@ -1,9 +1,9 @@
-#include "data/StatsFile.h"
+#include "status/StatsFile.h"
 
-#include "base/Platform.h"
 #include "data/EDatabaseError.h"
 #include "data/SqliteFile.h"
 #include "data/TerminalRegistry.h"
+#include "platform/Files.h"
 
 #include <QDateTime>
 #include <QDir>

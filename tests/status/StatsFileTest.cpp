@@ -1,7 +1,7 @@
 // The statistics file on a real SQLite file: every code a terminal can send is kept as its bytes, and a
 // row the file refuses costs no other row.
 
-#include "data/StatsFile.h"
+#include "status/StatsFile.h"
 
 #include "data/EDatabaseError.h"
 #include "support/Failure.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/StatusPages.h"
+#include "status/StatusRequests.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/DatabaseCredentials.h"
+#include "base/DatabaseAccess.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "control/LocalAddresses.h"
+#include "platform/LocalAddresses.h"
 
 #include <QHostInfo>
 #include <QNetworkInterface>

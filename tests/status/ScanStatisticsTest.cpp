@@ -2,7 +2,7 @@
 // rolls over at local midnight, tallies read back from the file merge, and only what changed is handed
 // to the next write.
 
-#include "terminal/ScanStatistics.h"
+#include "status/ScanStatistics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/StatsFile.h"
+#include "status/NotFoundTally.h"
 #include "terminal/ScanObserver.h"
 
 #include <QByteArray>

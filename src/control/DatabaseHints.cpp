@@ -1,4 +1,4 @@
-#include "data/DatabaseHints.h"
+#include "control/DatabaseHints.h"
 
 #include <cctype>
 

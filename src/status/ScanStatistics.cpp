@@ -1,4 +1,4 @@
-#include "terminal/ScanStatistics.h"
+#include "status/ScanStatistics.h"
 
 #include <QDateTime>
 

@@ -1,0 +1,38 @@
+#include "status/StatusRequests.h"
+
+#include "status/NotFoundReport.h"
+#include "status/ScanStatistics.h"
+#include "status/StatusMetrics.h"
+#include "status/StatusPage.h"
+
+#include <QString>
+#include <QUrlQuery>
+
+namespace tarvel {
+
+StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray& path, const QByteArray& query,
+                                      ScanStatistics& statistics, const StatusFacts& facts)
+{
+    if (method != "GET")
+        return {405, "text/plain; charset=utf-8", "Only GET is served here.\n"};
+    if (path == "/")
+        return {200, "text/html; charset=utf-8", StatusPageHtml(statistics, facts)};
+    if (path == "/metrics")
+        return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(statistics, facts)};
+    if (path == "/not-found.csv") {
+        int days = ScanStatistics::kDaysKept;
+        const QUrlQuery items(QString::fromLatin1(query));
+        if (items.hasQueryItem("days")) {
+            bool number = false;
+            days = items.queryItemValue("days").toInt(&number);
+            if (!number || days < 1 || days > ScanStatistics::kDaysKept)
+                return {400, "text/plain; charset=utf-8",
+                        "days must be a whole number from 1 to " + QByteArray::number(ScanStatistics::kDaysKept)
+                            + ".\n"};
+        }
+        return {200, "text/csv; charset=utf-8", NotFoundCsv(statistics.notFound(days))};
+    }
+    return {404, "text/plain; charset=utf-8", "Not found. This server has /, /metrics and /not-found.csv.\n"};
+}
+
+} // namespace tarvel
