@@ -3,6 +3,8 @@
 #include "status/SafeText.h"
 #include "status/ScanStatistics.h"
 
+#include <utility>
+
 namespace tarvel {
 
 namespace {
@@ -21,20 +23,20 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     const auto family = [&text](const char* name, const char* type, const char* help) {
         text += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
     };
+    const auto byResult = [&text](const char* name, const ScanStatistics::Counts& counts) {
+        const std::pair<const char*, qint64> results[] = {{"found", counts.found},
+                                                          {"not_found", counts.notFound},
+                                                          {"unregistered", counts.unregistered},
+                                                          {"dropped", counts.dropped},
+                                                          {"failed", counts.failed}};
+        for (const auto& [result, count] : results)
+            text += QByteArray(name) + "{result=\"" + result + "\"} " + Number(count) + '\n';
+    };
     const ScanStatistics::Counts& total = statistics.total();
     family("tarvel_scans_total", "counter", "Scans since the program started, by result.");
-    text += "tarvel_scans_total{result=\"found\"} " + Number(total.found) + '\n';
-    text += "tarvel_scans_total{result=\"not_found\"} " + Number(total.notFound) + '\n';
-    text += "tarvel_scans_total{result=\"unregistered\"} " + Number(total.unregistered) + '\n';
-    text += "tarvel_scans_total{result=\"dropped\"} " + Number(total.dropped) + '\n';
-    text += "tarvel_scans_total{result=\"failed\"} " + Number(total.failed) + '\n';
-    const ScanStatistics::Counts today = statistics.countsToday();
+    byResult("tarvel_scans_total", total);
     family("tarvel_scans_today", "gauge", "Scans since local midnight or the program's start, by result.");
-    text += "tarvel_scans_today{result=\"found\"} " + Number(today.found) + '\n';
-    text += "tarvel_scans_today{result=\"not_found\"} " + Number(today.notFound) + '\n';
-    text += "tarvel_scans_today{result=\"unregistered\"} " + Number(today.unregistered) + '\n';
-    text += "tarvel_scans_today{result=\"dropped\"} " + Number(today.dropped) + '\n';
-    text += "tarvel_scans_today{result=\"failed\"} " + Number(today.failed) + '\n';
+    byResult("tarvel_scans_today", statistics.countsToday());
     family("tarvel_database_errors_total", "counter", "Scans that failed on a database or registry error.");
     text += "tarvel_database_errors_total " + Number(total.databaseErrors) + '\n';
     family("tarvel_database_reattaches_total", "counter", "Lost POS database attachments made afresh.");

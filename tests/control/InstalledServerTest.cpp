@@ -8,6 +8,7 @@
 #include "data/SqliteFile.h"
 #include "data/TerminalRegistry.h"
 #include "status/StatsFile.h"
+#include "support/SqliteRows.h"
 
 #include <gtest/gtest.h>
 
@@ -105,18 +106,10 @@ TEST(InstalledServerTest, APlainPathWithoutItsEngineNamesThePackage)
 
 QList<QByteArray> AddressesIn(const QString& file)
 {
+    EXPECT_EQ(SqliteColumn(file, "PRAGMA integrity_check"), QStringList{"ok"});
     QList<QByteArray> addresses;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "backup-copy");
-        db.setDatabaseName(file);
-        EXPECT_TRUE(db.open());
-        QSqlQuery rows(db);
-        EXPECT_TRUE(rows.exec("PRAGMA integrity_check") && rows.next() && rows.value(0).toString() == "ok");
-        EXPECT_TRUE(rows.exec("SELECT ADDRESS FROM Tarvel ORDER BY ID"));
-        while (rows.next())
-            addresses.append(rows.value(0).toString().toLatin1());
-    }
-    QSqlDatabase::removeDatabase("backup-copy");
+    for (const QString& address : SqliteColumn(file, "SELECT ADDRESS FROM Tarvel ORDER BY ID"))
+        addresses.append(address.toLatin1());
     return addresses;
 }
 

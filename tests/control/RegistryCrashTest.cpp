@@ -1,11 +1,10 @@
 // tarvel --register as a process that is killed.
 
+#include "support/SqliteRows.h"
 #include "support/TarvelProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -41,15 +40,7 @@ TEST(RegistryCrash, AKillDuringOrRightAfterAPostLeavesTheRowAndASoundFile)
         if (tarvel.readAllStandardOutput() == "registered " + address + "\n")
             posted.append(address);
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "crash");
-        db.setDatabaseName(folder + "Log/TarvelDb/Tarvel.Db");
-        ASSERT_TRUE(db.open());
-        QSqlQuery check(db);
-        ASSERT_TRUE(check.exec("PRAGMA integrity_check") && check.next());
-        EXPECT_EQ(check.value(0).toString(), "ok");
-    }
-    QSqlDatabase::removeDatabase("crash");
+    EXPECT_EQ(SqliteColumn(folder + "Log/TarvelDb/Tarvel.Db", "PRAGMA integrity_check"), QStringList{"ok"});
     const ProgramRun listed = RunProgram(kTarvel, {"--program-folder", folder, "--list-terminals"});
     ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
     for (const QByteArray& address : posted)

@@ -6,6 +6,7 @@
 #include "data/TerminalRegistry.h"
 #include "status/StatsFile.h"
 #include "support/ProgramFolder.h"
+#include "support/SqliteRows.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"
 
@@ -14,8 +15,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -232,16 +231,7 @@ TEST_F(ServingTest, ABackupWhileTheServiceServes)
         ASSERT_TRUE(original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
         EXPECT_EQ(copy.readAll(), original.readAll()) << name;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "served-backup");
-        db.setDatabaseName(target + "Tarvel.Db");
-        ASSERT_TRUE(db.open());
-        QSqlQuery rows(db);
-        ASSERT_TRUE(rows.exec("SELECT ADDRESS FROM Tarvel") && rows.next());
-        EXPECT_EQ(rows.value(0).toString(), "127.0.0.1");
-        EXPECT_FALSE(rows.next());
-    }
-    QSqlDatabase::removeDatabase("served-backup");
+    EXPECT_EQ(SqliteColumn(target + "Tarvel.Db", "SELECT ADDRESS FROM Tarvel"), QStringList{"127.0.0.1"});
     // The service went on serving meanwhile, and serves after.
     EXPECT_TRUE(scan("9556001000017").contains("MILO"));
 
