@@ -82,7 +82,7 @@ int RunHeadless(int argc, char** argv, const QString& folder)
         service.Stop();
         app.quit();
     });
-    service.FormCreate();
+    service.readSettingsAndOpen();
     if (!service.Start())
         return 1;
     const int status = app.exec();

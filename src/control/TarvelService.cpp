@@ -57,8 +57,8 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
     serverSocket_->setObserver(&keeper_->Statistics());
-    timer1Start_.setInterval(1000);
-    connect(&timer1Start_, &QTimer::timeout, this, &TarvelService::Timer1StartTimer);
+    autoStartTimer_.setInterval(1000);
+    connect(&autoStartTimer_, &QTimer::timeout, this, &TarvelService::autoStartTick);
     connect(keeper_.get(), &StatisticsKeeper::saveFailed, this, [this](const Remark& warning) {
         addRemarks(creationRemarks_, {warning});
         emit stateChanged();
@@ -95,17 +95,17 @@ QString TarvelService::DefaultProgramFolderFor(const QString& executableFolder)
 
 quint16 TarvelService::ListeningPort() const { return serverSocket_->IsOpen() ? serverSocket_->Port() : 0; }
 
-void TarvelService::FormCreate()
+void TarvelService::readSettingsAndOpen()
 {
     try {
-        createWindowState();
+        readSettingsAndOpenFiles();
     } catch (const std::exception& error) {
         ReportErrorNow(front_, error.what());
     }
     emit stateChanged();
 }
 
-void TarvelService::createWindowState()
+void TarvelService::readSettingsAndOpenFiles()
 {
     posSettingsFile_ = std::make_unique<IniFile>(ChoosePosSettingsFile(programFolder_));
     settingsFile_ = std::make_unique<IniFile>(programFolder_ + kSettingsFileName);
@@ -204,20 +204,20 @@ bool TarvelService::OpenTerminalRegistry(TerminalRegistry& registry, const QStri
     return true;
 }
 
-void TarvelService::FormShow()
+void TarvelService::armAutoStart()
 {
     ticks_ = 0;
-    timer1Start_.start();
+    autoStartTimer_.start();
     emit stateChanged();
 }
 
-void TarvelService::Timer1StartTimer()
+void TarvelService::autoStartTick()
 {
     ++ticks_;
     // With auto start off the timer goes on ticking without effect. A Start put off by an open setup
     // dialog runs at the first tick after it closes.
     if (ticks_ >= 2 && autoStart_ && !setupOpen_) {
-        timer1Start_.stop();
+        autoStartTimer_.stop();
         Start();
     }
 }
@@ -341,7 +341,7 @@ bool TarvelService::CloseRequested()
     }
     settingsFile_.reset();
     posSettingsFile_.reset();
-    timer1Start_.stop();
+    autoStartTimer_.stop();
     return true;
 }
 

@@ -27,9 +27,9 @@ class StatisticsKeeper;
 class StatusServer;
 class TerminalRegistry;
 
-// The service's lifecycle without a widget: what the main window owns and does at creation, on the
-// auto-start timer, at Start, Stop, Setup and Close. The operator window and the headless runner drive
-// it and show its state; every line and box goes through the Front. Event thread only.
+// The service's lifecycle without a widget: reading the settings and opening the files, the auto-start
+// timer, Start, Stop, Setup and Close. The operator window (from its creation and show events) and the
+// headless runner drive it and show its state; every line and box goes through the Front. Event thread only.
 class TarvelService : public QObject {
     Q_OBJECT
 public:
@@ -55,16 +55,17 @@ public:
     // and stays closed; this then returns false.
     static bool OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front);
 
-    // Window creation: the settings files, the store's code and name, the panel's settings, the
-    // registry. A failure goes to the general error report and skips the remaining steps.
-    void FormCreate();
-    // The window is shown: arms the auto-start timer with its tick count at zero.
-    void FormShow();
+    // The settings files, the store's code and name, the panel's settings, then the registry, the
+    // statistics file and the status endpoint opened; the window does it at its creation, the headless
+    // runner before Start. A failure goes to the general error report and skips the remaining steps.
+    void readSettingsAndOpen();
+    // Starts the auto-start timer with its tick count at zero; the window does it when first shown.
+    void armAutoStart();
     // One tick of the auto-start timer: on the second, Start runs once when auto start is on. While the
     // setup dialog is open the automatic Start waits for it to close.
-    void Timer1StartTimer();
+    void autoStartTick();
     // The auto-start timer's interval, 1 s unless the caller sets another (a test's own clock).
-    void SetAutoStartTick(std::chrono::milliseconds interval) { timer1Start_.setInterval(interval); }
+    void SetAutoStartTick(std::chrono::milliseconds interval) { autoStartTimer_.setInterval(interval); }
 
     // Start and Stop, as the buttons do. Start returns whether the service runs afterwards; a Start
     // while it runs does nothing and returns true. Failures are logged and reported, never thrown.
@@ -89,7 +90,7 @@ public:
     const QByteArray& StoreName() const { return storeName_; }
     // Empty until the first successful Start; kept after Stop and after a failed Start.
     const QByteArray& ActivePriceLevel() const { return activePriceLevel_; }
-    bool AutoStartTimerActive() const { return timer1Start_.isActive(); }
+    bool AutoStartTimerActive() const { return autoStartTimer_.isActive(); }
     quint16 ListeningPort() const;
     const QString& ProgramFolder() const { return programFolder_; }
     // The remarks on the settings and the store (Remark.h): creation's, then the latest Start's.
@@ -116,7 +117,7 @@ signals:
     void stateChanged();
 
 private:
-    void createWindowState();
+    void readSettingsAndOpenFiles();
     // The last step of creation: the status endpoint opened. A failure is a remark; the service runs.
     void openStatusEndpoint();
     void startService();
@@ -158,7 +159,7 @@ private:
     std::unique_ptr<PosItemLookups> lookups_;
     std::unique_ptr<ScanPipeline> pipeline_;
     std::unique_ptr<ServerSocket> serverSocket_;
-    QTimer timer1Start_;
+    QTimer autoStartTimer_;
 };
 
 } // namespace tarvel

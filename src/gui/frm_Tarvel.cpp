@@ -406,7 +406,7 @@ void TfrmTarvel::FormCreate()
 {
     // The log starts empty, before any line of the creation.
     MemoLog->clear();
-    service_->FormCreate();
+    service_->readSettingsAndOpen();
     try {
         registryDataset_->Open();
     } catch (const EDatabaseError& error) {
@@ -414,7 +414,7 @@ void TfrmTarvel::FormCreate()
     }
 }
 
-void TfrmTarvel::FormShow() { service_->FormShow(); }
+void TfrmTarvel::FormShow() { service_->armAutoStart(); }
 
 void TfrmTarvel::showEvent(QShowEvent* event)
 {

@@ -51,7 +51,7 @@ protected:
     TarvelService& create(QByteArray version = TARVEL_VERSION)
     {
         service = std::make_unique<TarvelService>(front, folder.path(), clock, TillHost(), version);
-        service->FormCreate();
+        service->readSettingsAndOpen();
         return *service;
     }
 
@@ -275,13 +275,13 @@ TEST_F(TarvelServiceTest, AutoStartTriesStartOnceOnTheSecondTick)
         front.clear();
         TarvelService& s = create();
         EXPECT_FALSE(s.AutoStartTimerActive()) << "disarmed until the window shows";
-        s.FormShow();
+        s.armAutoStart();
         EXPECT_TRUE(s.AutoStartTimerActive());
-        s.Timer1StartTimer();
+        s.autoStartTick();
         EXPECT_FALSE(s.Running()) << "not on the first tick";
         EXPECT_TRUE(front.calls.empty());
         for (int i = 0; i < 4 && s.AutoStartTimerActive(); ++i) // as the timer ticks: while it runs
-            s.Timer1StartTimer();
+            s.autoStartTick();
         EXPECT_EQ(s.Running(), c.runs);
         EXPECT_EQ(s.AutoStartTimerActive(), c.timerLeft);
         EXPECT_EQ(front.lines, c.lines);
@@ -299,7 +299,7 @@ TEST_F(TarvelServiceTest, AutoStartTicksForRealOnTheSecondInterval)
     s.SetAutoStartTick(std::chrono::milliseconds(200));
     QElapsedTimer elapsed;
     elapsed.start();
-    s.FormShow();
+    s.armAutoStart();
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.Running(); }, 30000));
     EXPECT_GE(elapsed.elapsed(), 380); // a coarse timer may fire up to 5 % early
 }
@@ -308,15 +308,15 @@ TEST_F(TarvelServiceTest, AutoStartWaitsForAnOpenSetupDialog)
 {
     folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port, "AUTO_START=T\r\n"));
     TarvelService& s = create();
-    s.FormShow();
+    s.armAutoStart();
     s.RunSetup([&] {
-        s.Timer1StartTimer();
-        s.Timer1StartTimer();
-        s.Timer1StartTimer();
+        s.autoStartTick();
+        s.autoStartTick();
+        s.autoStartTick();
         EXPECT_FALSE(s.Running()) << "no Start under the open dialog";
     });
     EXPECT_FALSE(s.Running());
-    s.Timer1StartTimer();
+    s.autoStartTick();
     EXPECT_TRUE(s.Running());
 }
 

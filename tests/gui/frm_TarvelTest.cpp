@@ -357,11 +357,11 @@ TEST_F(TarvelWindowTest, AutoStartRunsOnTheSecondTickAndOnlyWhenSet)
         w.show();
         EXPECT_EQ(w.cbAutoStart->isChecked(), autoStart);
         EXPECT_TRUE(w.Service().AutoStartTimerActive());
-        w.Service().Timer1StartTimer();
+        w.Service().autoStartTick();
         EXPECT_FALSE(w.Service().Running()) << "not on the first tick";
         EXPECT_TRUE(logLines().empty());
         for (int i = 0; i < 2 && w.Service().AutoStartTimerActive(); ++i) // as the timer ticks: while it runs
-            w.Service().Timer1StartTimer();
+            w.Service().autoStartTick();
         EXPECT_EQ(w.Service().Running(), autoStart);
         EXPECT_EQ(logLines(), autoStart ? startLines() : std::vector<QByteArray>());
         EXPECT_EQ(w.BitBtn1->isEnabled(), !autoStart);
