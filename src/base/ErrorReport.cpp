@@ -11,12 +11,12 @@ namespace tarvel {
 void ReportErrorLater(Front& front, const std::string& message)
 {
     const QByteArray text = QByteArray::fromStdString(GeneralErrorText(message));
-    QTimer::singleShot(0, QCoreApplication::instance(), [&front, text] { front.showBackgroundError(text); });
+    QTimer::singleShot(0, QCoreApplication::instance(), [&front, text] { front.showBackgroundErrorBox(text); });
 }
 
 void ReportErrorNow(Front& front, const std::string& message)
 {
-    front.showGeneralError(QByteArray::fromStdString(GeneralErrorText(message)));
+    front.showGeneralErrorBox(QByteArray::fromStdString(GeneralErrorText(message)));
 }
 
 } // namespace tarvel

@@ -21,21 +21,21 @@ public:
 
     // The general error report: box titled with the application's title, error icon, one OK.
     // The text already has its full stop (GeneralErrorText).
-    virtual void showGeneralError(const QByteArray& text) = 0;
+    virtual void showGeneralErrorBox(const QByteArray& text) = 0;
 
     // A failure that came from outside the operator's doing (a terminal's scan, the listener), reported
     // once the handler that met it has returned: the general error report. A window may hold it back
     // for a moment and fold it with the failures that follow, so that the operator keeps the window.
-    virtual void showBackgroundError(const QByteArray& text) { showGeneralError(text); }
+    virtual void showBackgroundErrorBox(const QByteArray& text) { showGeneralErrorBox(text); }
 
     // The box of a guarded database step: titled "Error", error icon, one OK.
     virtual void showErrorBox(const QByteArray& text) = 0;
 
     // A notice titled "Information" with the information icon and one OK.
-    virtual void showInformation(const QByteArray& text) = 0;
+    virtual void showInformationBox(const QByteArray& text) = 0;
 
     // A plain notice: titled with the application's title, no icon, one OK.
-    virtual void showNotice(const QByteArray& text) = 0;
+    virtual void showNoticeBox(const QByteArray& text) = 0;
 
     // Something the service mended by itself (a lost database connection re-established): no box and
     // no log line; the headless runner prints it as an "info: " line.

@@ -118,7 +118,7 @@ bool ReadAddressFile(const QString& file, QList<GivenAddress>& given, Front& fro
 {
     QFile input(file);
     if (!input.open(QIODevice::ReadOnly)) {
-        front.showGeneralError("Cannot read " + QFile::encodeName(file) + ": " + input.errorString().toLocal8Bit());
+        front.showGeneralErrorBox("Cannot read " + QFile::encodeName(file) + ": " + input.errorString().toLocal8Bit());
         return false;
     }
     const QList<QByteArray> lines = input.readAll().split('\n');
@@ -227,7 +227,7 @@ int RunRegistryCommand(int argc, char** argv, const CommandLine& command, const 
             return 1;
         return ChangeRegistry(command, programFolder, front);
     } catch (const std::exception& error) {
-        front.showGeneralError(QByteArray(error.what()));
+        front.showGeneralErrorBox(QByteArray(error.what()));
         return 1;
     }
 }
@@ -257,15 +257,15 @@ int RunBackup(int argc, char** argv, const CommandLine& command, const QString& 
     HeadlessFront& front = run.front;
     const QString target = command.backupFolder;
     if (!QDir().mkpath(target)) {
-        front.showGeneralError("Cannot create the backup folder " + QFile::encodeName(target));
+        front.showGeneralErrorBox("Cannot create the backup folder " + QFile::encodeName(target));
         return 1;
     }
     // A backup over the originals would replace the live registry by itself.
     const QString canonical = QFileInfo(target).canonicalFilePath();
     for (const QString& own : {programFolder, TerminalRegistry::FolderOf(programFolder)}) {
         if (QFileInfo(own).canonicalFilePath() == canonical) {
-            front.showGeneralError("The backup folder " + QFile::encodeName(target)
-                                   + " is where the files are kept: choose another; nothing was copied");
+            front.showGeneralErrorBox("The backup folder " + QFile::encodeName(target)
+                                      + " is where the files are kept: choose another; nothing was copied");
             return 1;
         }
     }
@@ -291,12 +291,12 @@ int RunBackup(int argc, char** argv, const CommandLine& command, const QString& 
             ++copied;
         }
     } catch (const std::exception& error) {
-        front.showGeneralError(QByteArray(error.what()));
+        front.showGeneralErrorBox(QByteArray(error.what()));
         return 1;
     }
     if (copied == 0) {
-        front.showGeneralError("Nothing to back up in " + QFile::encodeName(programFolder)
-                               + ": no registry, statistics or settings file there");
+        front.showGeneralErrorBox("Nothing to back up in " + QFile::encodeName(programFolder)
+                                  + ": no registry, statistics or settings file there");
         return 1;
     }
     return 0;
@@ -310,8 +310,8 @@ int RunNotFoundReport(int argc, char** argv, const CommandLine& command, const Q
     HeadlessFront& front = run.front;
     const QString file = StatsFile::FileOf(programFolder);
     if (!QFileInfo(file).isFile()) {
-        front.showGeneralError("There is no statistics file " + QFile::encodeName(file)
-                               + ": the service has not counted a code not found in this program folder yet");
+        front.showGeneralErrorBox("There is no statistics file " + QFile::encodeName(file)
+                                  + ": the service has not counted a code not found in this program folder yet");
         return 1;
     }
     try {
@@ -321,7 +321,7 @@ int RunNotFoundReport(int argc, char** argv, const CommandLine& command, const Q
         tallies.loadDays(stats.ReadDays(tallies.day().addDays(1 - command.days), tallies.day()));
         Print(stdout, NotFoundCsv(tallies.notFound(command.days)));
     } catch (const std::exception& error) {
-        front.showGeneralError(QByteArray(error.what()));
+        front.showGeneralErrorBox(QByteArray(error.what()));
         return 1;
     }
     return 0;

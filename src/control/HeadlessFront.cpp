@@ -54,10 +54,13 @@ QByteArray OneLine(QByteArray text)
     return text;
 }
 
-void HeadlessFront::showGeneralError(const QByteArray& text) { writeStandardError(Priority::Error, "error: " + text); }
+void HeadlessFront::showGeneralErrorBox(const QByteArray& text)
+{
+    writeStandardError(Priority::Error, "error: " + text);
+}
 void HeadlessFront::showErrorBox(const QByteArray& text) { writeStandardError(Priority::Error, "error: " + text); }
-void HeadlessFront::showInformation(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
-void HeadlessFront::showNotice(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
+void HeadlessFront::showInformationBox(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
+void HeadlessFront::showNoticeBox(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
 void HeadlessFront::showNote(const QByteArray& text) { writeStandardError(Priority::Info, "info: " + text); }
 void HeadlessFront::showRemark(const Remark& remark)
 {

@@ -24,10 +24,10 @@ class HeadlessFront : public Front {
 public:
     explicit HeadlessFront(std::FILE* out = stdout, std::FILE* err = stderr);
 
-    void showGeneralError(const QByteArray& text) override;
+    void showGeneralErrorBox(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
-    void showInformation(const QByteArray& text) override;
-    void showNotice(const QByteArray& text) override;
+    void showInformationBox(const QByteArray& text) override;
+    void showNoticeBox(const QByteArray& text) override;
     void showNote(const QByteArray& text) override;
     void showRemark(const Remark& remark) override;
 

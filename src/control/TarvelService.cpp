@@ -111,7 +111,7 @@ void TarvelService::readSettingsAndOpenFiles()
     settingsFile_ = std::make_unique<IniFile>(programFolder_ + kSettingsFileName);
     running_ = false;
     if (version_.isEmpty())
-        front_.showNotice("SWInformation | No FileVersionInfo found");
+        front_.showNoticeBox("SWInformation | No FileVersionInfo found");
 
     const StoreIdentity store = DeriveStoreIdentity(*posSettingsFile_, programFolder_);
     storeCode_ = store.StoreCode;

@@ -402,7 +402,7 @@ void TdlgSetup::BitBtn1Click()
     if (!guarded([this] { commitGridEdit(); }))
         return;
     if (dataset_.IsEditing()) {
-        front_.showNotice("Please save your Client IP Address.");
+        front_.showNoticeBox("Please save your Client IP Address.");
         pgcSetup->setCurrentWidget(TabSheet3);
         return;
     }
@@ -476,7 +476,7 @@ void TdlgSetup::BitBtn4Click()
         QByteArray notice = "FDB data connection checked.OK !\n\r" + path;
         for (const Remark& warning : warnings)
             notice += "\n\n" + warning.text;
-        front_.showInformation(notice);
+        front_.showInformationBox(notice);
     } catch (const EDatabaseError& error) {
         front_.showErrorBox(ExplainDatabaseError(error.what(), credentials, path));
     } catch (const std::exception& error) {

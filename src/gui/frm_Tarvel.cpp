@@ -500,7 +500,7 @@ void TfrmTarvel::execBox(int icon, const char* title, const QByteArray& text, co
     --boxesOpen_;
 }
 
-void TfrmTarvel::showGeneralError(const QByteArray& text)
+void TfrmTarvel::showGeneralErrorBox(const QByteArray& text)
 {
     // A box opened inside another's event loop would nest without end while terminals go on failing
     // (each box a level of stack): the report waits for the box on screen to close.
@@ -511,7 +511,7 @@ void TfrmTarvel::showGeneralError(const QByteArray& text)
     showBox(QMessageBox::Critical, kApplicationTitle, text, "GeneralErrorBox");
 }
 
-void TfrmTarvel::showBackgroundError(const QByteArray& text)
+void TfrmTarvel::showBackgroundErrorBox(const QByteArray& text)
 {
     foldError(text);
     if (boxesOpen_ == 0 && !errorBoxTimer_->isActive())
@@ -588,12 +588,12 @@ void TfrmTarvel::showFoldedCount()
 
 void TfrmTarvel::showErrorBox(const QByteArray& text) { showBox(QMessageBox::Critical, "Error", text, "ErrorBox"); }
 
-void TfrmTarvel::showInformation(const QByteArray& text)
+void TfrmTarvel::showInformationBox(const QByteArray& text)
 {
     showBox(QMessageBox::Information, "Information", text, "InformationBox");
 }
 
-void TfrmTarvel::showNotice(const QByteArray& text)
+void TfrmTarvel::showNoticeBox(const QByteArray& text)
 {
     showBox(QMessageBox::NoIcon, kApplicationTitle, text, "NoticeBox");
 }

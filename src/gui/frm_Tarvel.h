@@ -60,14 +60,14 @@ public:
     void BitBtn4Click(); // Close: the same rule as the close box
 
     // Front: the log view and the modal boxes, each over this window (the event loop keeps running).
-    void showGeneralError(const QByteArray& text) override;
+    void showGeneralErrorBox(const QByteArray& text) override;
     // Folded, shown in the status bar, and told in a box once the window has run freely for a moment
     // (clicks that waited while a scan held the window go first) and the pause after the last box is
     // over: the newest failure, with how many came.
-    void showBackgroundError(const QByteArray& text) override;
+    void showBackgroundErrorBox(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
-    void showInformation(const QByteArray& text) override;
-    void showNotice(const QByteArray& text) override;
+    void showInformationBox(const QByteArray& text) override;
+    void showNoticeBox(const QByteArray& text) override;
 
     // The logo in Image1: 96 x 80, drawn here.
     static QPixmap DrawLogo();

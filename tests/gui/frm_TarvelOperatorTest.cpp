@@ -141,11 +141,11 @@ TEST_F(TarvelOperatorTest, OkAndThenStopEndAnErrorStormOnTheFirstTry)
 TEST_F(TarvelOperatorTest, FailuresStillFoldedAreToldBeforeTheWindowCloses)
 {
     TfrmTarvel& w = open();
-    w.showBackgroundError("Socket error: Connection reset by peer, on API 'recv'.");
+    w.showBackgroundErrorBox("Socket error: Connection reset by peer, on API 'recv'.");
     ASSERT_TRUE(boxes.waitFor(1));
     // In the pause after that box, two more.
-    w.showBackgroundError("The terminal at 10.0.0.9 sent 17000 bytes at once.");
-    w.showBackgroundError("Unable to complete network request to host \"pos-server\".");
+    w.showBackgroundErrorBox("The terminal at 10.0.0.9 sent 17000 bytes at once.");
+    w.showBackgroundErrorBox("Unable to complete network request to host \"pos-server\".");
     EXPECT_EQ(w.FoldedErrorsPanel->text(), "2 more errors");
     OperatorClick(w.BitBtn4);
     ASSERT_EQ(boxes.seen.size(), 2u);

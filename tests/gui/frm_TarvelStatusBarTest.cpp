@@ -128,8 +128,8 @@ TEST_F(TarvelStatusBarTest, AWarningTheBarCutsShowsWholeAboveIt)
     expectEveryTextWhole("unknown-store");
     EXPECT_EQ(w.MemoLog->height(), 344) << "one line fits between the log and the bar";
 
-    w.showBackgroundError("Unable to complete network request to host \"pos-server\".");
-    w.showBackgroundError("Unable to complete network request to host \"pos-server\".");
+    w.showBackgroundErrorBox("Unable to complete network request to host \"pos-server\".");
+    w.showBackgroundErrorBox("Unable to complete network request to host \"pos-server\".");
     EXPECT_TRUE(w.FoldedErrorsPanel->isVisible());
     EXPECT_EQ(w.FoldedErrorsPanel->text(), "2 errors");
     expectEveryTextWhole("unknown-store-and-failures");

@@ -425,7 +425,7 @@ TEST_F(TarvelWindowTest, AScanIsServedWhileAnErrorBoxIsOpen)
         reply = TerminalClient(port).scan("9556001000017");
         boxStillOpen = box->isVisible() && QApplication::activeModalWidget() == box;
     };
-    w.showGeneralError("Unable to complete network request to host \"pos-server\".");
+    w.showGeneralErrorBox("Unable to complete network request to host \"pos-server\".");
 
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].title, "Tarvel");
@@ -515,10 +515,10 @@ TEST_F(TarvelWindowTest, EachBoxHasItsTitleIconAndOneOk)
     TfrmTarvel& w = open();
     // Texts as the database sends them: markup characters stay text, each byte one character.
     const QByteArray text = "Field <M_DESC> & \"Caf\xE9\" has no value";
-    w.showGeneralError(text + ".");
+    w.showGeneralErrorBox(text + ".");
     w.showErrorBox(text);
-    w.showInformation(text);
-    w.showNotice(text);
+    w.showInformationBox(text);
+    w.showNoticeBox(text);
     ASSERT_EQ(boxes.seen.size(), 4u);
     const std::tuple<const char*, QMessageBox::Icon, QByteArray> expected[] = {
         {"Tarvel", QMessageBox::Critical, text + "."},

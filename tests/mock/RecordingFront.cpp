@@ -10,10 +10,10 @@ void RecordingFront::showLogLine(const QByteArray& line)
     calls.push_back({"log", line});
 }
 
-void RecordingFront::showGeneralError(const QByteArray& text) { box("general", text); }
+void RecordingFront::showGeneralErrorBox(const QByteArray& text) { box("general", text); }
 void RecordingFront::showErrorBox(const QByteArray& text) { box("error", text); }
-void RecordingFront::showInformation(const QByteArray& text) { box("information", text); }
-void RecordingFront::showNotice(const QByteArray& text) { box("notice", text); }
+void RecordingFront::showInformationBox(const QByteArray& text) { box("information", text); }
+void RecordingFront::showNoticeBox(const QByteArray& text) { box("notice", text); }
 void RecordingFront::showNote(const QByteArray& text) { box("note", text); }
 
 void RecordingFront::box(const QByteArray& kind, const QByteArray& text)

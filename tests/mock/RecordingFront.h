@@ -23,10 +23,10 @@ public:
     };
 
     void showLogLine(const QByteArray& line) override;
-    void showGeneralError(const QByteArray& text) override;
+    void showGeneralErrorBox(const QByteArray& text) override;
     void showErrorBox(const QByteArray& text) override;
-    void showInformation(const QByteArray& text) override;
-    void showNotice(const QByteArray& text) override;
+    void showInformationBox(const QByteArray& text) override;
+    void showNoticeBox(const QByteArray& text) override;
     void showNote(const QByteArray& text) override;
 
     // The texts of the boxes of one kind, in order.
