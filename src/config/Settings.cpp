@@ -137,11 +137,11 @@ SettingsValues ReadDialogSettings(const IniFile& settingsFile)
     values.DataFileName = settingsFile.ReadString(kFdbDataSetup, kFdbDataFilename, "");
     values.ExtendedLayout = readSwitch(settingsFile, kFdbDataSetup, kFdbDataXe, "");
     values.PriceColumn = settingsFile.ReadString(kFdbDataSetup, kFdbDataXePrice, "M_PRICE");
-    values.Ean8Trim = readSwitch(settingsFile, kOtherSetup, kEan8TrimDigit, "F");
-    values.Ean13Trim = readSwitch(settingsFile, kOtherSetup, kEan13TrimDigit, "F");
+    values.TrimEan8Digits = readSwitch(settingsFile, kOtherSetup, kEan8TrimDigit, "F");
+    values.TrimEan13Digits = readSwitch(settingsFile, kOtherSetup, kEan13TrimDigit, "F");
     values.AutoStart = readSwitch(settingsFile, kOtherSetup, kAutoStart, "F");
     values.SendStoreShelf = readSwitch(settingsFile, kOtherSetup, kSendStoreShelf, "F");
-    values.SendPluBarcode = readSwitch(settingsFile, kOtherSetup, kSendPluBarcode, "F");
+    values.SendSkuBarcode = readSwitch(settingsFile, kOtherSetup, kSendPluBarcode, "F");
     values.CurrencySymbol = settingsFile.ReadString(kOtherSetup, kCurrencySymbol, "RM");
     return values;
 }
@@ -153,11 +153,11 @@ void WriteAllSettings(IniFile& settingsFile, const SettingsValues& values)
         {kFdbDataSetup, kFdbDataFilename, values.DataFileName},
         {kFdbDataSetup, kFdbDataXe, switchText(values.ExtendedLayout)},
         {kFdbDataSetup, kFdbDataXePrice, values.PriceColumn},
-        {kOtherSetup, kEan8TrimDigit, switchText(values.Ean8Trim)},
-        {kOtherSetup, kEan13TrimDigit, switchText(values.Ean13Trim)},
+        {kOtherSetup, kEan8TrimDigit, switchText(values.TrimEan8Digits)},
+        {kOtherSetup, kEan13TrimDigit, switchText(values.TrimEan13Digits)},
         {kOtherSetup, kAutoStart, switchText(values.AutoStart)},
         {kOtherSetup, kSendStoreShelf, switchText(values.SendStoreShelf)},
-        {kOtherSetup, kSendPluBarcode, switchText(values.SendPluBarcode)},
+        {kOtherSetup, kSendPluBarcode, switchText(values.SendSkuBarcode)},
         {kOtherSetup, kCurrencySymbol, values.CurrencySymbol},
     });
 }

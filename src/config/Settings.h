@@ -122,11 +122,11 @@ struct SettingsValues {
     QByteArray DataFileName;
     bool ExtendedLayout = false;
     QByteArray PriceColumn;
-    bool Ean8Trim = false;
-    bool Ean13Trim = false;
+    bool TrimEan8Digits = false;
+    bool TrimEan13Digits = false;
     bool AutoStart = false;
     bool SendStoreShelf = false;
-    bool SendPluBarcode = false;
+    bool SendSkuBarcode = false;
     QByteArray CurrencySymbol;
 
     bool operator==(const SettingsValues&) const = default;

@@ -388,11 +388,11 @@ void TdlgSetup::FormCreate()
     CheckBoxVexaXE->setChecked(values.ExtendedLayout);
     // Also a text that is none of the items: the operator may have typed it.
     ComboBoxPriceLevel->setCurrentText(Shown(values.PriceColumn));
-    CheckBox1->setChecked(values.Ean8Trim);
-    CheckBox2->setChecked(values.Ean13Trim);
+    CheckBox1->setChecked(values.TrimEan8Digits);
+    CheckBox2->setChecked(values.TrimEan13Digits);
     cbAutoStart->setChecked(values.AutoStart);
     cbStoreSHELF->setChecked(values.SendStoreShelf);
-    cbPluBarcode->setChecked(values.SendPluBarcode);
+    cbPluBarcode->setChecked(values.SendSkuBarcode);
     edtCurrSymbol->setText(Shown(values.CurrencySymbol));
 }
 
@@ -429,11 +429,11 @@ SettingsValues TdlgSetup::shownSettings() const
     values.DataFileName = shownDataFile();
     values.ExtendedLayout = CheckBoxVexaXE->isChecked();
     values.PriceColumn = FieldBytes(ComboBoxPriceLevel->currentText(), "Vexa XE price column");
-    values.Ean8Trim = CheckBox1->isChecked();
-    values.Ean13Trim = CheckBox2->isChecked();
+    values.TrimEan8Digits = CheckBox1->isChecked();
+    values.TrimEan13Digits = CheckBox2->isChecked();
     values.AutoStart = cbAutoStart->isChecked();
     values.SendStoreShelf = cbStoreSHELF->isChecked();
-    values.SendPluBarcode = cbPluBarcode->isChecked();
+    values.SendSkuBarcode = cbPluBarcode->isChecked();
     values.CurrencySymbol = FieldBytes(edtCurrSymbol->text(), "Currency Symbol");
     return values;
 }

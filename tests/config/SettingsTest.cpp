@@ -70,8 +70,8 @@ TEST_F(SettingsTest, WithoutTarvelIniEveryReaderTakesItsDefaults)
     EXPECT_EQ(dialog.DataFileName, QByteArray(""));
     EXPECT_EQ(dialog.PriceColumn, QByteArray("M_PRICE"));
     EXPECT_EQ(dialog.CurrencySymbol, QByteArray("RM"));
-    EXPECT_FALSE(dialog.ExtendedLayout || dialog.Ean8Trim || dialog.Ean13Trim || dialog.AutoStart
-                 || dialog.SendStoreShelf || dialog.SendPluBarcode);
+    EXPECT_FALSE(dialog.ExtendedLayout || dialog.TrimEan8Digits || dialog.TrimEan13Digits || dialog.AutoStart
+                 || dialog.SendStoreShelf || dialog.SendSkuBarcode);
 
     const DatabaseCredentials credentials = ReadDatabaseCredentials(tarvel_);
     EXPECT_EQ(credentials.User, std::nullopt);
@@ -102,10 +102,10 @@ TEST_F(SettingsTest, SwitchesAreOnOnlyForAnUpperCaseT)
     EXPECT_TRUE(window.ExtendedLayout);
 
     const SettingsValues dialog = ReadDialogSettings(tarvel_);
-    EXPECT_FALSE(dialog.Ean8Trim);
-    EXPECT_TRUE(dialog.Ean13Trim);
+    EXPECT_FALSE(dialog.TrimEan8Digits);
+    EXPECT_TRUE(dialog.TrimEan13Digits);
     EXPECT_FALSE(dialog.SendStoreShelf);
-    EXPECT_TRUE(dialog.SendPluBarcode);
+    EXPECT_TRUE(dialog.SendSkuBarcode);
     EXPECT_FALSE(dialog.AutoStart);
     EXPECT_TRUE(dialog.ExtendedLayout);
 }
@@ -174,11 +174,11 @@ TEST_F(SettingsTest, FirstSaveCreatesTheFileWithAllTenKeys)
     values.DataFileName = "C:\\VEXA\\DATA\\VEXA.FDB";
     values.ExtendedLayout = true;
     values.PriceColumn = "M_P1_S2";
-    values.Ean8Trim = false;
-    values.Ean13Trim = true;
+    values.TrimEan8Digits = false;
+    values.TrimEan13Digits = true;
     values.AutoStart = true;
     values.SendStoreShelf = false;
-    values.SendPluBarcode = true;
+    values.SendSkuBarcode = true;
     values.CurrencySymbol = "";
     WriteAllSettings(tarvel_, values);
     EXPECT_EQ(read("Tarvel.ini"), QByteArray("[TCP_SERVER_SETUP]\r\n"
@@ -200,8 +200,8 @@ TEST_F(SettingsTest, FirstSaveCreatesTheFileWithAllTenKeys)
     EXPECT_EQ(back.DataFileName, values.DataFileName);
     EXPECT_EQ(back.PriceColumn, values.PriceColumn);
     EXPECT_EQ(back.CurrencySymbol, values.CurrencySymbol);
-    EXPECT_TRUE(back.ExtendedLayout && back.Ean13Trim && back.AutoStart && back.SendPluBarcode);
-    EXPECT_FALSE(back.Ean8Trim || back.SendStoreShelf);
+    EXPECT_TRUE(back.ExtendedLayout && back.TrimEan13Digits && back.AutoStart && back.SendSkuBarcode);
+    EXPECT_FALSE(back.TrimEan8Digits || back.SendStoreShelf);
 }
 
 TEST_F(SettingsTest, SavingXeAsFTurnsTheNextStartToTheStandardLayout)

@@ -12,7 +12,8 @@ inline SettingsValues SavedSet(bool second)
     SettingsValues v;
     v.TcpPort = second ? "9202" : "9101";
     v.DataFileName = second ? "server:/pos/SECOND.FDB" : "server:/pos/FIRST.FDB";
-    v.ExtendedLayout = v.Ean8Trim = v.Ean13Trim = v.AutoStart = v.SendStoreShelf = v.SendPluBarcode = second;
+    v.ExtendedLayout = v.TrimEan8Digits = v.TrimEan13Digits = v.AutoStart = v.SendStoreShelf = v.SendSkuBarcode =
+        second;
     v.PriceColumn = second ? "M_P1_S1" : "M_PRICE";
     v.CurrencySymbol = second ? "USD" : "RM";
     return v;
