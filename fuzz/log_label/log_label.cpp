@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(line == fitted + '[' + value + ']');
 
     // Shown, the line holds no control byte: each became a four-byte escape, and nothing else changed.
-    const QByteArray shown = VisibleControlBytes(line);
+    const QByteArray shown = VisibleControlBytes(line, HexCase::Upper);
     const qsizetype controls =
         std::count_if(line.begin(), line.end(), [](char c) { return uchar(c) < 32 || uchar(c) == 127; });
     FUZZ_CHECK(std::none_of(shown.begin(), shown.end(), [](char c) { return uchar(c) < 32 || uchar(c) == 127; }));

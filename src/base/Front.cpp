@@ -1,9 +1,9 @@
 #include "base/Front.h"
 
-#include "base/OperatorLog.h"
+#include "base/ByteText.h"
 
 namespace tarvel {
 
-void Front::appendLog(const QByteArray& line) { showLogLine(VisibleControlBytes(line)); }
+void Front::appendLog(const QByteArray& line) { showLogLine(VisibleControlBytes(line, HexCase::Upper)); }
 
 } // namespace tarvel

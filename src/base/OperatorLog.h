@@ -17,8 +17,4 @@ inline constexpr const char* kStatusDenied = " [denied......]";
 // A fitted label followed by "[" value "]".
 QByteArray LogLineWithValue(const QByteArray& label, const QByteArray& value);
 
-// The text with every control byte (below 32, and 127) written as "\x" and two upper-case hex
-// digits; all other bytes unchanged.
-QByteArray VisibleControlBytes(const QByteArray& text);
-
 } // namespace tarvel

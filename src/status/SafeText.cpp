@@ -1,21 +1,14 @@
 #include "status/SafeText.h"
 
+#include "base/ByteText.h"
+
 #include <QString>
 
 namespace tarvel {
 
 QByteArray ShownText(const QByteArray& bytes)
 {
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f)
-            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
-        else
-            text += QChar(byte);
-    }
-    return text.toUtf8();
+    return QString::fromLatin1(VisibleControlBytes(bytes, HexCase::Lower)).toUtf8();
 }
 
 QByteArray HtmlText(const QByteArray& bytes)

@@ -1,5 +1,7 @@
 #include "terminal/TerminalScreen.h"
 
+#include "base/ByteText.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -84,19 +86,6 @@ QList<std::pair<char, QByteArray>> FrameTexts(const QByteArray& frame)
     return texts;
 }
 
-QByteArray Readable(const QByteArray& text)
-{
-    QByteArray shown;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f)
-            shown += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 // The scan code as the server may have left it: trimmed, and perhaps without its check digit.
 bool IsScanCode(const QByteArray& text, const QByteArray& code)
 {
@@ -112,7 +101,7 @@ QByteArray RenderScreen(const QByteArray& frame)
     for (const auto& [selector, text] : FrameTexts(frame)) {
         if (!screen.isEmpty())
             screen += " | ";
-        screen += Readable(text);
+        screen += VisibleControlBytes(text, HexCase::Lower);
     }
     return screen;
 }
@@ -139,7 +128,9 @@ QByteArray LabelScreen(const QByteArray& frame, const QByteArray& code)
     for (qsizetype i = 0; i < texts.size(); ++i) {
         if (i > 0)
             screen += " | ";
-        screen += labels[i] + ": " + (texts[i].second.isEmpty() ? QByteArray("(none)") : Readable(texts[i].second));
+        screen +=
+            labels[i] + ": "
+            + (texts[i].second.isEmpty() ? QByteArray("(none)") : VisibleControlBytes(texts[i].second, HexCase::Lower));
     }
     return screen;
 }
