@@ -4,13 +4,14 @@
 
 namespace tarvel {
 
-QByteArray FormatLogLabel(const QByteArray& text, int width, char fill)
+QByteArray FormatLogLabel(const QByteArray& text)
 {
+    constexpr qsizetype kWidth = 40;
     QByteArray label = TrimBytes(text);
-    if (label.size() < width)
-        label.append(width - label.size(), fill);
+    if (label.size() < kWidth)
+        label.append(kWidth - label.size(), '.');
     else
-        label.truncate(width);
+        label.truncate(kWidth);
     return label;
 }
 

@@ -4,9 +4,9 @@
 
 namespace tarvel {
 
-// Fits a log label: trims bytes 0x20 and below from both ends, then pads with fill to width or cuts
-// to its first width bytes. Every caller passes 40 and '.'.
-QByteArray FormatLogLabel(const QByteArray& text, int width = 40, char fill = '.');
+// Fits a log label: trims bytes 0x20 and below from both ends, then pads with '.' to 40 bytes or cuts
+// to its first 40.
+QByteArray FormatLogLabel(const QByteArray& text);
 
 // The fixed status words that follow some labels.
 inline constexpr const char* kStatusConnected = " [connected...]";

@@ -23,9 +23,10 @@ inline constexpr qsizetype kIniValueLimit = 2047;
 std::optional<QByteArray> FindIniValue(const QByteArray& content, const QByteArray& section, const QByteArray& key);
 
 // The file content after writing the value: an existing key gets the new value where it stands (its
-// name and the blanks around "=" kept as written), a missing key is added after the last key line of its section, a missing section is added at the end.
-// Every other line stays byte for byte. Added lines end like the line they follow, or like the file's
-// first line where there is none to follow; an empty content gets CRLF line endings.
+// name and the blanks around "=" kept as written), a missing key is added after the last key line of
+// its section, a missing section is added at the end. Every other line stays byte for byte. Added
+// lines end like the line they follow, or like the file's first line where there is none to follow;
+// an empty content gets CRLF line endings.
 // Throws TarvelError when the section, key or value could not be read back as written (a line break
 // anywhere, a "]" in the section, a "=" in the key, an empty section or key, a name with bytes 0x20
 // or below at either end, a key starting with ";" or "["). A value reads back as any value is read:

@@ -50,8 +50,8 @@ public:
     static QString DefaultProgramFolder();
     static QString DefaultProgramFolderFor(const QString& executableFolder);
 
-    // The last step of window creation: the registry's folder, table and index when missing (failures
-    // thrown), then the table opened. A table that cannot be opened is shown in the front's "Error" box
+    // The registry's step of readSettingsAndOpen, and the command line's: the registry's folder, table
+    // and index made when missing (failures thrown), then the table opened. A table that cannot be opened is shown in the front's "Error" box
     // and stays closed; this then returns false.
     static bool OpenTerminalRegistry(TerminalRegistry& registry, const QString& programFolder, Front& front);
 

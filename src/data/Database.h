@@ -30,7 +30,8 @@ class FbQuery;
 // All reads share one read-only read-committed transaction, started with the attachment: it sees
 // every commit at once and holds back no garbage collection.
 // A lost attachment (server restart, dropped network) fails the call that meets it with an error
-// that says so (EDatabaseError::AttachmentLost); the next call attaches again by itself. Every engine failure is an EDatabaseError with Firebird's own message.
+// that says so (EDatabaseError::AttachmentLost); the next call attaches again by itself. Every engine
+// failure is an EDatabaseError with Firebird's own message.
 // With a deadline set, no step waits longer for the server: attaching (the server must answer within
 // it), each query with its fetches and each statement. A step that runs past it fails with
 // DeadlineMessage; its attachment is abandoned on the spot (its connection cut, never waited for again)

@@ -14,8 +14,9 @@ QByteArray CutCode(const QByteArray& message);
 // The code an unregistered terminal's scan is looked up with.
 inline constexpr const char* kUnregisteredCode = "Un-Registered";
 
-// Drops the check digit of an 8-character code when trimEan8, then of a 13-character code when
-// trimEan13. Only the length (of the code trimmed of bytes 0x20 and below) is tested. Pure.
+// Drops the check digit (the last byte) of an 8-character code when TrimEan8Digits is on, then of a
+// 13-character code when TrimEan13Digits is on. Only the length (of the code trimmed of bytes 0x20 and
+// below) is tested. Pure.
 QByteArray TrimCheckDigits(QByteArray code, const ServiceSettings& settings);
 
 } // namespace tarvel

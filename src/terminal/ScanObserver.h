@@ -9,7 +9,10 @@ namespace tarvel {
 enum class ScanOutcome {
     Found, // an item frame went out
     NotFound, // a registered terminal's code that the lookup did not find
-    Unregistered, // the terminal is not in the registry: the not-found frame, the code never looked up
+    // The terminal is not in the registry: its scan was looked up as "Un-Registered" (after the trims) in
+    // place of its code, and not found; the not-found frame went out. Should an item have that code,
+    // the scan counts as Found.
+    Unregistered,
 };
 
 // What the listener tells about the terminals and their scans as they happen, for the service's

@@ -113,7 +113,8 @@ TEST_F(HeadlessTest, ServerRestartCostsNoScanAndAStoppedServerFailsEachScanOnce)
 
 // The server's process stopped (SIGSTOP), as a hung server or a dead host on the network: each scan
 // fails at FDB_QUERY_TIMEOUT with one error line, the terminal stays connected, SIGTERM ends the
-// process within the deadline plus 2 s (a busy machine given its slack), and once the server runs again the next scan is answered.
+// process within the deadline plus 2 s (a busy machine given its slack), and once the server runs
+// again the next scan is answered.
 // Freezes the suite's server, so it runs alone ("ServerRestart").
 TEST_F(HeadlessTest, ServerRestartAfterAFreezeAndTheDeadlineOfEveryScan)
 {

@@ -87,7 +87,8 @@ TEST_F(HealthCheckTest, TheCheckRunsTheQueriesOfAScanAndNamesTheSettingTheDataba
          "check FAILED at scan queries: Start would not succeed"},
         {"the standard layout on a Vexa XE database",
          ProgramFolder::settingsFor(extended, port),
-         {"FAILED  scan queries  the barcode query of the standard layout (FDB_DATA_XE is not T in Tarvel.ini) is refused, "
+         {"FAILED  scan queries  the barcode query of the standard layout (FDB_DATA_XE is not T in Tarvel.ini) "
+          "is refused, "
           "so no scan would get a reply: Dynamic SQL Error; SQL error code = -206; Column unknown; M_PLULINKID"},
          "check FAILED at scan queries: Start would not succeed"},
         {"a price table without promotion 2's price",
