@@ -58,8 +58,8 @@ install(FILES ${staged}/tarvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/appl
 install(FILES ${packaging}/tarvel.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/96x96/apps)
 install(FILES ${packaging}/Tarvel.ini ${packaging}/Register.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvel)
 
-# The README with the pictures it shows, where its links find them.
-install(FILES README.md DESTINATION ${doc_dir})
+# The README with the pictures it shows, where its links find them, and the changelog.
+install(FILES README.md CHANGELOG.md DESTINATION ${doc_dir})
 install(FILES docs/architecture.md docs/performance.md docs/performance.png docs/reliability.md
   DESTINATION ${doc_dir}/docs)
 install(DIRECTORY docs/screenshots DESTINATION ${doc_dir}/docs FILES_MATCHING PATTERN "*.png")
