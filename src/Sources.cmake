@@ -27,7 +27,7 @@ set(TARVEL_CONTROL_SOURCES control/CommandLine.cpp control/DatabaseHints.cpp con
   control/HealthCheck.cpp control/TarvelService.cpp)
 # The operator window and the setup dialog; the program's entry (gui/main.cpp) is apart.
 set(TARVEL_GUI_SOURCES gui/ButtonKeys.cpp gui/ElidedLabel.cpp gui/RegistryDataset.cpp gui/RegistryNavigator.cpp
-  gui/WrappedLabel.cpp gui/dlg_Questions.cpp gui/dlg_Setup.cpp gui/frm_Tarvel.cpp)
+  gui/RegistryPage.cpp gui/WrappedLabel.cpp gui/dlg_Questions.cpp gui/dlg_Setup.cpp gui/frm_Tarvel.cpp)
 
 # The pure byte and text functions the fuzz targets try: no Qt event loop, no database, no sockets.
 set(TARVEL_PURE_SOURCES base/ByteText.cpp base/Errors.cpp base/OperatorLog.cpp config/IniText.cpp

@@ -11,8 +11,8 @@ class RegistryDataset;
 // The registry's navigator bar (wwDBNavigator1): fourteen small buttons, left to right First,
 // PriorPage, Prior, Next, NextPage, Last, Insert, Delete, Edit, Post, Cancel, Refresh, SaveBookmark and
 // RestoreBookmark, each named "wwDBNavigator1" and its button's name, with its hint and a picture drawn
-// here; the six moves repeat while held down. It acts on nothing itself: the setup dialog connects each
-// button to its action on the data set.
+// here; the six moves repeat while held down. It acts on nothing itself: the setup dialog's RegistryPage
+// connects each button to its action on the data set.
 class RegistryNavigator : public QWidget {
     Q_OBJECT
 public:

@@ -10,7 +10,7 @@
 #include "data/PosConnections.h"
 #include "gui/ButtonKeys.h"
 #include "gui/RegistryDataset.h"
-#include "gui/RegistryNavigator.h"
+#include "gui/RegistryPage.h"
 #include "lookup/PosItemLookups.h"
 #include "platform/LocalAddresses.h"
 
@@ -20,7 +20,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,13 +29,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QSqlTableModel>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
-#include <QTableView>
-#include <QTimer>
-#include <QToolButton>
 
 namespace tarvel {
 
@@ -94,41 +88,6 @@ QIcon TestGlyph()
     p.drawPolyline(QPolygonF({QPointF(9, 13), QPointF(12.5, 17), QPointF(19, 8)}));
     return QIcon(pixmap);
 }
-
-// The grid's editor takes at most the 40 characters an address field holds, and says when the
-// operator first changes its text.
-class AddressDelegate : public QStyledItemDelegate {
-public:
-    AddressDelegate(QObject* parent, std::function<void()> typed)
-        : QStyledItemDelegate(parent), typed_(std::move(typed))
-    {
-    }
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-            line->setMaxLength(RegistryAddressWidth);
-            connect(line, &QLineEdit::textEdited, this, typed_);
-        }
-        return editor;
-    }
-
-private:
-    std::function<void()> typed_;
-};
-
-// The registry's grid, which hands out the cell editor it has open (on the current cell) and closes
-// it without storing its text.
-class RegistryGrid : public QTableView {
-public:
-    using QTableView::QTableView;
-    QLineEdit* openEditor() const { return qobject_cast<QLineEdit*>(indexWidget(currentIndex())); }
-    void dropEditor()
-    {
-        if (QLineEdit* editor = openEditor())
-            closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-};
 
 template <typename T>
 T* Named(T* widget, const char* name)
@@ -205,7 +164,7 @@ TdlgSetup::TdlgSetup(IniFile& settingsFile, RegistryDataset& registry, PosConnec
     buildClientPage();
     buildOtherPage();
     // The grid's editor may be open on the page being left: its text goes to the row.
-    connect(pgcSetup, &QTabWidget::currentChanged, this, [this] { guarded([this] { commitGridEdit(); }); });
+    connect(pgcSetup, &QTabWidget::currentChanged, this, [this] { registryPage_->commitEdit(); });
 
     BitBtn1 = MakeButton(this, "BitBtn1", "OK", QRect(596, 418, 90, 28));
     BitBtn2 = MakeButton(this, "BitBtn2", "Cancel", QRect(694, 418, 90, 28));
@@ -247,7 +206,7 @@ TdlgSetup* TdlgSetup::Current() { return g_current; }
 // editor goes to its row first, which stays pending in the table as any unposted row does.
 void TdlgSetup::done(int result)
 {
-    guarded([this] { commitGridEdit(); });
+    registryPage_->commitEdit();
     if (g_current == this)
         g_current = nullptr;
     QDialog::done(result);
@@ -297,70 +256,9 @@ void TdlgSetup::buildDataPage()
 void TdlgSetup::buildClientPage()
 {
     Label4 = MakeLabel(TabSheet3, "Label4", "Client IP Address : ", 24, 16);
-    buildNavigator(TabSheet3);
-
-    wwDBGrid1 = Named(new RegistryGrid(TabSheet3), "wwDBGrid1");
-    wwDBGrid1->setGeometry(24, 76, 440, 290);
-    wwDBGrid1->verticalHeader()->hide();
-    wwDBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    wwDBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    wwDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    wwDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                               | QAbstractItemView::AnyKeyPressed);
-    wwDBGrid1->setItemDelegate(new AddressDelegate(wwDBGrid1, [this] { startTyping(); }));
-    wwDBGrid1->installEventFilter(this);
-    if (QSqlTableModel* model = dataset_.model()) {
-        wwDBGrid1->setModel(model);
-        wwDBGrid1->setColumnHidden(RegistryIdColumn, true);
-        wwDBGrid1->setColumnWidth(RegistryAddressColumn,
-                                  wwDBGrid1->fontMetrics().horizontalAdvance('0') * RegistryAddressWidth + 8);
-        connect(wwDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TdlgSetup::gridRowChosen);
-    }
-    connect(&dataset_, &RegistryDataset::changed, this, [this] {
-        updateNavigator();
-        showCurrentRow();
-    });
-    // The refusal arrives from inside the view's commit; the box opens once the view is done.
-    connect(&dataset_, &RegistryDataset::editRefused, this, &TdlgSetup::editRefused, Qt::QueuedConnection);
-    updateNavigator();
-    showCurrentRow();
-}
-
-void TdlgSetup::buildNavigator(QWidget* page)
-{
-    wwDBNavigator1 = new RegistryNavigator(page);
-    wwDBNavigator1->move(24, 40);
-    using Button = RegistryNavigator::Button;
-    const auto onClick = [this](Button which, std::function<void()> action) {
-        connect(wwDBNavigator1->button(which), &QToolButton::clicked, this, [this, action] { navigate(action); });
-    };
-    onClick(Button::First, [this] { dataset_.First(); });
-    onClick(Button::PriorPage, [this] { dataset_.PriorPage(); });
-    onClick(Button::Prior, [this] { dataset_.Prior(); });
-    onClick(Button::Next, [this] { dataset_.Next(); });
-    onClick(Button::NextPage, [this] { dataset_.NextPage(); });
-    onClick(Button::Last, [this] { dataset_.Last(); });
-    onClick(Button::Insert, [this] {
-        dataset_.Insert();
-        editCurrentRow();
-    });
-    onClick(Button::Delete, [this] { askDelete(); });
-    onClick(Button::Edit, [this] {
-        dataset_.Edit();
-        editCurrentRow();
-    });
-    onClick(Button::Post, [this] { dataset_.Post(); });
-    // Cancel drops what is typed as well.
-    connect(wwDBNavigator1->button(Button::Cancel), &QToolButton::clicked, this, [this] {
-        static_cast<RegistryGrid*>(wwDBGrid1)->dropEditor();
-        guarded([this] { dataset_.Cancel(); });
-    });
-    onClick(Button::Refresh, [this] { dataset_.Refresh(); });
-    onClick(Button::SaveBookmark, [this] {
-        dataset_.SaveBookmark();
-        updateNavigator();
-    });
-    onClick(Button::RestoreBookmark, [this] { dataset_.RestoreBookmark(); });
+    registryPage_ = new RegistryPage(TabSheet3, dataset_, front_, questions_, this);
+    wwDBNavigator1 = registryPage_->navigator();
+    wwDBGrid1 = registryPage_->grid();
 }
 
 void TdlgSetup::buildOtherPage()
@@ -399,7 +297,7 @@ void TdlgSetup::FormCreate()
 void TdlgSetup::BitBtn1Click()
 {
     // What is still typed in the grid's cell editor belongs to the row being checked here.
-    if (!guarded([this] { commitGridEdit(); }))
+    if (!registryPage_->commitEdit())
         return;
     if (dataset_.IsEditing()) {
         front_.showNoticeBox("Please save your Client IP Address.");
@@ -484,112 +382,6 @@ void TdlgSetup::BitBtn4Click()
     }
 }
 
-bool TdlgSetup::guarded(const std::function<void()>& action)
-{
-    try {
-        action();
-        return true;
-    } catch (const TarvelError& error) {
-        // Refusals of the row's text and the engine's failures alike: the operator fixes the row.
-        front_.showErrorBox(error.what());
-    } catch (const std::exception& error) {
-        ReportErrorNow(front_, error.what());
-    }
-    return false;
-}
-
-void TdlgSetup::navigate(const std::function<void()>& action)
-{
-    guarded([&] {
-        commitGridEdit();
-        action();
-    });
-}
-
-// The navigator's buttons take no focus, so a cell editor stays open while they act: its text goes
-// to its row first. Refused, the editor stays open with the text, and the refusal is thrown.
-void TdlgSetup::commitGridEdit()
-{
-    auto* grid = static_cast<RegistryGrid*>(wwDBGrid1);
-    const QLineEdit* editor = grid->openEditor();
-    if (!editor)
-        return;
-    const int row = grid->currentIndex().row();
-    const QByteArray typed = Typed(editor->text());
-    if (typed != dataset_.AddressAt(row))
-        dataset_.SetAddressAt(row, typed);
-    grid->dropEditor();
-}
-
-// After Insert or Edit the row's cell is open for typing.
-void TdlgSetup::editCurrentRow()
-{
-    if (!wwDBGrid1->model() || dataset_.RecNo() < 0)
-        return;
-    showCurrentRow();
-    wwDBGrid1->edit(wwDBGrid1->model()->index(dataset_.RecNo(), RegistryAddressColumn));
-}
-
-// The first key typed in a cell starts the edit of its row, so that Post and Cancel are on at once
-// and OK knows that a row is being typed.
-void TdlgSetup::startTyping()
-{
-    if (dataset_.IsEditing() || wwDBGrid1->currentIndex().row() != dataset_.RecNo())
-        return;
-    guarded([this] { dataset_.Edit(); });
-}
-
-void TdlgSetup::askDelete()
-{
-    if (questions_.askOkCancel("Delete record?") != QuestionBoxes::Answer::Ok)
-        return;
-    guarded([this] { dataset_.Delete(); });
-}
-
-void TdlgSetup::updateNavigator() { wwDBNavigator1->follow(dataset_); }
-
-// The grid follows the dataset's current row.
-void TdlgSetup::showCurrentRow()
-{
-    if (!wwDBGrid1->model() || !wwDBGrid1->selectionModel())
-        return;
-    const int row = dataset_.RecNo();
-    if (row < 0 || wwDBGrid1->currentIndex().row() == row)
-        return;
-    followingDataset_ = true;
-    wwDBGrid1->setCurrentIndex(wwDBGrid1->model()->index(row, RegistryAddressColumn));
-    followingDataset_ = false;
-}
-
-// The grid's current row changed. That happens also inside the dataset's own work (rows removed or
-// read again), where moving the dataset would re-enter it; so the move waits for the next turn of the
-// event loop, when the dataset has settled and has put the grid on its row again if it moved itself.
-void TdlgSetup::gridRowChosen()
-{
-    if (followingDataset_ || gridMovePending_)
-        return;
-    gridMovePending_ = true;
-    QTimer::singleShot(0, this, &TdlgSetup::followGrid);
-}
-
-// The operator picked a row: the dataset moves there, ending a pending edit first. When that is
-// refused the grid goes back to the row still being edited.
-void TdlgSetup::followGrid()
-{
-    gridMovePending_ = false;
-    const int row = wwDBGrid1->currentIndex().row();
-    if (row < 0 || row == dataset_.RecNo() || !dataset_.IsOpen())
-        return;
-    guarded([this, row] { dataset_.MoveTo(row); });
-    showCurrentRow();
-}
-
-void TdlgSetup::editRefused(const QByteArray& message, bool databaseError)
-{
-    (void)databaseError; // both kinds ask the operator to fix the row
-    front_.showErrorBox(message);
-}
-
 void TdlgSetup::keyPressEvent(QKeyEvent* event)
 {
     // The dialog has no cancel button: Esc does not close it.
@@ -601,31 +393,6 @@ void TdlgSetup::keyPressEvent(QKeyEvent* event)
     if (PressFocusedButton(*this, event))
         return;
     QDialog::keyPressEvent(event);
-}
-
-// The grid's keyboard: Insert starts a new row, Ctrl+Delete deletes after the question, Esc drops the
-// pending changes of the row.
-bool TdlgSetup::eventFilter(QObject* watched, QEvent* event)
-{
-    // An open cell editor has the keyboard itself; these reach the grid only between edits.
-    if (watched == wwDBGrid1 && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
-            if (guarded([this] { dataset_.Insert(); }))
-                editCurrentRow();
-            return true;
-        }
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
-            if (!dataset_.IsEmpty())
-                askDelete();
-            return true;
-        }
-        if (key->key() == Qt::Key_Escape && dataset_.IsEditing()) {
-            guarded([this] { dataset_.Cancel(); });
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace tarvel

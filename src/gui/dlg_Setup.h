@@ -6,8 +6,6 @@
 #include <QDialog>
 #include <QList>
 
-#include <functional>
-
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -27,6 +25,7 @@ class IniFile;
 class PosConnections;
 class RegistryDataset;
 class RegistryNavigator;
+class RegistryPage;
 struct SettingsValues;
 
 // The setup dialog: the host's addresses, every key of "Tarvel.ini", the data file with its connection
@@ -59,28 +58,12 @@ public:
 protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildServerPage();
     void buildDataPage();
     void buildClientPage();
     void buildOtherPage();
-    void buildNavigator(QWidget* page);
-    void updateNavigator();
-    void showCurrentRow();
-    // Runs a registry action at the handler's edge: refusals and engine errors in the "Error" box,
-    // anything else to the general error report. True when the action ran to its end.
-    bool guarded(const std::function<void()>& action);
-    // A navigator button's action, after the grid's open cell editor has handed its text to the row.
-    void navigate(const std::function<void()>& action);
-    void commitGridEdit();
-    void editCurrentRow();
-    void startTyping();
-    void askDelete();
-    void gridRowChosen();
-    void followGrid();
-    void editRefused(const QByteArray& message, bool databaseError);
     SettingsValues shownSettings() const;
     QByteArray shownDataFile() const;
 
@@ -90,8 +73,8 @@ private:
     QByteArray storeCode_;
     Front& front_;
     QuestionBoxes& questions_;
-    bool followingDataset_ = false;
-    bool gridMovePending_ = false;
+    // The Client Setup page's grid and navigator, with their actions.
+    RegistryPage* registryPage_ = nullptr;
     // FDB_DATA_FILENAME as read, byte for byte: saved again as it was while the field still shows it.
     QByteArray dataFileRead_;
 
