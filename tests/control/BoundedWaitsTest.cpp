@@ -1,0 +1,99 @@
+// The tarvel program held up by what lies around it: a settings file of any size. Each is met within
+// a bound the terminals can live with, said in words that name the cause, and loses nothing.
+
+#include "base/OperatorLog.h"
+#include "support/Files.h"
+#include "support/TarvelProcess.h"
+#include "support/TerminalClient.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace tarvel;
+
+namespace {
+
+using BoundedWaitsTest = ServedFolderTest;
+
+// The largest resident size of any child process this test has waited for, in KiB.
+long ChildrenPeakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+// A settings file over 1 MiB, or one without end (/dev/zero): the service, the check and
+// --register-file refuse it at once, name it and its size, exit 1, and leave it as it was.
+TEST_F(BoundedWaitsTest, ASettingsFileOverOneMebibyteIsRefusedAtOnceAndKept)
+{
+    const QByteArray blankLines(20 << 20, '\n');
+    struct Case {
+        const char* name;
+        const char* file; // in the program folder; empty: none is replaced
+        bool endless; // a symbolic link to /dev/zero, else 20 MiB of blank lines
+        QByteArray refusal;
+    };
+    const QByteArray dir = QFile::encodeName(folder.path());
+    const QByteArray big = " is 20.0 MiB (20971520 bytes): a settings file over 1 MiB is not read";
+    const QByteArray endless = " holds more than 1 MiB: a settings file over 1 MiB is not read";
+    const Case cases[] = {
+        {"Tarvel.ini of blank lines", "Tarvel.ini", false, dir + "Tarvel.ini" + big},
+        {"Tarvel.ini on /dev/zero", "Tarvel.ini", true, dir + "Tarvel.ini" + endless},
+        {"Register.ini of blank lines", "Register.ini", false, dir + "Register.ini" + big},
+    };
+    const QByteArray settings = ReadFileBytes(folder.path() + "Tarvel.ini");
+    const QByteArray store = ReadFileBytes(folder.path() + "Register.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = folder.path() + c.file;
+        QFile::remove(path);
+        if (c.endless) {
+            ASSERT_TRUE(QFile::link("/dev/zero", path));
+        } else {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_EQ(file.write(blankLines), blankLines.size());
+        }
+
+        QElapsedTimer took;
+        took.start();
+        TarvelProcess server(folder.path());
+        EXPECT_EQ(server.finish(), 1);
+        const qint64 serviceMs = took.elapsed();
+        // Said at window creation and again by the refused Start.
+        EXPECT_TRUE(server.err().startsWith("error: " + c.refusal + ".\n")) << server.err().toStdString();
+        EXPECT_TRUE(server.err().contains("error: " + c.refusal)) << server.err().toStdString();
+        EXPECT_LT(serviceMs, 10000); // a start and its refusal, with a busy machine's slack
+
+        const ProgramRun check = RunProgram(kTarvel, {"--program-folder", folder.path(), "--check"});
+        EXPECT_EQ(check.status, 1);
+        EXPECT_TRUE(check.out.contains("FAILED  settings      " + c.refusal + "\n")) << check.out.toStdString();
+
+        EXPECT_EQ(QFileInfo(path).isSymLink(), c.endless);
+        if (!c.endless) {
+            EXPECT_EQ(QFileInfo(path).size(), blankLines.size());
+        }
+        std::printf("[ figures  ] %s: the service refused it and exited in %lld ms\n", c.name, serviceMs);
+
+        QFile::remove(path);
+        QFile restore(path);
+        ASSERT_TRUE(restore.open(QIODevice::WriteOnly));
+        restore.write(QByteArray(c.file) == "Tarvel.ini" ? settings : store);
+    }
+
+    const ProgramRun list = RunProgram(kTarvel, {"--program-folder", folder.path(), "--register-file", "/dev/zero"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.err, "error: /dev/zero holds more than 1 MiB: a list of addresses over 1 MiB is not read\n");
+    const long peakKiB = ChildrenPeakKiB();
+    std::printf("[ figures  ] the largest of these processes peaked at %ld KiB resident\n", peakKiB);
+    EXPECT_LT(peakKiB, 400 * 1024);
+}
+
+} // namespace
