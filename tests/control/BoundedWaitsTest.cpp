@@ -1,5 +1,6 @@
-// The tarvel program held up by what lies around it: a settings file of any size. Each is met within
-// a bound the terminals can live with, said in words that name the cause, and loses nothing.
+// The tarvel program held up by what lies around it: a settings file of any size, a registry another
+// program keeps locked. Each is met within a bound the terminals can live with, said in words that name
+// the cause, and loses nothing.
 
 #include "base/OperatorLog.h"
 #include "support/Files.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -94,6 +96,59 @@ TEST_F(BoundedWaitsTest, ASettingsFileOverOneMebibyteIsRefusedAtOnceAndKept)
     const long peakKiB = ChildrenPeakKiB();
     std::printf("[ figures  ] the largest of these processes peaked at %ld KiB resident\n", peakKiB);
     EXPECT_LT(peakKiB, 400 * 1024);
+}
+
+// Another program holds a write open on Tarvel.Db (sqlite3's "begin exclusive"): a scan fails within
+// a fifth of the terminal's second, with the general error report that names the lock, and the
+// service goes on; --register waits a few seconds and says the file is locked, writing nothing. Once
+// the lock goes, scans are answered again.
+TEST_F(BoundedWaitsTest, ALockedRegistryFailsAScanWithinItsBound)
+{
+    ASSERT_EQ(registerLoopback(), 0);
+    TarvelProcess server(folder.path());
+    ASSERT_TRUE(server.waitForLine(portLine()));
+    TerminalClient terminal(port);
+    ASSERT_TRUE(terminal.connected());
+    ASSERT_TRUE(terminal.scan("9556001000017").contains("MILO 400G"));
+
+    const QByteArray registry = QFile::encodeName(folder.path() + "Log/TarvelDb/Tarvel.Db");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(registry.constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    struct CloseWhenDone {
+        sqlite3* db;
+        ~CloseWhenDone() { sqlite3_close(db); }
+    } closeWhenDone{other};
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    const QByteArray locked = "error: The terminal registry " + registry + " is locked by another program";
+    QList<qint64> waits;
+    for (int i = 1; i <= 3; ++i) {
+        QElapsedTimer took;
+        took.start();
+        terminal.send(ScanMessage("9556001000017", ScanForm::C1));
+        EXPECT_EQ(server.waitForErrors(locked, i), i) << server.err().toStdString();
+        waits.append(took.elapsed());
+        EXPECT_GE(waits.last(), 150) << "scan " << i; // it did wait for the lock
+        EXPECT_LT(waits.last(), 1000) << "scan " << i; // the terminal still listens
+    }
+    EXPECT_EQ(terminal.socket().bytesAvailable(), 0);
+    EXPECT_EQ(terminal.state(), QAbstractSocket::ConnectedState);
+
+    QElapsedTimer registering;
+    registering.start();
+    const ProgramRun r = RunProgram(kTarvel, {"--program-folder", folder.path(), "--register", "10.0.0.9"});
+    const qint64 registerMs = registering.elapsed();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("is locked by another program")) << r.err.toStdString();
+    EXPECT_GE(registerMs, 2500); // waited a few seconds for the lock to go
+
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_TRUE(terminal.scan("9556001000017").contains("MILO 400G"));
+    EXPECT_EQ(RunProgram(kTarvel, {"--program-folder", folder.path(), "--list-terminals"}).out, "127.0.0.1\n");
+    std::printf("[ figures  ] registry locked: scans failed after %lld, %lld and %lld ms; --register gave up "
+                "after %lld ms\n",
+                waits.value(0), waits.value(1), waits.value(2), registerMs);
+    EXPECT_EQ(server.terminate(), 0);
 }
 
 } // namespace
