@@ -57,6 +57,7 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
     serverSocket_->setObserver(&keeper_->Statistics());
+    pos_->coDataDb().setOutageEnded([this] { front_.showNote(kAnswersAgainNote); });
     autoStartTimer_.setInterval(1000);
     connect(&autoStartTimer_, &QTimer::timeout, this, &TarvelService::autoStartTick);
     connect(keeper_.get(), &StatisticsKeeper::saveFailed, this, [this](const Remark& warning) {

@@ -4,6 +4,7 @@
 
 #include "base/OperatorLog.h"
 #include "support/Files.h"
+#include "support/HttpClient.h"
 #include "support/TarvelProcess.h"
 #include "support/TerminalClient.h"
 
@@ -16,6 +17,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 using namespace tarvel;
 
@@ -149,6 +152,97 @@ TEST_F(BoundedWaitsTest, ALockedRegistryFailsAScanWithinItsBound)
                 "after %lld ms\n",
                 waits.value(0), waits.value(1), waits.value(2), registerMs);
     EXPECT_EQ(server.terminate(), 0);
+}
+
+// The database server's process stopped (SIGSTOP) for 10 s while twenty terminals scan, FDB_QUERY_TIMEOUT=2:
+// the first scan waits out the deadline, those after it fail at once with the same line while a probe
+// in the background waits for the server, so the event thread (timed through the status page, which it
+// serves) is never held longer than the deadline and half a second; SIGTERM then ends the process
+// within a second, and once the server runs again the scans are answered within a second.
+// Freezes the suite's server, so it runs alone ("ServerRestart").
+TEST_F(BoundedWaitsTest, ServerRestartAfterAFreezeCostsOneDeadlineNotOnePerScan)
+{
+    ASSERT_EQ(registerLoopback(), 0);
+    const quint16 statusPort = ProgramFolder::FreePort();
+    folder.writeSettings(ProgramFolder::settingsFor(folder.dataServerPath(), port)
+                             .replace("[FDB_DATA_SETUP]\r\n", "[FDB_DATA_SETUP]\r\nFDB_QUERY_TIMEOUT=2\r\n")
+                         + "[STATUS_SETUP]\r\nHTTP_PORT=" + QByteArray::number(statusPort) + "\r\n");
+    const SuiteServerSignals suiteServer;
+    ASSERT_GT(suiteServer.pid(), 0) << "no pid file of scripts/start-firebird in "
+                                    << FirebirdFixture::serverFolder().toStdString();
+    const auto signal = [&suiteServer](const char* name) { return suiteServer.send(name); };
+
+    const QByteArray timedOut = "error: The POS database did not answer within 2 s.\n";
+    const auto runFrozen = [&](TarvelProcess& server, std::vector<std::unique_ptr<TerminalClient>>& terminals,
+                               int frozenMs) {
+        // The status page answers when the event thread is free: the longest wait for it is the
+        // longest stretch the thread was held.
+        qint64 longest = 0;
+        QElapsedTimer frozen;
+        frozen.start();
+        qint64 sentAt = -1000;
+        while (frozen.elapsed() < frozenMs) {
+            if (frozen.elapsed() - sentAt >= 250) { // each terminal scans four times a second
+                sentAt = frozen.elapsed();
+                for (auto& terminal : terminals)
+                    terminal->send(ScanMessage("9556001000017", ScanForm::C1));
+            }
+            QElapsedTimer took;
+            took.start();
+            EXPECT_EQ(Http(statusPort, "GET", "/metrics").status, 200);
+            longest = std::max(longest, took.elapsed());
+        }
+        EXPECT_GT(server.err().count(timedOut), 20) << server.err().toStdString();
+        return longest;
+    };
+
+    TarvelProcess server(folder.path());
+    ASSERT_TRUE(server.waitForLine(portLine()));
+    std::vector<std::unique_ptr<TerminalClient>> terminals;
+    for (int i = 0; i < 20; ++i) {
+        terminals.push_back(std::make_unique<TerminalClient>(port));
+        ASSERT_TRUE(terminals.back()->connected());
+        ASSERT_TRUE(terminals.back()->scan("9556001000017").contains("MILO 400G")) << "terminal " << i;
+    }
+
+    ASSERT_EQ(signal("-STOP"), 0);
+    const qint64 held = runFrozen(server, terminals, 10000);
+    EXPECT_LT(held, 2500); // the deadline and half a second
+    const qsizetype failed = server.err().count(timedOut);
+    for (auto& terminal : terminals) {
+        terminal->socket().readAll(); // none of the failed scans was answered
+        EXPECT_EQ(terminal->state(), QAbstractSocket::ConnectedState);
+    }
+
+    ASSERT_EQ(signal("-CONT"), 0);
+    QElapsedTimer back;
+    back.start();
+    // Scans sent as the server returns fail at once until the probe has found it; then the next is
+    // answered.
+    QByteArray reply;
+    while (!reply.contains("MILO 400G") && back.elapsed() < TerminalClient::kPatienceMs)
+        reply = terminals.front()->exchange(ScanMessage("9556001000017", ScanForm::C1), 100);
+    const qint64 recovery = back.elapsed();
+    EXPECT_TRUE(reply.contains("MILO 400G")) << reply.toStdString();
+    EXPECT_LT(recovery, 1000);
+    EXPECT_EQ(server.waitForErrors("info: The POS database answers again", 1), 1) << server.err().toStdString();
+    for (auto& terminal : terminals)
+        EXPECT_TRUE(terminal->scan("9556001000017").contains("MILO 400G"));
+
+    // Frozen again: SIGTERM once the first deadline has passed ends the process within a second.
+    ASSERT_EQ(signal("-STOP"), 0);
+    const qsizetype before = server.err().count(timedOut);
+    terminals.front()->send(ScanMessage("9556001000017", ScanForm::C1));
+    ASSERT_EQ(server.waitForErrors(timedOut, before + 1), before + 1);
+    QElapsedTimer ending;
+    ending.start();
+    EXPECT_EQ(server.terminate(), 0);
+    const qint64 ended = ending.elapsed();
+    EXPECT_LT(ended, 1000);
+    std::printf("[ figures  ] frozen 10 s, 20 terminals scanning 4 times a second, FDB_QUERY_TIMEOUT=2: %lld scans "
+                "failed, the event thread held at most %lld ms; after SIGCONT a scan answered in %lld ms; SIGTERM "
+                "after the deadline ended the process in %lld ms\n",
+                static_cast<long long>(failed), held, recovery, ended);
 }
 
 } // namespace
