@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
+#include "config/IniFile.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
 #include "control/TarvelService.h"
@@ -121,7 +122,15 @@ bool ReadAddressFile(const QString& file, QList<GivenAddress>& given, Front& fro
         front.showGeneralErrorBox("Cannot read " + QFile::encodeName(file) + ": " + input.errorString().toLocal8Bit());
         return false;
     }
-    const QList<QByteArray> lines = input.readAll().split('\n');
+    input.close();
+    std::optional<QByteArray> content;
+    try {
+        content = ReadSettingsBytes(file, "list of addresses");
+    } catch (const TarvelError& refusal) {
+        front.showGeneralErrorBox(refusal.what());
+        return false;
+    }
+    const QList<QByteArray> lines = content.value_or(QByteArray()).split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const qsizetype comment = lines[i].indexOf('#');
         const QByteArray address = (comment < 0 ? lines[i] : lines[i].left(comment)).trimmed();

@@ -356,11 +356,13 @@ void TdlgSetup::BitBtn3Click()
 // standard layout "POSSYS.FDB" beside it and the store's price level; all closed again before the box.
 void TdlgSetup::BitBtn4Click()
 {
-    const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
-    // The test waits for the server no longer than a scan would.
-    pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
+    DatabaseCredentials credentials;
     QByteArray path;
     try {
+        // Read here, inside the guard: the file may have grown past what a settings file may hold.
+        credentials = ReadDatabaseCredentials(settingsFile_);
+        // The test waits for the server no longer than a scan would.
+        pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
         path = shownDataFile();
         // Start will work, and so will the scans: each query of the layout shown runs once.
         ServiceSettings settings;
