@@ -129,7 +129,10 @@ void ServerSocket::ServerSocketListen() { front_.appendLog(FormatLogLabel("+ [LI
 void ServerSocket::acceptPending()
 {
     int error = 0;
-    while (const std::optional<ListeningSocket::Accepted> accepted = listener_.Accept(error)) {
+    for (int taken = 0; taken < kAcceptsPerTurn; ++taken) {
+        const std::optional<ListeningSocket::Accepted> accepted = listener_.Accept(error);
+        if (!accepted)
+            break;
         auto socket = std::make_unique<TerminalConnection>(*accepted);
         if (const int refused = ready_->Add(accepted->descriptor)) {
             // The platform would not watch the connection: it is named, then dropped as failed.

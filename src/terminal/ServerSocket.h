@@ -56,6 +56,9 @@ public:
     // kBurstPauseMs are dropped, and told once as an error.
     static constexpr qint64 kLongestMessage = 16 * 1024;
     static constexpr int kBurstPauseMs = 200;
+    // Connections accepted at one turn of the event loop; the rest wait in the queue for the next
+    // turns, so that a crowd reconnecting at once does not hold up the scans of the terminals already in.
+    static constexpr int kAcceptsPerTurn = 64;
 
 private:
     void ServerSocketListen();
