@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -35,10 +36,20 @@ namespace {
 // pipe; with the resident memory and the open descriptors of its process as Linux counts them.
 class QuietServer {
 public:
-    explicit QuietServer(const QString& folder) : out_(folder + "out.log"), err_(folder + "err.log")
+    // With `descriptorLimit`, the server may hold no more descriptors than that.
+    explicit QuietServer(const QString& folder, rlim_t descriptorLimit = 0)
+        : out_(folder + "out.log"), err_(folder + "err.log")
     {
         process_.setStandardOutputFile(out_);
         process_.setStandardErrorFile(err_);
+        if (descriptorLimit != 0) {
+            process_.setChildProcessModifier([descriptorLimit] {
+                rlimit limit{};
+                ::getrlimit(RLIMIT_NOFILE, &limit);
+                limit.rlim_cur = descriptorLimit;
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
         process_.start(kTarvel, {"--headless", "--program-folder", folder});
     }
     ~QuietServer()
@@ -412,6 +423,43 @@ TEST_F(HostileTerminalsTest, AStormOfConnectionsHoldsNoScanUp)
     std::printf("[ figures  ] %d connections at once, a third reset: logged in and out within %lld ms; the "
                 "scan sent meanwhile answered in %lld ms\n",
                 storm, stormMs, replyMs);
+}
+
+// A server out of descriptors waits and tries again rather than spin or fail: the terminal already
+// in is served meanwhile, and once connections close, those that waited in the queue are taken in.
+TEST_F(HostileTerminalsTest, OutOfDescriptorsTheQueueWaitsUntilConnectionsClose)
+{
+    const int crowdSize = 200;
+    if (descriptorLimit < crowdSize + 100)
+        GTEST_SKIP() << "the descriptor limit is " << descriptorLimit;
+    server.reset();
+    server = std::make_unique<QuietServer>(folder.path(), 128);
+    ASSERT_TRUE(server->waitFor([&] { return server->out().contains(portLine()); })) << server->err().toStdString();
+    auto scanner = terminal("127.0.0.1");
+    const QByteArray alone = exchange(*scanner, milo);
+    ASSERT_TRUE(alone.contains("MILO 400G")) << alone.toStdString();
+
+    Crowd crowd(port, crowdSize);
+    ASSERT_EQ(crowd.size(), crowdSize);
+    ASSERT_TRUE(crowd.waitConnected()) << "the queue holds those the server cannot take yet";
+    // The server takes what its limit allows; the rest wait in the queue.
+    ASSERT_TRUE(server->waitFor([&] { return server->descriptors() >= 120; }));
+    const qsizetype takenIn = count("+ Client IP connected ") - 1;
+    EXPECT_LT(takenIn, crowdSize);
+    EXPECT_EQ(exchange(*scanner, milo), alone) << "a terminal already in is served all the same";
+
+    crowd.close();
+    EXPECT_TRUE(server->waitFor([&] { return count("+ Client IP connected ") == crowdSize + 1; }));
+    EXPECT_TRUE(
+        server->waitFor([&] { return count("- Client IP disconnected ") + count("- Client IP Error ") == crowdSize; }));
+    EXPECT_EQ(exchange(*scanner, milo), alone);
+    // The resets are the only errors: running out of descriptors is waited out, not reported.
+    const QByteArray reset = "error: Asynchronous socket error " + QByteArray::number(ECONNRESET) + ".\n";
+    EXPECT_EQ(server->errors(), (crowdSize + 2) / 3) << server->err().toStdString();
+    EXPECT_EQ(server->err().count(reset), (crowdSize + 2) / 3);
+    std::printf("[ figures  ] descriptor limit 128: %lld of %d connections taken in at first, the rest once "
+                "they closed\n",
+                qlonglong(takenIn), crowdSize);
 }
 
 } // namespace
