@@ -10,7 +10,7 @@ ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 # Seconds each fuzz target runs: make fuzz; make test runs each for a few.
 FUZZ_SECONDS ?= 60
-# The static checks of .clang-tidy (bugprone-*, performance-*) over src/: `make tidy`. Slow (some ten
+# The static checks of .clang-tidy (bugprone-*, performance-*) over src/: `make tidy`. Slow (4 to 10
 # minutes on two cores), so neither `make check` nor `make test` runs it; a finding fails it.
 RUN_CLANG_TIDY ?= run-clang-tidy-14
 # The C++ sources the format check reads, in the style of .clang-format (Debian 12's clang-format 14).
