@@ -200,9 +200,7 @@ int ChangeRegistry(const CommandLine& command, const QString& programFolder, Fro
         const bool there = registry.Locate(g.address);
         if (registering && there)
             Print(stdout, g.address + " is registered already\n");
-        else if (registering)
-            changed.append(g.address);
-        else if (!there)
+        else if (!registering && !there)
             refusals.append(Where(g) + g.address + " is not registered");
         else
             changed.append(g.address);

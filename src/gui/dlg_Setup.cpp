@@ -53,7 +53,7 @@ QString ShownPath(const QByteArray& path) { return QFile::decodeName(path); }
 // naming the field, rather than written as "?".
 QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
 {
-    const QByteArray bytes = path ? QFile::encodeName(text) : Typed(text);
+    QByteArray bytes = path ? QFile::encodeName(text) : Typed(text);
     const QString back = path ? ShownPath(bytes) : Shown(bytes);
     if (back == text)
         return bytes;

@@ -116,7 +116,7 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
         add(&Counts::unregistered);
         break;
     }
-    const double seconds = replyNanoseconds / 1e9;
+    const double seconds = static_cast<double>(replyNanoseconds) / 1e9;
     size_t bucket = 0;
     while (bucket < kReplyBuckets.size() && seconds > kReplyBuckets[bucket])
         ++bucket;

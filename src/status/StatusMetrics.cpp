@@ -51,7 +51,7 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
               + Number(cumulative) + '\n';
     }
     text += "tarvel_reply_seconds_bucket{le=\"+Inf\"} " + Number(replies.count) + '\n';
-    text += "tarvel_reply_seconds_sum " + Sample(replies.sumNanoseconds / 1e9) + '\n';
+    text += "tarvel_reply_seconds_sum " + Sample(static_cast<double>(replies.sumNanoseconds) / 1e9) + '\n';
     text += "tarvel_reply_seconds_count " + Number(replies.count) + '\n';
 
     family("tarvel_terminals_connected", "gauge", "Terminals with an open connection.");
@@ -73,7 +73,7 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     for (const ScanStatistics::Terminal& t : terminals) {
         if (t.lastScan > 0)
             text += "tarvel_terminal_last_scan_timestamp_seconds{terminal=\"" + MetricLabelValue(t.address) + "\"} "
-                  + Sample(t.lastScan / 1000.0) + '\n';
+                  + Sample(static_cast<double>(t.lastScan) / 1000.0) + '\n';
     }
     family("tarvel_not_found_codes_today", "gauge", "Distinct codes not found today (at most 10000 kept).");
     text += "tarvel_not_found_codes_today " + Number(statistics.codesNotFoundToday()) + '\n';
@@ -84,9 +84,9 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
            "1 when POSSYS.FDB has no row for the store at the last Start: price level PRCERR, every price 0.00.");
     text += "tarvel_store_unknown " + Number(facts.storeUnknown ? 1 : 0) + '\n';
     family("tarvel_start_time_seconds", "gauge", "When the program started (Unix time).");
-    text += "tarvel_start_time_seconds " + Sample(statistics.startedAt() / 1000.0) + '\n';
+    text += "tarvel_start_time_seconds " + Sample(static_cast<double>(statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_uptime_seconds", "gauge", "Seconds since the program started.");
-    text += "tarvel_uptime_seconds " + Sample((now - statistics.startedAt()) / 1000.0) + '\n';
+    text += "tarvel_uptime_seconds " + Sample(static_cast<double>(now - statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_info", "gauge", "The program's version and the store it serves.");
     text += "tarvel_info{version=\"" + MetricLabelValue(facts.version) + "\",layout=\""
           + (facts.extendedLayout ? "extended" : "standard") + "\"} 1\n";

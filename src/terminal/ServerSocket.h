@@ -51,10 +51,10 @@ public:
     // a frame that does not fit is dropped whole, and logged as dropped instead of sent.
     static constexpr qint64 kMaxUnsentBytes = 4096;
     // Bytes read from a terminal at one time; a larger burst is handled as several messages.
-    static constexpr qint64 kReadBufferSize = 64 * 1024;
+    static constexpr qint64 kReadBufferSize = qint64{64} * 1024;
     // A message longer than this is no scan: it and all that follows it without a pause of
     // kBurstPauseMs are dropped, and told once as an error.
-    static constexpr qint64 kLongestMessage = 16 * 1024;
+    static constexpr qint64 kLongestMessage = qint64{16} * 1024;
     static constexpr int kBurstPauseMs = 200;
     // Connections accepted at one turn of the event loop; the rest wait in the queue for the next
     // turns, so that a crowd reconnecting at once does not hold up the scans of the terminals already in.
