@@ -386,7 +386,7 @@ void TdlgSetup::BitBtn4Click()
 
 void TdlgSetup::keyPressEvent(QKeyEvent* event)
 {
-    // The dialog has no cancel button: Esc does not close it.
+    // Esc closes nothing: the dialog closes by OK, Cancel (BitBtn2) or its close box only.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
