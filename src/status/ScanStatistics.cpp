@@ -27,11 +27,27 @@ void Merge(NotFoundTally& into, const NotFoundTally& other)
 
 } // namespace
 
-ScanStatistics::ScanStatistics(Now now) : now_(now ? std::move(now) : Now(SystemNow))
+ScanStatistics::ScanStatistics(Now now, int queryDeadlineSeconds) : now_(now ? std::move(now) : Now(SystemNow))
 {
     startedAt_ = now_();
     today_ = LocalDay(startedAt_);
     nextMidnight_ = LocalMidnightAfter(today_);
+    setQueryDeadline(queryDeadlineSeconds);
+}
+
+void ScanStatistics::setQueryDeadline(int seconds)
+{
+    seconds = std::max(seconds, 0);
+    if (seconds == queryDeadline_)
+        return;
+    queryDeadline_ = seconds;
+    replyTimes_ = Histogram();
+    replyTimes_.bounds = QList<double>(kReplyBuckets.begin(), kReplyBuckets.end());
+    if (seconds > 0 && !replyTimes_.bounds.contains(seconds)) {
+        replyTimes_.bounds.append(seconds);
+        std::sort(replyTimes_.bounds.begin(), replyTimes_.bounds.end());
+    }
+    replyTimes_.counts = QList<qint64>(replyTimes_.bounds.size() + 1, 0);
 }
 
 void ScanStatistics::rollOver(qint64 now)
@@ -117,8 +133,8 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
         break;
     }
     const double seconds = replyNanoseconds / 1e9;
-    size_t bucket = 0;
-    while (bucket < kReplyBuckets.size() && seconds > kReplyBuckets[bucket])
+    qsizetype bucket = 0;
+    while (bucket < replyTimes_.bounds.size() && seconds > replyTimes_.bounds[bucket])
         ++bucket;
     ++replyTimes_.counts[bucket];
     ++replyTimes_.count;

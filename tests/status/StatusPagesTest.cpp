@@ -2,6 +2,7 @@
 
 #include "status/SafeText.h"
 #include "status/ScanStatistics.h"
+#include "status/StatusMetrics.h"
 #include "status/StatusRequests.h"
 
 #include <gtest/gtest.h>
@@ -76,4 +77,57 @@ TEST(StatusPages, EscapersMakeATerminalsBytesSafeWhereTheyAreShown)
         EXPECT_EQ(MetricLabelValue(c.bytes), c.label);
     }
     EXPECT_EQ(ShownText(QByteArray("\x7f\\", 2)), "\\x7f\\");
+}
+
+// The histogram's bucket lines, byte for byte: each bound in its shortest text (a query for
+// le="0.005" finds it), and a bucket at the query deadline wherever FDB_QUERY_TIMEOUT puts it.
+TEST(StatusPages, ReplyBucketsReadAsTheirBoundsAndOneSitsAtTheQueryDeadline)
+{
+    const QByteArray fixed = "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.0005\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.001\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.002\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.005\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.01\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.025\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.05\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.1\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.25\"} 1\n"
+                             "tarvel_reply_seconds_bucket{store=\"S01\",le=\"0.5\"} 1\n";
+    const struct {
+        int deadline;
+        QByteArray tail; // the bucket lines after 0.5 s
+    } cases[] = {
+        // 5 s, the default: a scan of 4.9 s is below the deadline, one of 7 s beyond it.
+        {5, "tarvel_reply_seconds_bucket{store=\"S01\",le=\"1\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"2.5\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"5\"} 3\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"+Inf\"} 4\n"},
+        {2, "tarvel_reply_seconds_bucket{store=\"S01\",le=\"1\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"2\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"2.5\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"+Inf\"} 4\n"},
+        // A deadline on a fixed bound is that bucket, once; no limit is no bucket of its own.
+        {1, "tarvel_reply_seconds_bucket{store=\"S01\",le=\"1\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"2.5\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"+Inf\"} 4\n"},
+        {0, "tarvel_reply_seconds_bucket{store=\"S01\",le=\"1\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"2.5\"} 2\n"
+            "tarvel_reply_seconds_bucket{store=\"S01\",le=\"+Inf\"} 4\n"},
+    };
+    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.deadline);
+        ScanStatistics statistics({}, 30);
+        // Counted under another deadline first: the new bounds start the histogram afresh.
+        statistics.scanAnswered("10.0.0.5", ScanOutcome::Found, "1", 3'000'000'000);
+        statistics.setQueryDeadline(c.deadline);
+        for (const qint64 nanoseconds : {500'000LL, 1'000'000'000LL, 4'900'000'000LL, 7'000'000'000LL})
+            statistics.scanAnswered("10.0.0.5", ScanOutcome::Found, "1", nanoseconds);
+        QByteArray buckets;
+        for (const QByteArray& line : MetricsText(statistics, facts).split('\n')) {
+            if (line.startsWith("tarvel_reply_seconds_bucket"))
+                buckets += line + '\n';
+        }
+        EXPECT_EQ(buckets.toStdString(), (fixed + c.tail).toStdString());
+    }
 }
