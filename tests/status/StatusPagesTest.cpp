@@ -4,8 +4,13 @@
 #include "status/ScanStatistics.h"
 #include "status/StatusMetrics.h"
 #include "status/StatusRequests.h"
+#include "support/XlsxCells.h"
 
 #include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <algorithm>
 
 using namespace tarvel;
 
@@ -130,4 +135,52 @@ TEST(StatusPages, ReplyBucketsReadAsTheirBoundsAndOneSitsAtTheQueryDeadline)
         }
         EXPECT_EQ(buckets.toStdString(), (fixed + c.tail).toStdString());
     }
+}
+
+// /not-found.xlsx: the same days as the CSV, every code a text cell as the page shows it, no formula.
+TEST(StatusPages, TheWorkbookKeepsEveryCodeAsText)
+{
+    qint64 now = QDateTime(QDate(2026, 3, 14), QTime(9, 30)).toMSecsSinceEpoch();
+    ScanStatistics statistics([&now] { return now; });
+    const QByteArray codes[] = {"0000000000000", "=HYPERLINK(\"http://x\",\"y\")", QByteArray("CAF\xe9", 4),
+                                QByteArray("A\x1b[2J<&>", 8)};
+    int times = 4;
+    for (const QByteArray& code : codes) {
+        for (int i = 0; i < times; ++i)
+            statistics.scanAnswered("10.0.0.5", ScanOutcome::NotFound, code, 1'000'000);
+        --times;
+    }
+    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.xlsx", "days=31", statistics, facts).status, 400);
+    const StatusResponse r = RespondToStatusRequest("GET", "/not-found.xlsx", "days=1", statistics, facts);
+    ASSERT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(r.contentType, "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
+    const QMap<QByteArray, XlsxCell> cells = XlsxFirstSheet(r.body);
+    const struct {
+        const char* cell;
+        const char* type;
+        QString text;
+    } expected[] = {
+        {"A1", "s", "code"},
+        {"B1", "s", "count"},
+        {"E1", "s", "last_terminal"},
+        {"A2", "s", "0000000000000"},
+        {"B2", "", "4"},
+        {"E2", "s", "10.0.0.5"},
+        {"A3", "s", "=HYPERLINK(\"http://x\",\"y\")"},
+        {"B3", "", "3"},
+        // Each byte the character of its value, as the page shows it; control bytes named.
+        {"A4", "s", QString::fromUtf8("CAF\xc3\xa9")},
+        {"A5", "s", "A\\x1b[2J<&>"},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.cell);
+        ASSERT_TRUE(cells.contains(e.cell));
+        EXPECT_EQ(cells[e.cell].type, e.type);
+        EXPECT_EQ(cells[e.cell].text, e.text);
+    }
+    EXPECT_FALSE(cells.contains("A6"));
+    EXPECT_TRUE(std::none_of(cells.begin(), cells.end(), [](const XlsxCell& c) { return c.formula; }));
+    // The moments are dates in the local time: 2026-03-14 09:30 as a spreadsheet's day number.
+    EXPECT_DOUBLE_EQ(cells["C2"].text.toDouble(), 46095 + 9.5 / 24);
 }
