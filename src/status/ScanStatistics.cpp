@@ -52,11 +52,20 @@ void ScanStatistics::setQueryDeadline(int seconds)
 
 void ScanStatistics::rollOver(qint64 now)
 {
+    // The local hour is looked up once an hour, not at every count.
+    if (now < hourStart_ || now >= nextHour_) {
+        const QDateTime moment = QDateTime::fromMSecsSinceEpoch(now);
+        hour_ = moment.time().hour();
+        hourStart_ = QDateTime(moment.date(), QTime(hour_, 0)).toMSecsSinceEpoch();
+        nextHour_ = hour_ == 23 ? LocalMidnightAfter(moment.date())
+                                : QDateTime(moment.date(), QTime(hour_ + 1, 0)).toMSecsSinceEpoch();
+    }
     if (now < nextMidnight_)
         return;
     today_ = LocalDay(now);
     nextMidnight_ = LocalMidnightAfter(today_);
     todayCounts_ = Counts();
+    todayHours_ = {};
     // Days gone out of the window leave memory; the file drops them at its next write.
     const QDate oldest = oldestDayKept();
     while (!days_.empty() && days_.begin()->first < oldest)
@@ -67,6 +76,12 @@ const ScanStatistics::Counts& ScanStatistics::countsToday()
 {
     rollOver(now_());
     return todayCounts_;
+}
+
+const std::array<ScanStatistics::Counts, 24>& ScanStatistics::hoursToday()
+{
+    rollOver(now_());
+    return todayHours_;
 }
 
 ScanStatistics::Terminal& ScanStatistics::terminal(const QByteArray& address, qint64 now)
@@ -171,6 +186,7 @@ void ScanStatistics::add(qint64 Counts::*count)
 {
     ++(total_.*count);
     ++(todayCounts_.*count);
+    ++(todayHours_[hour_].*count);
 }
 
 void ScanStatistics::evictLeastRecent(DayTallies& day)

@@ -70,6 +70,9 @@ public:
     // Since the program started, and since local midnight (or the program's start, when later).
     const Counts& total() const { return total_; }
     const Counts& countsToday();
+    // Today's counts hour by hour of the local time (index 0: from midnight to 01:00); the hours before
+    // the program started and those to come are empty.
+    const std::array<Counts, 24>& hoursToday();
 
     struct Histogram {
         QList<double> bounds; // the buckets' upper bounds in seconds, ascending; +Inf follows the last
@@ -138,6 +141,10 @@ private:
     qint64 nextMidnight_ = 0;
     Counts total_;
     Counts todayCounts_;
+    std::array<Counts, 24> todayHours_{};
+    int hour_ = 0; // the local hour of the last count, from hourStart_ to nextHour_
+    qint64 hourStart_ = 0;
+    qint64 nextHour_ = 0;
     Histogram replyTimes_;
     QHash<QByteArray, Terminal> terminals_;
     int connectedTerminals_ = 0;

@@ -3,12 +3,14 @@
 #include "status/SafeText.h"
 #include "status/ScanStatistics.h"
 #include "status/StatusMetrics.h"
+#include "status/StatusPage.h"
 #include "status/StatusRequests.h"
 #include "support/XlsxCells.h"
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 
@@ -183,4 +185,96 @@ TEST(StatusPages, TheWorkbookKeepsEveryCodeAsText)
     EXPECT_TRUE(std::none_of(cells.begin(), cells.end(), [](const XlsxCell& c) { return c.formula; }));
     // The moments are dates in the local time: 2026-03-14 09:30 as a spreadsheet's day number.
     EXPECT_DOUBLE_EQ(cells["C2"].text.toDouble(), 46095 + 9.5 / 24);
+}
+
+namespace {
+
+struct ChartBar {
+    QString kind;
+    double height = 0;
+    qint64 count = 0;
+};
+
+// The page's charts: each <svg> read as XML on its own (an error fails the test), its bars by kind.
+QList<QList<ChartBar>> PageCharts(const QByteArray& page)
+{
+    QList<QList<ChartBar>> charts;
+    for (qsizetype from = page.indexOf("<svg"); from >= 0; from = page.indexOf("<svg", from + 1)) {
+        const qsizetype end = page.indexOf("</svg>", from);
+        if (end < 0) {
+            ADD_FAILURE() << "an <svg> is not closed";
+            break;
+        }
+        QXmlStreamReader xml(page.mid(from, end + 6 - from));
+        QList<ChartBar> bars;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"rect"
+                && xml.attributes().hasAttribute("data-count")) {
+                bars.append({xml.attributes().value("class").toString(), xml.attributes().value("height").toDouble(),
+                             xml.attributes().value("data-count").toLongLong()});
+            }
+        }
+        EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+        charts.append(bars);
+    }
+    return charts;
+}
+
+} // namespace
+
+// The day at a glance: the hours' and the reply times' bars drawn by the server, their heights in
+// proportion to their counts, the tallest at the plot's full height; hostile codes leave them whole.
+TEST(StatusPages, TheChartsDrawTheDayAndTheReplyTimes)
+{
+    qint64 now = QDateTime(QDate(2026, 3, 14), QTime(9, 10)).toMSecsSinceEpoch();
+    ScanStatistics statistics([&now] { return now; });
+    const auto scans = [&](int found, int notFound, int failed, qint64 replyNanoseconds) {
+        for (int i = 0; i < found; ++i)
+            statistics.scanAnswered("10.0.0.5", ScanOutcome::Found, "1", replyNanoseconds);
+        for (int i = 0; i < notFound; ++i)
+            statistics.scanAnswered("10.0.0.5", ScanOutcome::NotFound, "<script>alert(1)</script>", replyNanoseconds);
+        for (int i = 0; i < failed; ++i)
+            statistics.scanFailed("10.0.0.5", true);
+    };
+    scans(6, 2, 1, 800'000); // 09:10
+    now += 2 * 3600'000;
+    scans(12, 0, 0, 3'000'000); // 11:10
+    statistics.scanAnswered("10.0.0.9", ScanOutcome::Unregistered, "Un-Registered", 3'000'000);
+    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
+    const QByteArray page = StatusPageHtml(statistics, facts);
+    EXPECT_FALSE(page.contains("<script>"));
+    EXPECT_TRUE(page.contains("<code>&lt;script&gt;alert(1)&lt;/script&gt;</code>"));
+    EXPECT_TRUE(page.contains("viewBox=\"0 0 400 160\" width=\"100%\""));
+
+    const QList<QList<ChartBar>> charts = PageCharts(page);
+    ASSERT_EQ(charts.size(), 2);
+    const struct {
+        qsizetype chart;
+        qsizetype bar;
+        const char* kind;
+        qint64 count;
+    } expected[] = {
+        // 09:00: 6 found, 2 not found, 1 failed; 11:00: 12 found and 1 from an unregistered terminal.
+        {0, 0, "found", 6},
+        {0, 1, "notfound", 2},
+        {0, 2, "failed", 1},
+        {0, 3, "found", 12},
+        {0, 4, "notfound", 1},
+        // 0.8 ms up to 1 ms, 3 ms up to 5 ms; no bar where no reply is.
+        {1, 0, "reply", 8},
+        {1, 1, "reply", 13},
+    };
+    ASSERT_EQ(charts[0].size(), 5);
+    ASSERT_EQ(charts[1].size(), 2);
+    for (const auto& e : expected) {
+        SCOPED_TRACE(std::to_string(e.chart) + '/' + std::to_string(e.bar));
+        const ChartBar& bar = charts[e.chart][e.bar];
+        EXPECT_EQ(bar.kind, e.kind);
+        EXPECT_EQ(bar.count, e.count);
+    }
+    // The tallest (13 at 11:00, 13 replies up to 5 ms) fills the plot, 110 units; the rest in proportion.
+    for (const QList<ChartBar>& chart : charts) {
+        for (const ChartBar& bar : chart)
+            EXPECT_NEAR(bar.height, 110.0 * static_cast<double>(bar.count) / 13, 0.051) << bar.kind.toStdString();
+    }
 }
