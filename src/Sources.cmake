@@ -26,7 +26,7 @@ set(TARVEL_DATA_SOURCES data/CallDeadline.cpp data/ConnectionLimits.cpp data/Dat
 set(TARVEL_LOOKUP_SOURCES lookup/Clock.cpp lookup/PosItemLookups.cpp lookup/PriceFormat.cpp)
 set(TARVEL_TERMINAL_SOURCES terminal/Frames.cpp terminal/ScanCode.cpp terminal/ScanPipeline.cpp
   terminal/ServerSocket.cpp terminal/TerminalScreen.cpp)
-set(TARVEL_STATUS_SOURCES status/NotFoundReport.cpp status/SafeText.cpp status/ScanStatistics.cpp
+set(TARVEL_STATUS_SOURCES status/NotFoundReport.cpp status/NotFoundWorkbook.cpp status/SafeText.cpp status/ScanStatistics.cpp
   status/StatisticsKeeper.cpp status/StatsFile.cpp status/StatusMetrics.cpp status/StatusPage.cpp
   status/StatusRequests.cpp status/StatusServer.cpp status/TimeText.cpp)
 set(TARVEL_CONTROL_SOURCES control/CommandLine.cpp control/DatabaseHints.cpp control/HeadlessFront.cpp

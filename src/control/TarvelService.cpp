@@ -275,6 +275,7 @@ void TarvelService::startService()
     // The database step is guarded: its failure is logged and shown in the "Error" box, and ends Start.
     const DatabaseCredentials credentials = ReadDatabaseCredentials(*settingsFile_);
     pos_->SetQueryTimeout(start.QueryTimeout);
+    keeper_->Statistics().setQueryDeadline(start.QueryTimeout);
     bool reattached = false;
     try {
         activePriceLevel_ = pos_->OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,

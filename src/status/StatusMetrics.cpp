@@ -3,6 +3,7 @@
 #include "status/SafeText.h"
 #include "status/ScanStatistics.h"
 
+#include <charconv>
 #include <utility>
 
 namespace tarvel {
@@ -13,6 +14,16 @@ QByteArray Number(qint64 n) { return QByteArray::number(n); }
 
 // Prometheus sample values: integers as they are, others with enough digits to read back the same.
 QByteArray Sample(double value) { return QByteArray::number(value, 'g', 17); }
+
+// A bucket's bound as written: the shortest text that reads back as it ("0.005"), so that a query for
+// le="0.005" finds the bucket.
+// (Qt's shortest form would pick "5e-04" over "0.0005"; Prometheus' own clients write the latter.)
+QByteArray Bound(double value)
+{
+    char text[32];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
+    return QByteArray(text, end.ptr - text);
+}
 
 } // namespace
 
@@ -45,10 +56,9 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     const ScanStatistics::Histogram& replies = statistics.replyTimes();
     family("tarvel_reply_seconds", "histogram", "Time from a scan's bytes read to its reply handed to the network.");
     qint64 cumulative = 0;
-    for (size_t i = 0; i < ScanStatistics::kReplyBuckets.size(); ++i) {
+    for (qsizetype i = 0; i < replies.bounds.size(); ++i) {
         cumulative += replies.counts[i];
-        text += "tarvel_reply_seconds_bucket{le=\"" + Sample(ScanStatistics::kReplyBuckets[i]) + "\"} "
-              + Number(cumulative) + '\n';
+        text += "tarvel_reply_seconds_bucket{le=\"" + Bound(replies.bounds[i]) + "\"} " + Number(cumulative) + '\n';
     }
     text += "tarvel_reply_seconds_bucket{le=\"+Inf\"} " + Number(replies.count) + '\n';
     text += "tarvel_reply_seconds_sum " + Sample(static_cast<double>(replies.sumNanoseconds) / 1e9) + '\n';

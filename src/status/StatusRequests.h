@@ -15,9 +15,10 @@ struct StatusResponse {
     QByteArray body;
 };
 
-// The answer to one request: GET of "/" (the page), "/metrics" (Prometheus text format 0.0.4) and
-// "/not-found.csv" (with days=N, 1 to 30, default 30); 405 for another method, 404 for another path,
-// 400 for a bad days value. Reads the facts and the statistics, no file and no socket; the statistics
+// The answer to one request: GET of "/" (the page), "/metrics" (Prometheus text format 0.0.4),
+// "/not-found.csv" and "/not-found.xlsx" (with days=N, 1 to 30, default 30); 405 for another method,
+// 404 for another path, 400 for a bad days value, 500 when the workbook cannot be written. Reads the
+// facts and the statistics, no socket and no file but the workbook's temporary one; the statistics
 // roll over to a new day on the way when their clock has passed midnight, hence the mutable reference.
 StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray& path, const QByteArray& query,
                                       ScanStatistics& statistics, const StatusFacts& facts);
