@@ -10,12 +10,15 @@ ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 # Seconds each fuzz target runs: make fuzz; make test runs each for a few.
 FUZZ_SECONDS ?= 60
+# The static checks of .clang-tidy (bugprone-*, performance-*) over src/: `make tidy`. Slow (4 to 10
+# minutes on two cores), so neither `make check` nor `make test` runs it; a finding fails it.
+RUN_CLANG_TIDY ?= run-clang-tidy-14
 # The C++ sources the format check reads, in the style of .clang-format (Debian 12's clang-format 14).
 CLANG_FORMAT ?= clang-format-14
 FORMATTED = $(shell find src tests -name '*.cpp' -o -name '*.h' | sort)
 
 .PHONY: all deps build-deps configure build check format format-check test demo clean firebird firebird-stop sanitize \
-  fuzz fuzz-build package
+  fuzz fuzz-build package tidy
 
 all: build
 
@@ -47,6 +50,11 @@ format-check: build-deps
 format: build-deps
 	@echo "$(CLANG_FORMAT) -i: $(words $(FORMATTED)) files of src/ and tests/"
 	@$(CLANG_FORMAT) -i $(FORMATTED)
+
+# clang-tidy on every source of src/ with the build's compile_commands.json (the configure writes it).
+tidy: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=$(WERROR)
+	$(RUN_CLANG_TIDY) -p $(BUILD_DIR) -quiet -j $(JOBS) '$(CURDIR)/src/'
 
 # The unit label holds scripts/check-layers (LayerDirection) beside the unit tests.
 check: format-check

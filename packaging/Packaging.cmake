@@ -57,6 +57,8 @@ configure_file(${packaging}/tarvel.desktop.in ${staged}/tarvel.desktop @ONLY)
 install(FILES ${staged}/tarvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging}/tarvel.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/96x96/apps)
 install(FILES ${packaging}/Tarvel.ini ${packaging}/Register.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvel)
+# Prometheus' alert rules for /metrics, to copy where Prometheus reads its rules.
+install(FILES ${packaging}/tarvel-alerts.yml DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvel)
 
 # The README with the pictures it shows, where its links find them, and the changelog.
 install(FILES README.md CHANGELOG.md DESTINATION ${doc_dir})

@@ -11,7 +11,13 @@ if(WIN32)
 else()
   set(TARVEL_PLATFORM_SYSTEM posix)
 endif()
-set(TARVEL_PLATFORM_SOURCES platform/LocalAddresses.cpp platform/Sockets.cpp
+# The terminal sockets' readiness set: epoll on Linux, the event loop's own watch of each socket elsewhere.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(TARVEL_READY_SET_KIND linux)
+else()
+  set(TARVEL_READY_SET_KIND other)
+endif()
+set(TARVEL_PLATFORM_SOURCES platform/LocalAddresses.cpp platform/Sockets.cpp platform/ReadySet_${TARVEL_READY_SET_KIND}.cpp
   platform/Files_${TARVEL_PLATFORM_SYSTEM}.cpp platform/Process_${TARVEL_PLATFORM_SYSTEM}.cpp
   platform/Sockets_${TARVEL_PLATFORM_SYSTEM}.cpp platform/StopSignals_${TARVEL_PLATFORM_SYSTEM}.cpp)
 set(TARVEL_CONFIG_SOURCES config/IniFile.cpp config/IniText.cpp config/Settings.cpp config/SettingsRemarks.cpp)
@@ -20,7 +26,7 @@ set(TARVEL_DATA_SOURCES data/CallDeadline.cpp data/ConnectionLimits.cpp data/Dat
 set(TARVEL_LOOKUP_SOURCES lookup/Clock.cpp lookup/PosItemLookups.cpp lookup/PriceFormat.cpp)
 set(TARVEL_TERMINAL_SOURCES terminal/Frames.cpp terminal/ScanCode.cpp terminal/ScanPipeline.cpp
   terminal/ServerSocket.cpp terminal/TerminalScreen.cpp)
-set(TARVEL_STATUS_SOURCES status/NotFoundReport.cpp status/SafeText.cpp status/ScanStatistics.cpp
+set(TARVEL_STATUS_SOURCES status/NotFoundReport.cpp status/NotFoundWorkbook.cpp status/SafeText.cpp status/ScanStatistics.cpp
   status/StatisticsKeeper.cpp status/StatsFile.cpp status/StatusMetrics.cpp status/StatusPage.cpp
   status/StatusRequests.cpp status/StatusServer.cpp status/TimeText.cpp)
 set(TARVEL_CONTROL_SOURCES control/CommandLine.cpp control/DatabaseHints.cpp control/HeadlessFront.cpp

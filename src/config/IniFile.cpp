@@ -13,14 +13,37 @@ namespace tarvel {
 
 namespace {
 
-// The file's bytes, or nothing when it cannot be opened (missing, a folder, no permission).
-std::optional<QByteArray> readFile(const QString& path)
+QByteArray sizeText(qint64 bytes)
+{
+    return QByteArray::number(static_cast<double>(bytes) / (1 << 20), 'f', 1) + " MiB (" + QByteArray::number(bytes)
+         + " bytes)";
+}
+
+} // namespace
+
+std::optional<QByteArray> ReadSettingsBytes(const QString& path, const char* what)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return file.readAll();
+    // One byte past the bound tells a file over it, whatever its size says: a device or a file still
+    // growing reads on where the size stops.
+    QByteArray content;
+    while (content.size() <= kSettingsFileLimit) {
+        const QByteArray part = file.read(kSettingsFileLimit + 1 - content.size());
+        if (part.isEmpty())
+            break;
+        content += part;
+    }
+    if (content.size() <= kSettingsFileLimit)
+        return content;
+    const qint64 size = file.size();
+    throw TarvelError(QFile::encodeName(path).toStdString()
+                      + (size > kSettingsFileLimit ? " is " + sizeText(size).toStdString() : " holds more than 1 MiB")
+                      + ": a " + what + " over 1 MiB is not read");
 }
+
+namespace {
 
 [[noreturn]] void throwUnableToWrite(const QString& path)
 {
@@ -33,7 +56,7 @@ IniFile::IniFile(QString fullPath) : path_(std::move(fullPath)) {}
 
 std::optional<QByteArray> IniFile::ReadValue(const QByteArray& section, const QByteArray& key) const
 {
-    const std::optional<QByteArray> content = readFile(path_);
+    const std::optional<QByteArray> content = ReadSettingsBytes(path_);
     if (!content)
         return std::nullopt;
     return FindIniValue(*content, section, key);
@@ -57,7 +80,7 @@ void IniFile::WriteString(const QByteArray& section, const QByteArray& key, cons
 void IniFile::WriteStrings(const QList<Entry>& entries)
 {
     // A file that exists but cannot be read must not be replaced by one holding only these keys.
-    std::optional<QByteArray> content = readFile(path_);
+    std::optional<QByteArray> content = ReadSettingsBytes(path_);
     if (!content) {
         if (QFile::exists(path_))
             throwUnableToWrite(path_);

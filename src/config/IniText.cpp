@@ -61,19 +61,22 @@ IniLine classify(const QByteArray& content, qsizetype begin, qsizetype end, qsiz
     return line;
 }
 
+// The line that starts at pos, which lies inside the content.
+IniLine lineAt(const QByteArray& content, qsizetype pos)
+{
+    const qsizetype newline = content.indexOf('\n', pos);
+    const qsizetype next = newline < 0 ? content.size() : newline + 1;
+    qsizetype end = newline < 0 ? content.size() : newline;
+    if (newline >= 0 && end > pos && content[end - 1] == '\r')
+        --end;
+    return classify(content, pos, end, next);
+}
+
 std::vector<IniLine> splitLines(const QByteArray& content)
 {
     std::vector<IniLine> lines;
-    qsizetype pos = contentStart(content);
-    while (pos < content.size()) {
-        const qsizetype newline = content.indexOf('\n', pos);
-        const qsizetype next = newline < 0 ? content.size() : newline + 1;
-        qsizetype end = newline < 0 ? content.size() : newline;
-        if (newline >= 0 && end > pos && content[end - 1] == '\r')
-            --end;
-        lines.push_back(classify(content, pos, end, next));
-        pos = next;
-    }
+    for (qsizetype pos = contentStart(content); pos < content.size(); pos = lines.back().next)
+        lines.push_back(lineAt(content, pos));
     return lines;
 }
 
@@ -167,18 +170,23 @@ std::optional<qint64> parseMagnitude(const QByteArray& digits, int base, qint64 
 
 std::optional<QByteArray> FindIniValue(const QByteArray& content, const QByteArray& section, const QByteArray& key)
 {
-    const std::vector<IniLine> lines = splitLines(content);
-    const std::optional<SectionSpan> span = findSection(lines, section);
-    if (!span)
-        return std::nullopt;
-    const std::optional<size_t> keyLine = findKey(lines, *span, key);
-    if (!keyLine)
-        return std::nullopt;
-    const IniLine& line = lines[*keyLine];
-    QByteArray value = TrimBytes(content.mid(line.equals + 1, line.end - line.equals - 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return value.left(kIniValueLimit);
+    // One line at a time, none kept: a read takes no memory beyond the file's own bytes.
+    bool inSection = false;
+    for (qsizetype pos = contentStart(content); pos < content.size();) {
+        const IniLine line = lineAt(content, pos);
+        pos = line.next;
+        if (line.kind == LineKind::Section) {
+            if (inSection)
+                return std::nullopt; // the first section of the name ended without the key
+            inSection = sameName(line.name, section);
+        } else if (inSection && line.kind == LineKind::Key && sameName(line.name, key)) {
+            QByteArray value = TrimBytes(content.mid(line.equals + 1, line.end - line.equals - 1));
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+                value = value.mid(1, value.size() - 2);
+            return value.left(kIniValueLimit);
+        }
+    }
+    return std::nullopt;
 }
 
 QByteArray SetIniValue(const QByteArray& content, const QByteArray& section, const QByteArray& key,

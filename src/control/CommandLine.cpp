@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/Errors.h"
+#include "config/IniFile.h"
 #include "control/HeadlessFront.h"
 #include "control/HealthCheck.h"
 #include "control/TarvelService.h"
@@ -12,12 +13,14 @@
 #include "platform/Process.h"
 #include "platform/StopSignals.h"
 #include "status/NotFoundReport.h"
+#include "status/NotFoundWorkbook.h"
 #include "status/ScanStatistics.h"
 #include "status/StatsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <clocale>
 #include <cstdio>
@@ -121,7 +124,15 @@ bool ReadAddressFile(const QString& file, QList<GivenAddress>& given, Front& fro
         front.showGeneralErrorBox("Cannot read " + QFile::encodeName(file) + ": " + input.errorString().toLocal8Bit());
         return false;
     }
-    const QList<QByteArray> lines = input.readAll().split('\n');
+    input.close();
+    std::optional<QByteArray> content;
+    try {
+        content = ReadSettingsBytes(file, "list of addresses");
+    } catch (const TarvelError& refusal) {
+        front.showGeneralErrorBox(refusal.what());
+        return false;
+    }
+    const QList<QByteArray> lines = content.value_or(QByteArray()).split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const qsizetype comment = lines[i].indexOf('#');
         const QByteArray address = (comment < 0 ? lines[i] : lines[i].left(comment)).trimmed();
@@ -191,9 +202,7 @@ int ChangeRegistry(const CommandLine& command, const QString& programFolder, Fro
         const bool there = registry.Locate(g.address);
         if (registering && there)
             Print(stdout, g.address + " is registered already\n");
-        else if (registering)
-            changed.append(g.address);
-        else if (!there)
+        else if (!registering && !there)
             refusals.append(Where(g) + g.address + " is not registered");
         else
             changed.append(g.address);
@@ -319,7 +328,20 @@ int RunNotFoundReport(int argc, char** argv, const CommandLine& command, const Q
         stats.Open(file, true);
         ScanStatistics tallies;
         tallies.loadDays(stats.ReadDays(tallies.day().addDays(1 - command.days), tallies.day()));
-        Print(stdout, NotFoundCsv(tallies.notFound(command.days)));
+        const QList<NotFoundTally> report = tallies.notFound(command.days);
+        if (command.xlsxFile.isEmpty()) {
+            Print(stdout, NotFoundCsv(report));
+            return 0;
+        }
+        // Written whole under another name and renamed: a failed write leaves FILE as it was.
+        QSaveFile workbook(command.xlsxFile);
+        if (!workbook.open(QIODevice::WriteOnly) || workbook.write(NotFoundXlsx(report)) < 0 || !workbook.commit()) {
+            front.showGeneralErrorBox("Cannot write " + QFile::encodeName(command.xlsxFile) + ": "
+                                      + workbook.errorString().toUtf8());
+            return 1;
+        }
+        Print(stdout, "wrote " + QByteArray::number(report.size()) + " codes not found to "
+                          + QFile::encodeName(command.xlsxFile) + '\n');
     } catch (const std::exception& error) {
         front.showGeneralErrorBox(QByteArray(error.what()));
         return 1;
@@ -334,6 +356,7 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
     CommandLine command;
     bool actionGiven = false;
     bool daysGiven = false;
+    bool xlsxGiven = false;
     const auto setAction = [&](CommandLine::Action action, const QByteArray& option) {
         if (actionGiven && command.action != action && command.problem.isEmpty())
             command.problem = option + " cannot be combined with the option before it";
@@ -399,6 +422,10 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
             if (command.problem.isEmpty() && (!number || command.days < 1 || command.days > ScanStatistics::kDaysKept))
                 command.problem = "--days needs a whole number from 1 to 30, not " + days;
             daysGiven = true;
+        } else if (option == "--xlsx") {
+            const QByteArray file = value();
+            command.xlsxFile = QFile::decodeName(file);
+            xlsxGiven = true;
         } else if (option == "--version") {
             setAction(CommandLine::Action::Version, option);
         } else if (option == "--help" || option == "-h") {
@@ -411,6 +438,8 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
     }
     if (daysGiven && command.action != CommandLine::Action::NotFoundReport && command.problem.isEmpty())
         command.problem = "--days goes with --not-found-report";
+    if (xlsxGiven && command.action != CommandLine::Action::NotFoundReport && command.problem.isEmpty())
+        command.problem = "--xlsx goes with --not-found-report";
     return command;
 }
 
@@ -430,7 +459,7 @@ QByteArray HelpText()
 {
     return UsageLine()
          + "\n"
-           "       tarvel [--program-folder DIR] --not-found-report [--days N]\n"
+           "       tarvel [--program-folder DIR] --not-found-report [--days N] [--xlsx FILE]\n"
            "\n"
            "The price-check server for the store's barcode terminals.\n"
            "\n"
@@ -452,6 +481,8 @@ QByteArray HelpText()
            "  --not-found-report      print the codes the lookups did not find in the last 30 days as CSV\n"
            "                          (code, count, first and last seen, last terminal), most often first\n"
            "  --days N                with --not-found-report: the last N days, 1 to 30, today included\n"
+           "  --xlsx FILE             with --not-found-report: write a spreadsheet to FILE instead, the\n"
+           "                          codes as text (leading zeros kept)\n"
            "  --backup DIR            copy the registry and the statistics (whole, also while the service\n"
            "                          runs) and the settings files into DIR\n"
            "  --version               print the version\n"

@@ -16,7 +16,9 @@ namespace tarvel {
 //                                   manage the registry and exit
 //   --check                         check the setup as Start would meet it, change nothing, and exit
 //   --version | --help
-//   --not-found-report [--days N]   the codes not found in the last N days (30), as CSV, and exit
+//   --not-found-report [--days N] [--xlsx FILE]
+//                                   the codes not found in the last N days (30), as CSV on standard
+//                                   output or as a spreadsheet in FILE, and exit
 //   --backup DIR                    copy the registry, the statistics and the settings files into DIR
 // An option's value may also follow it after "=": --program-folder=DIR.
 struct CommandLine {
@@ -38,6 +40,7 @@ struct CommandLine {
     QString registerFile; // of --register-file
     QString backupFolder; // of --backup
     int days = 30; // of --not-found-report
+    QString xlsxFile; // of --xlsx: empty for the CSV on standard output
     QByteArray problem; // a bad command line: what is wrong (the usage line follows it)
 };
 

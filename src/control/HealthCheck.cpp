@@ -79,6 +79,20 @@ public:
     {
         const IniFile posSettingsFile(ChoosePosSettingsFile(folder_));
         const IniFile settingsFile(folder_ + QLatin1String(kSettingsFileName));
+        // A settings file over the limit is read by no step: Start would refuse it the same way.
+        bool refused = false;
+        for (const IniFile* file : {&posSettingsFile, &settingsFile}) {
+            try {
+                ReadSettingsBytes(file->FileName());
+            } catch (const TarvelError& refusal) {
+                add(Outcome::Failed, "settings", refusal.what());
+                refused = true;
+            }
+        }
+        if (refused) {
+            checkRegistry();
+            return report_;
+        }
         const StartSettings start = ReadStartSettings(settingsFile);
         checkSettings(posSettingsFile, settingsFile, start);
         const StoreIdentity store = DeriveStoreIdentity(posSettingsFile, folder_);

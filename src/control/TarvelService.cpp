@@ -59,6 +59,7 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
     serverSocket_->setObserver(&keeper_->Statistics());
+    pos_->coDataDb().setOutageEnded([this] { front_.showNote(kAnswersAgainNote); });
     autoStartTimer_.setInterval(1000);
     connect(&autoStartTimer_, &QTimer::timeout, this, &TarvelService::autoStartTick);
     connect(keeper_.get(), &StatisticsKeeper::saveFailed, this, [this](const Remark& warning) {
@@ -115,20 +116,38 @@ void TarvelService::readSettingsAndOpenFiles()
     if (version_.isEmpty())
         front_.showNoticeBox("SWInformation | No FileVersionInfo found");
 
+    // A settings file refused (over kSettingsFileLimit) is told as any error of creation, and creation
+    // goes on: the registry and the statistics open all the same, and nothing is written to the file.
+    bool settingsRead = true;
+    storeRefusal_ = "The settings were not read";
+    try {
+        readCreationSettings();
+    } catch (const TarvelError& refusal) {
+        settingsRead = false;
+        if (!storeRefusal_.empty())
+            storeRefusal_ = refusal.what();
+        ReportErrorNow(front_, refusal.what());
+    }
+
+    OpenTerminalRegistry(*registry_, programFolder_, front_);
+    if (const std::optional<Remark> warning = keeper_->Open())
+        addRemarks(creationRemarks_, {*warning});
+    if (settingsRead)
+        openStatusEndpoint();
+}
+
+void TarvelService::readCreationSettings()
+{
     const StoreIdentity store = DeriveStoreIdentity(*posSettingsFile_, programFolder_);
     storeCode_ = store.StoreCode;
     storeName_ = store.StoreName;
+    storeRefusal_.clear();
 
     const WindowSettings window = ReadWindowSettings(*settingsFile_);
     autoStart_ = window.AutoStart;
     extendedLayout_ = window.ExtendedLayout;
     priceColumn_ = window.PriceColumn;
     addRemarks(creationRemarks_, CreationRemarks(*posSettingsFile_, *settingsFile_, programFolder_));
-
-    OpenTerminalRegistry(*registry_, programFolder_, front_);
-    if (const std::optional<Remark> warning = keeper_->Open())
-        addRemarks(creationRemarks_, {*warning});
-    openStatusEndpoint();
 }
 
 void TarvelService::openStatusEndpoint()
@@ -247,7 +266,11 @@ void TarvelService::startService()
 {
     if (!settingsFile_)
         throw TarvelError("The settings file is not open; the service was not started");
+    if (!storeRefusal_.empty())
+        throw TarvelError(storeRefusal_ + "; the service was not started");
     startRemarks_.clear();
+    // A file over the limit is refused before anything is said of what it holds.
+    ReadSettingsBytes(settingsFile_->FileName());
     addRemarks(startRemarks_, StartRemarks(*settingsFile_, programFolder_));
     RunContext run;
     run.Settings = CaptureServiceSettings(*settingsFile_);
@@ -260,6 +283,7 @@ void TarvelService::startService()
     const DatabaseCredentials credentials = ReadDatabaseCredentials(*settingsFile_);
     pos_->SetQueryTimeout(start.QueryTimeout);
     database_.setDeadlineSeconds(start.QueryTimeout);
+    keeper_->Statistics().setQueryDeadline(start.QueryTimeout);
     bool reattached = false;
     try {
         activePriceLevel_ = pos_->OpenPosConnections(start.DataFileName, start.ExtendedLayout, start.PriceColumn,

@@ -119,6 +119,8 @@ signals:
 
 private:
     void readSettingsAndOpenFiles();
+    // Creation's reads of the two settings files; throws the refusal of a file over the limit.
+    void readCreationSettings();
     // The last step of creation: the status endpoint opened. A failure is a remark; the service runs.
     void openStatusEndpoint();
     void startService();
@@ -135,6 +137,9 @@ private:
     std::unique_ptr<IniFile> settingsFile_;
     QByteArray storeCode_;
     QByteArray storeName_;
+    // Why the store's code could not be read at creation (its settings file was refused); Start
+    // refuses to serve a store it does not know.
+    std::string storeRefusal_;
     bool autoStart_ = false;
     bool extendedLayout_ = false;
     QByteArray priceColumn_ = "M_PRICE";

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <mutex>
 #include <string>
+#include <thread>
 
 using namespace Firebird;
 
@@ -79,7 +81,54 @@ constexpr unsigned char kWriteTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_
 
 } // namespace
 
-Database::Database() : master_(fb_get_master_interface()), provider_(master_->getDispatcher()) {}
+// What a probe's thread leaves for the event thread; the thread holds its own share, so a probe that
+// outlives its connection (the service stopped meanwhile) writes only here.
+struct Database::ProbeState {
+    std::mutex mutex;
+    bool done = false;
+    bool answered = false;
+};
+
+namespace {
+
+// The probe's attach, on its own thread: the server answered when it attached, or refused within the
+// deadline (an error of its own, which the next step then meets and tells). A server still silent at
+// the deadline did not answer.
+bool probeAttach(IMaster* master, const QByteArray& server, const QByteArray& user, const QByteArray& password,
+                 int seconds)
+{
+    IProvider* provider = master->getDispatcher();
+    bool answered = false;
+    {
+        Status status(master);
+        IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
+        if (!status.failed()) {
+            dpb->insertString(&status, isc_dpb_user_name, user.constData());
+            dpb->insertString(&status, isc_dpb_password, password.constData());
+            dpb->insertString(&status, isc_dpb_lc_ctype, "NONE");
+            dpb->insertInt(&status, isc_dpb_connect_timeout, seconds);
+            const auto began = std::chrono::steady_clock::now();
+            IAttachment* attachment = nullptr;
+            if (!status.failed())
+                attachment = provider->attachDatabase(&status, server.constData(), dpb->getBufferLength(&status),
+                                                      dpb->getBuffer(&status));
+            dpb->dispose();
+            answered = !status.failed() || std::chrono::steady_clock::now() - began < std::chrono::seconds(seconds);
+            if (attachment && !status.failed())
+                finish(master, attachment, [](IAttachment* a, CheckStatusWrapper* s) { a->detach(s); });
+        }
+    }
+    provider->release();
+    return answered;
+}
+
+} // namespace
+
+Database::Database() : master_(fb_get_master_interface()), provider_(master_->getDispatcher())
+{
+    probeTimer_.setInterval(100);
+    QObject::connect(&probeTimer_, &QTimer::timeout, [this] { probeTick(); });
+}
 
 Database::~Database()
 {
@@ -112,22 +161,102 @@ void Database::Open()
 {
     if (connected_)
         return;
-    attach();
+    // Opening is a step of its own caller (Start, the setup dialog's test), which tells its failure:
+    // no outage outlives it.
+    try {
+        attach();
+    } catch (...) {
+        endOutage();
+        throw;
+    }
     connected_ = true;
 }
 
-void Database::Close()
+void Database::Close() { shut(true); }
+
+void Database::Abandon() { shut(false); }
+
+void Database::shut(bool detach)
 {
+    endOutage();
     if (!connected_)
         return;
     for (FbQuery* query : queries_)
         query->Close();
-    // A server that does not answer keeps no one from stopping: past the limit the connection is cut
-    // and the objects only released.
-    watch(std::min<std::chrono::milliseconds>(kCloseLimit, std::chrono::seconds(deadlineSeconds_)));
-    dropAttachment(true);
+    if (detach) {
+        // A server that does not answer keeps no one from stopping: past the limit the connection is
+        // cut and the objects only released.
+        watch(std::min<std::chrono::milliseconds>(kCloseLimit, std::chrono::seconds(deadlineSeconds_)));
+        dropAttachment(true);
+    } else if (attachment_) {
+        Status status(master_);
+        attachment_->cancelOperation(&status, fb_cancel_abort);
+        dropAttachment(false);
+    }
     deadline_.disarm();
     connected_ = false;
+}
+
+void Database::beginOutage(const std::string& message)
+{
+    outage_ = message;
+    probe_.reset();
+    probeStarted_ = std::chrono::steady_clock::now() - kProbeInterval;
+    probeTimer_.start();
+}
+
+void Database::endOutage()
+{
+    outage_.reset();
+    probe_.reset(); // a probe still under way finishes on its own thread, unheard
+    probeTimer_.stop();
+}
+
+void Database::startProbe()
+{
+    auto state = std::make_shared<ProbeState>();
+    probe_ = state;
+    probeStarted_ = std::chrono::steady_clock::now();
+    // Never joined: the event thread does not wait for a server that does not answer, and a process
+    // that ends meanwhile ends the probe with it.
+    std::thread([state, master = master_, server = param("SERVER NAME"), user = param("USER NAME"),
+                 password = param("PASSWORD"), seconds = std::max(deadlineSeconds_, 1)] {
+        const bool answered = probeAttach(master, server, user, password, seconds);
+        const std::lock_guard lock(state->mutex);
+        state->done = true;
+        state->answered = answered;
+    }).detach();
+}
+
+bool Database::probeAnswered()
+{
+    if (!probe_)
+        return false;
+    bool answered = false;
+    {
+        const std::lock_guard lock(probe_->mutex);
+        if (!probe_->done)
+            return false;
+        answered = probe_->answered;
+    }
+    probe_.reset();
+    return answered;
+}
+
+void Database::probeTick()
+{
+    if (!outage_) {
+        probeTimer_.stop();
+        return;
+    }
+    if (probeAnswered()) {
+        endOutage();
+        if (outageEnded_)
+            outageEnded_();
+        return;
+    }
+    if (!probe_ && std::chrono::steady_clock::now() - probeStarted_ >= kProbeInterval)
+        startProbe();
 }
 
 QByteArray Database::DeadlineMessage(int seconds)
@@ -157,7 +286,9 @@ void Database::passed()
     for (FbQuery* query : queries_)
         query->Close();
     dropAttachment(false);
-    throw EDatabaseError(DeadlineMessage(deadlineSeconds_).toStdString());
+    const std::string message = DeadlineMessage(deadlineSeconds_).toStdString();
+    beginOutage(message);
+    throw EDatabaseError(message);
 }
 
 void Database::attach()
@@ -186,8 +317,12 @@ void Database::attach()
     dpb->dispose();
     if (status.failed()) {
         attachment_ = nullptr;
-        if (deadlineSeconds_ > 0 && std::chrono::steady_clock::now() - began >= std::chrono::seconds(deadlineSeconds_))
-            throw EDatabaseError(DeadlineMessage(deadlineSeconds_).toStdString());
+        if (deadlineSeconds_ > 0
+            && std::chrono::steady_clock::now() - began >= std::chrono::seconds(deadlineSeconds_)) {
+            const std::string message = DeadlineMessage(deadlineSeconds_).toStdString();
+            beginOutage(message);
+            throw EDatabaseError(message);
+        }
         fail(status.status());
     }
     watch(std::chrono::seconds(deadlineSeconds_));
@@ -205,6 +340,14 @@ void Database::ensureAttached()
 {
     if (!connected_)
         throw EDatabaseError("Database is not connected");
+    // The probe may have finished since the timer's last look: a scan then need not fail for it.
+    if (outage_ && probeAnswered()) {
+        endOutage();
+        if (outageEnded_)
+            outageEnded_();
+    }
+    if (outage_)
+        throw EDatabaseError(*outage_);
     if (!attachment_)
         attach();
 }

@@ -5,9 +5,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace Firebird {
@@ -37,6 +41,10 @@ class FbQuery;
 // DeadlineMessage; its attachment is abandoned on the spot (its connection cut, never waited for again)
 // and the next step attaches afresh. Closing waits at most kCloseLimit for a server that does not
 // answer. Event thread only; the deadline's watchdog thread only ever cuts the connection.
+// A step that ran past the deadline, or an attach that did, begins an outage: every step after it fails
+// at once with the same DeadlineMessage instead of waiting out a deadline of its own, until a probe
+// finds the server answering. The probe is one attach at a time on a thread of its own, begun from a
+// timer of the event loop at most once a second; the event thread never waits for it.
 class Database {
 public:
     Database();
@@ -70,6 +78,16 @@ public:
     // The longest a close waits for a server that does not answer before it cuts the connection.
     static constexpr std::chrono::milliseconds kCloseLimit{1000};
 
+    // Whether an outage is in force: the server let a deadline pass and no probe has found it since.
+    bool InOutage() const { return outage_.has_value(); }
+    // Told on the event thread when a probe found the server answering and the outage ended.
+    void setOutageEnded(std::function<void()> ended) { outageEnded_ = std::move(ended); }
+    // Like Close, but the server is not asked to detach: the connection is cut on the spot. For a server
+    // that let a deadline pass, which would keep a detach waiting for kCloseLimit. Never throws.
+    void Abandon();
+    // The least time between the starts of two probes of an outage.
+    static constexpr std::chrono::milliseconds kProbeInterval{1000};
+
     // Called with every SQL text run on this connection, verbatim, before it runs.
     void setSqlTrace(std::function<void(const QByteArray&)> trace) { trace_ = std::move(trace); }
 
@@ -86,6 +104,16 @@ private:
     [[noreturn]] void fail(Firebird::IStatus* status);
     QByteArray param(const QByteArray& name) const;
     unsigned dialect() const;
+    // The outage: begun with the message of the step that ran past its deadline, ended by a probe or
+    // by Close.
+    void beginOutage(const std::string& message);
+    void endOutage();
+    void startProbe();
+    // Close (detach: the server is asked) and Abandon (the connection is cut).
+    void shut(bool detach);
+    // The probe under way has finished and found the server answering; forgets a finished probe.
+    bool probeAnswered();
+    void probeTick();
 
     QList<QByteArray> params_;
     std::vector<FbQuery*> queries_;
@@ -97,6 +125,12 @@ private:
     bool connected_ = false;
     unsigned dialect_ = 3; // of the parameter lines at the last Open
     int deadlineSeconds_ = 0;
+    struct ProbeState;
+    std::optional<std::string> outage_;
+    std::shared_ptr<ProbeState> probe_; // the probe under way; shared with its thread
+    std::chrono::steady_clock::time_point probeStarted_;
+    QTimer probeTimer_;
+    std::function<void()> outageEnded_;
     CallDeadline deadline_; // last: its thread ends before the engine objects go
 };
 

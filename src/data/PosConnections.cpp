@@ -124,6 +124,13 @@ QByteArray PosConnections::CheckPosConnections(const QByteArray& dataFilePath, b
 
 void PosConnections::ClosePosConnections()
 {
+    // A server that let a scan's deadline pass is not asked to detach either connection: each would
+    // wait Database::kCloseLimit for it, and Stop (SIGTERM) with them.
+    if (coDataDb_.InOutage() || coStoreDb_.InOutage()) {
+        coDataDb_.Abandon();
+        coStoreDb_.Abandon();
+        return;
+    }
     coDataDb_.Close();
     coStoreDb_.Close();
 }

@@ -46,7 +46,8 @@ public:
                                    const std::function<void(const QByteArray& level)>& probe = {});
 
     // Closes coDataDb, then coStoreDb. Never throws; a server that does not answer costs each
-    // connection at most Database::kCloseLimit.
+    // connection at most Database::kCloseLimit, and nothing when it let a deadline pass already (an
+    // outage of either connection): both are then cut without a word to it.
     void ClosePosConnections();
 
     // The deadline of every step on both connections, from the next step on (Database::setDeadline):

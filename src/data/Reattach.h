@@ -11,6 +11,10 @@ namespace tarvel {
 inline constexpr const char* kReattachedNote =
     "The connection to the POS database was lost and has been re-established.";
 
+// What the headless runner says when the POS database answers again after it let a deadline pass:
+// the scans, failed at once meanwhile, are looked up again.
+inline constexpr const char* kAnswersAgainNote = "The POS database answers again; scans are looked up again.";
+
 // Runs `step`, a step that only reads, and once more when it failed because an attachment it used
 // was lost: the connections attach afresh by themselves at their next call, so a database restart
 // costs the step nothing. `reattached` runs after a second try that succeeded. A failure of the

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSqlDriver>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -30,6 +31,22 @@ QSqlDatabase OpenSqliteFile(const QString& name, const QString& file, const char
                        + "?mode=" + mode);
     db.open();
     return db;
+}
+
+void SetSqliteLockWait(const QSqlDatabase& db, int milliseconds)
+{
+    // Qt's driver hands out SQLite's own handle; its busy handler is a setting, no statement runs.
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (sqlite3* connection = *static_cast<sqlite3* const*>(handle.data()))
+            sqlite3_busy_timeout(connection, milliseconds);
+    }
+}
+
+bool IsSqliteLockFailure(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    return code == QString::number(SQLITE_BUSY) || code == QString::number(SQLITE_LOCKED);
 }
 
 void CloseSqliteConnection(const QString& name)

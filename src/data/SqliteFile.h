@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace tarvel {
@@ -15,6 +16,13 @@ QString NewSqliteConnectionName(const QString& prefix);
 // and "rw" never make an empty database of a missing name, as SQLite otherwise would. Whether it
 // opened: isOpen() and lastError() of what it returns.
 QSqlDatabase OpenSqliteFile(const QString& name, const QString& file, const char* mode);
+
+// How long a statement on the open connection waits for a lock another program holds (a write it has
+// open, say the sqlite3 command's "begin exclusive") before it fails with SQLITE_BUSY.
+void SetSqliteLockWait(const QSqlDatabase& db, int milliseconds);
+
+// True for the failure of a statement that waited out SetSqliteLockWait in vain.
+bool IsSqliteLockFailure(const QSqlError& error);
 
 // Closes and forgets the connection `name`, when there is one. Every QSqlDatabase and QSqlQuery on it
 // must be let go first.

@@ -58,7 +58,28 @@ QByteArray AddressFromField(const QVariant& value)
     return value.toString().toLatin1();
 }
 
-std::string RegistryEngineText(const QSqlError& error) { return error.text().toLocal8Bit().toStdString(); }
+std::string RegistryEngineText(const QSqlError& error)
+{
+    const std::string text = error.text().toLocal8Bit().toStdString();
+    return IsSqliteLockFailure(error) ? "The terminal registry is locked by another program: " + text : text;
+}
+
+namespace {
+
+// The lock wait of a scan for the time of one search, the operator's again afterwards: the grid's
+// reads run on the same connection.
+class ScanLockWait {
+public:
+    explicit ScanLockWait(const QSqlDatabase& db) : db_(db) { SetSqliteLockWait(db_, kRegistryScanLockWaitMs); }
+    ~ScanLockWait() { SetSqliteLockWait(db_, kRegistryLockWaitMs); }
+    ScanLockWait(const ScanLockWait&) = delete;
+    ScanLockWait& operator=(const ScanLockWait&) = delete;
+
+private:
+    const QSqlDatabase& db_;
+};
+
+} // namespace
 
 TerminalRegistry::TerminalRegistry() : connectionName_(NewSqliteConnectionName("tarvel-registry")) {}
 
@@ -149,6 +170,7 @@ void TerminalRegistry::openTable(const QString& file, const char* mode)
     // Taken before the file is opened: a file renamed over it meanwhile is then seen at the next search.
     identity_ = FileIdentityOf(file);
     db_ = openConnection(file, mode);
+    SetSqliteLockWait(db_, kRegistryLockWaitMs);
     readTable(file);
 }
 
@@ -198,6 +220,7 @@ void TerminalRegistry::followReplacedFile()
         if (!db_.open())
             throw EDatabaseError("Cannot open the terminal registry " + PathText(file_) + ": "
                                  + RegistryEngineText(db_.lastError()));
+        SetSqliteLockWait(db_, kRegistryScanLockWaitMs);
         readTable(file_);
     } catch (...) {
         // Tried again at the next search.
@@ -209,14 +232,18 @@ void TerminalRegistry::followReplacedFile()
 bool TerminalRegistry::Locate(const QByteArray& address)
 {
     requireOpen();
+    const ScanLockWait wait(db_);
     followReplacedFile();
     if (pendingEdit_)
         pendingEdit_->SettlePendingEdit();
     // Each byte as the character of the same value: SQLite's BINARY comparison is then byte-exact,
     // with no padding of CHAR(40) and no case folding.
     locate_.bindValue(0, AddressToField(address));
-    if (!locate_.exec())
-        throw EDatabaseError(RegistryEngineText(locate_.lastError()));
+    if (!locate_.exec()) {
+        const QSqlError error = locate_.lastError();
+        locate_.finish();
+        throw EDatabaseError(searchFailure(error));
+    }
     const bool found = locate_.next();
     locate_.finish(); // releases the read lock, so the sqlite3 command can write meanwhile
     return found;
@@ -316,11 +343,24 @@ TerminalRegistry::WriteResult TerminalRegistry::runWrites(const QString& sql, co
     return result;
 }
 
+std::string TerminalRegistry::searchFailure(const QSqlError& error) const
+{
+    const std::string text = error.text().toLocal8Bit().toStdString();
+    if (!IsSqliteLockFailure(error))
+        return text;
+    return "The terminal registry " + PathText(file_) + " is locked by another program, which holds a write open on "
+         + "it: " + text;
+}
+
 // A file the user may not write (made by root, say, or 0644 by another member of the group) is named
 // with its owner and mode, which tell the operator what to change.
 std::string TerminalRegistry::writeFailure(const QSqlError& error) const
 {
     const QByteArray ownership = FileOwnershipText(file_);
+    if (IsSqliteLockFailure(error))
+        return "Cannot write the terminal registry " + PathText(file_)
+             + ": it is locked by another program, which holds a write open on it (" + error.text().toStdString()
+             + "); nothing was written";
     return "Cannot write the terminal registry " + PathText(file_)
          + (ownership.isEmpty() ? std::string() : " (" + ownership.toStdString() + ")") + ": "
          + RegistryEngineText(error);

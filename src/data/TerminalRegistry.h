@@ -20,6 +20,12 @@ namespace tarvel {
 // The message of every operation tried on the registry while its table is closed.
 inline constexpr char RegistryClosedMessage[] = "Cannot perform this operation on a closed dataset";
 
+// How long the registry waits for a lock another program holds on its file (a write kept open with the
+// sqlite3 command): a scan, whose terminal gives up at 1 s, no more than a fifth of that; the
+// operator's commands and the setup dialog a few seconds. Then the call fails, saying so.
+inline constexpr int kRegistryScanLockWaitMs = 200;
+inline constexpr int kRegistryLockWaitMs = 3000;
+
 // The registry table's columns, in this order.
 inline constexpr int RegistryIdColumn = 0;
 inline constexpr int RegistryAddressColumn = 1;
@@ -39,7 +45,8 @@ std::string RegistryAddressRefusal(const QByteArray& address);
 QString AddressToField(const QByteArray& address);
 QByteArray AddressFromField(const QVariant& value);
 
-// The engine's text of a QtSql error, for an EDatabaseError.
+// The engine's text of a QtSql error, for an EDatabaseError; a lock waited for in vain is said as
+// "The terminal registry is locked by another program: <engine's text>".
 std::string RegistryEngineText(const QSqlError& error);
 
 // What the registry asks of the grid's editing model while one works on it: a row left pending there
@@ -88,7 +95,8 @@ public:
     // every call. A file that another has replaced under the same name since the last search (written
     // anew and renamed over it) is opened afresh first; a file that is gone fails the search. Settles
     // the editing model's pending row next. Throws EDatabaseError while the table is closed, while the
-    // file is gone or cannot be opened, or when the engine fails.
+    // file is gone or cannot be opened, when another program's lock outlasts kRegistryScanLockWaitMs,
+    // or when the engine fails.
     bool Locate(const QByteArray& address) override;
 
     // For the command line. Register stores one row (TarvelError for more than 40 characters and for
@@ -131,6 +139,8 @@ private:
     WriteResult runWrite(const QString& sql, const QVariantList& values);
     // The statement once for each list of values, all in one transaction; the results summed.
     WriteResult runWrites(const QString& sql, const QList<QVariantList>& values);
+    // A failed search's message: the engine's words, after the file's name when it is locked.
+    std::string searchFailure(const QSqlError& error) const;
     // A refused write's message: the file, its owner and mode, and the engine's words.
     std::string writeFailure(const QSqlError& error) const;
 

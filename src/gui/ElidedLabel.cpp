@@ -11,7 +11,8 @@ QSize ElidedLabel::minimumSizeHint() const { return {0, QLabel::minimumSizeHint(
 
 void ElidedLabel::paintEvent(QPaintEvent* event)
 {
-    QFrame::paintEvent(event); // the frame alone: the text is drawn here, cut to the width
+    // The frame alone, past QLabel's own painting: the text is drawn here, cut to the width.
+    QFrame::paintEvent(event); // NOLINT(bugprone-parent-virtual-call)
     QPainter painter(this);
     const QRect area = textArea();
     style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),

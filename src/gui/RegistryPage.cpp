@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace tarvel {
 
 namespace {
@@ -101,7 +103,8 @@ void RegistryPage::buildNavigator(QWidget* page)
     navigator_->move(24, 40);
     using Button = RegistryNavigator::Button;
     const auto onClick = [this](Button which, std::function<void()> action) {
-        connect(navigator_->button(which), &QToolButton::clicked, this, [this, action] { navigate(action); });
+        connect(navigator_->button(which), &QToolButton::clicked, this,
+                [this, action = std::move(action)] { navigate(action); });
     };
     onClick(Button::First, [this] { dataset_.First(); });
     onClick(Button::PriorPage, [this] { dataset_.PriorPage(); });

@@ -15,7 +15,8 @@ int WrappedLabel::heightForWidth(int width) const
 
 void WrappedLabel::paintEvent(QPaintEvent* event)
 {
-    QFrame::paintEvent(event);
+    // The frame alone, past QLabel's own painting: the text is laid out and drawn here.
+    QFrame::paintEvent(event); // NOLINT(bugprone-parent-virtual-call)
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
     const QRect area = contentsRect();

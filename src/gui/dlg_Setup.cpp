@@ -53,7 +53,7 @@ QString ShownPath(const QByteArray& path) { return QFile::decodeName(path); }
 // naming the field, rather than written as "?".
 QByteArray FieldBytes(const QString& text, const char* field, bool path = false)
 {
-    const QByteArray bytes = path ? QFile::encodeName(text) : Typed(text);
+    QByteArray bytes = path ? QFile::encodeName(text) : Typed(text);
     const QString back = path ? ShownPath(bytes) : Shown(bytes);
     if (back == text)
         return bytes;
@@ -356,11 +356,13 @@ void TdlgSetup::BitBtn3Click()
 // standard layout "POSSYS.FDB" beside it and the store's price level; all closed again before the box.
 void TdlgSetup::BitBtn4Click()
 {
-    const DatabaseCredentials credentials = ReadDatabaseCredentials(settingsFile_);
-    // The test waits for the server no longer than a scan would.
-    pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
+    DatabaseCredentials credentials;
     QByteArray path;
     try {
+        // Read here, inside the guard: the file may have grown past what a settings file may hold.
+        credentials = ReadDatabaseCredentials(settingsFile_);
+        // The test waits for the server no longer than a scan would.
+        pos_.SetQueryTimeout(ReadQueryTimeout(settingsFile_));
         path = shownDataFile();
         // Start will work, and so will the scans: each query of the layout shown runs once.
         ServiceSettings settings;
@@ -384,7 +386,7 @@ void TdlgSetup::BitBtn4Click()
 
 void TdlgSetup::keyPressEvent(QKeyEvent* event)
 {
-    // The dialog has no cancel button: Esc does not close it.
+    // Esc closes nothing: the dialog closes by OK, Cancel (BitBtn2) or its close box only.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;

@@ -21,7 +21,7 @@ QList<QByteArray> DottedIPv4(const QList<QHostAddress>& addresses, bool loopback
 // `interfaces` that are not; the resolved ones when neither gives any.
 QList<QByteArray> ChooseLocalAddresses(const QList<QHostAddress>& resolved, const QList<QHostAddress>& interfaces)
 {
-    const QList<QByteArray> named = DottedIPv4(resolved, true);
+    QList<QByteArray> named = DottedIPv4(resolved, true);
     if (named.isEmpty() || !DottedIPv4(resolved, false).isEmpty())
         return named;
     const QList<QByteArray> reachable = DottedIPv4(interfaces, false);

@@ -21,9 +21,7 @@ void ListeningSocket::Close()
     descriptor_ = -1;
 }
 
-void ListeningSocket::CloseDescriptor(qintptr descriptor) { socket_calls::CloseNative(descriptor); }
-
-void ConnectionHandle::Close()
+void ConnectionSocket::Close()
 {
     if (descriptor_ == -1)
         return;

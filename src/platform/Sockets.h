@@ -27,8 +27,8 @@ public:
     qintptr Descriptor() const { return descriptor_; }
     quint16 Port() const;
 
-    // A connection as accept handed it over: its own descriptor and both ends' addresses in dotted
-    // form, taken at accept, so that a terminal that resets at once is still named.
+    // A connection as accept handed it over: its own descriptor, non-blocking, and both ends' addresses
+    // in dotted form, taken at accept, so that a terminal that resets at once is still named.
     struct Accepted {
         qintptr descriptor = -1;
         QByteArray terminalAddress;
@@ -37,24 +37,22 @@ public:
     // The next waiting connection; nothing when none waits, or when the platform refuses, with its
     // error number in `error` (0 when none waits).
     std::optional<Accepted> Accept(int& error);
-    // Closes an accepted descriptor that nothing has taken over.
-    static void CloseDescriptor(qintptr descriptor);
 
 private:
     qintptr descriptor_ = -1;
 };
 
-// A second handle on a terminal connection, kept after the socket's own handle is closed, to tell
-// how the connection ended: the platform reports a reset and an orderly close alike as an end of
-// data. Closing this handle is what finally releases the connection. Event thread only.
-class ConnectionHandle {
+// A terminal connection's socket as accept handed it over, non-blocking, read and written in plain
+// calls: the one descriptor of the connection. Closing it releases the connection. Event thread only.
+class ConnectionSocket {
 public:
-    explicit ConnectionHandle(qintptr descriptor);
-    ~ConnectionHandle() { Close(); }
-    ConnectionHandle(const ConnectionHandle&) = delete;
-    ConnectionHandle& operator=(const ConnectionHandle&) = delete;
+    explicit ConnectionSocket(qintptr descriptor);
+    ~ConnectionSocket() { Close(); }
+    ConnectionSocket(const ConnectionSocket&) = delete;
+    ConnectionSocket& operator=(const ConnectionSocket&) = delete;
 
     void Close();
+    qintptr Descriptor() const { return descriptor_; }
     // 0 while the connection could still take data (the terminal closed only its own side, in
     // order); otherwise the platform's error number for what broke it, a reset as ECONNRESET
     // (WSAECONNRESET on Windows).
@@ -62,7 +60,11 @@ public:
     // Hands the bytes to the platform in one call and gives how many it took: all, some, or none when
     // its buffer is full. A connection that cannot take data gives 0 with the platform's error number
     // in `error` (0 otherwise).
-    qint64 Send(const QByteArray& bytes, int& error) const;
+    qint64 Send(const char* bytes, qint64 size, int& error) const;
+    // Reads what is waiting, at most `size` bytes, in one call: the count read; 0 at the terminal's end
+    // of data; -1 when nothing is waiting (`error` 0) or the read failed (the platform's number in
+    // `error`).
+    qint64 Receive(char* buffer, qint64 size, int& error) const;
 
 private:
     qintptr descriptor_ = -1;

@@ -87,7 +87,8 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
 #ifdef Q_OS_LINUX
-        const int s = ::accept4(int(descriptor_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        const int s =
+            ::accept4(int(descriptor_), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
 #else
         const int s = ::accept(int(descriptor_), reinterpret_cast<sockaddr*>(&peer), &length);
 #endif
@@ -101,6 +102,7 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
         }
 #ifndef Q_OS_LINUX
         ::fcntl(s, F_SETFD, FD_CLOEXEC);
+        ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
 #endif
         Accepted accepted;
         accepted.descriptor = qintptr(s);
@@ -113,9 +115,8 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
     }
 }
 
-ConnectionHandle::ConnectionHandle(qintptr descriptor)
+ConnectionSocket::ConnectionSocket(qintptr descriptor) : descriptor_(descriptor)
 {
-    descriptor_ = ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
 #if defined(SO_NOSIGPIPE)
     const int on = 1;
     if (descriptor_ != -1)
@@ -123,21 +124,43 @@ ConnectionHandle::ConnectionHandle(qintptr descriptor)
 #endif
 }
 
-qint64 ConnectionHandle::Send(const QByteArray& bytes, int& error) const
+qint64 ConnectionSocket::Send(const char* bytes, qint64 size, int& error) const
 {
     error = 0;
     if (descriptor_ == -1)
         return 0;
-    const ssize_t sent = ::send(int(descriptor_), bytes.constData(), size_t(bytes.size()), kSendFlags);
-    if (sent >= 0)
-        return qint64(sent);
-    const int e = errno;
-    if (e != EAGAIN && e != EWOULDBLOCK && e != EINTR)
-        error = e;
-    return 0;
+    for (;;) {
+        const ssize_t sent = ::send(int(descriptor_), bytes, size_t(size), kSendFlags);
+        if (sent >= 0)
+            return qint64(sent);
+        const int e = errno;
+        if (e == EINTR)
+            continue;
+        if (e != EAGAIN && e != EWOULDBLOCK)
+            error = e;
+        return 0;
+    }
 }
 
-int ConnectionHandle::BrokenError() const
+qint64 ConnectionSocket::Receive(char* buffer, qint64 size, int& error) const
+{
+    error = 0;
+    if (descriptor_ == -1)
+        return -1;
+    for (;;) {
+        const ssize_t read = ::recv(int(descriptor_), buffer, size_t(size), 0);
+        if (read >= 0)
+            return qint64(read);
+        const int e = errno;
+        if (e == EINTR)
+            continue;
+        if (e != EAGAIN && e != EWOULDBLOCK)
+            error = e;
+        return -1;
+    }
+}
+
+int ConnectionSocket::BrokenError() const
 {
     if (descriptor_ == -1)
         return 0;

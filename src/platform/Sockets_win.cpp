@@ -88,6 +88,8 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
                 error = e;
             return std::nullopt;
         }
+        u_long nonBlocking = 1;
+        ::ioctlsocket(s, FIONBIO, &nonBlocking);
         Accepted accepted;
         accepted.descriptor = qintptr(s);
         accepted.terminalAddress = Dotted(peer);
@@ -99,23 +101,14 @@ std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(int& error)
     }
 }
 
-ConnectionHandle::ConnectionHandle(qintptr descriptor)
-{
-    WSAPROTOCOL_INFOW info{};
-    if (::WSADuplicateSocketW(Native(descriptor), ::GetCurrentProcessId(), &info) == 0) {
-        const SOCKET copy =
-            ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, WSA_FLAG_OVERLAPPED);
-        if (copy != INVALID_SOCKET)
-            descriptor_ = qintptr(copy);
-    }
-}
+ConnectionSocket::ConnectionSocket(qintptr descriptor) : descriptor_(descriptor) {}
 
-qint64 ConnectionHandle::Send(const QByteArray& bytes, int& error) const
+qint64 ConnectionSocket::Send(const char* bytes, qint64 size, int& error) const
 {
     error = 0;
     if (descriptor_ == -1)
         return 0;
-    const int sent = ::send(Native(descriptor_), bytes.constData(), int(bytes.size()), 0);
+    const int sent = ::send(Native(descriptor_), bytes, int(size), 0);
     if (sent >= 0)
         return sent;
     const int e = WSAGetLastError();
@@ -124,7 +117,21 @@ qint64 ConnectionHandle::Send(const QByteArray& bytes, int& error) const
     return 0;
 }
 
-int ConnectionHandle::BrokenError() const
+qint64 ConnectionSocket::Receive(char* buffer, qint64 size, int& error) const
+{
+    error = 0;
+    if (descriptor_ == -1)
+        return -1;
+    const int read = ::recv(Native(descriptor_), buffer, int(size), 0);
+    if (read >= 0)
+        return read;
+    const int e = WSAGetLastError();
+    if (e != WSAEWOULDBLOCK)
+        error = e;
+    return -1;
+}
+
+int ConnectionSocket::BrokenError() const
 {
     if (descriptor_ == -1)
         return 0;

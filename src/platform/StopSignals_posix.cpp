@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <sys/signalfd.h>
@@ -33,7 +34,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     if (fd < 0)
         return;
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, fd, onStop] {
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, fd, onStop = std::move(onStop)] {
         signalfd_siginfo info{};
         [[maybe_unused]] const ssize_t got = ::read(fd, &info, sizeof info);
         notifier->setEnabled(false);
@@ -59,7 +60,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, stopPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, onStop] {
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, onStop = std::move(onStop)] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(stopPipe[0], &byte, 1);
         notifier->setEnabled(false);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
 
 namespace tarvel {
 
@@ -24,7 +25,7 @@ void InstallStopHandler(QObject* context, std::function<void()> onStop)
 {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     auto* poll = new QTimer(context);
-    QObject::connect(poll, &QTimer::timeout, context, [poll, onStop] {
+    QObject::connect(poll, &QTimer::timeout, context, [poll, onStop = std::move(onStop)] {
         if (stopRequested.exchange(false)) {
             poll->stop();
             onStop();

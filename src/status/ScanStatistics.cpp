@@ -28,21 +28,43 @@ void Merge(NotFoundTally& into, const NotFoundTally& other)
 
 } // namespace
 
-ScanStatistics::ScanStatistics(Now now) : now_(now ? std::move(now) : Now(SystemNow))
+ScanStatistics::ScanStatistics(Now now, int queryDeadlineSeconds) : now_(now ? std::move(now) : Now(SystemNow))
 {
     startedAt_ = now_();
     today_ = LocalDay(startedAt_);
     nextMidnight_ = LocalMidnightAfter(today_);
+    setQueryDeadline(queryDeadlineSeconds);
+}
+
+void ScanStatistics::setQueryDeadline(int seconds)
+{
+    seconds = std::max(seconds, 0);
+    if (seconds == queryDeadline_)
+        return;
+    queryDeadline_ = seconds;
+    replyTimes_ = Histogram();
+    replyTimes_.bounds = QList<double>(kReplyBuckets.begin(), kReplyBuckets.end());
+    if (seconds > 0 && !replyTimes_.bounds.contains(seconds)) {
+        replyTimes_.bounds.append(seconds);
+        std::sort(replyTimes_.bounds.begin(), replyTimes_.bounds.end());
+    }
+    replyTimes_.counts = QList<qint64>(replyTimes_.bounds.size() + 1, 0);
+    notifyChanged();
 }
 
 ScanStatistics::ScanStatistics(const ScanStatistics& other)
     : now_(other.now_),
+      queryDeadline_(other.queryDeadline_),
       startedAt_(other.startedAt_),
       runningSince_(other.runningSince_),
       today_(other.today_),
       nextMidnight_(other.nextMidnight_),
       total_(other.total_),
       todayCounts_(other.todayCounts_),
+      todayHours_(other.todayHours_),
+      hour_(other.hour_),
+      hourStart_(other.hourStart_),
+      nextHour_(other.nextHour_),
       replyTimes_(other.replyTimes_),
       terminals_(other.terminals_),
       connectedTerminals_(other.connectedTerminals_),
@@ -73,11 +95,20 @@ ScanStatistics::DayTallies& ScanStatistics::writableDay(QDate day)
 
 void ScanStatistics::rollOver(qint64 now)
 {
+    // The local hour is looked up once an hour, not at every count.
+    if (now < hourStart_ || now >= nextHour_) {
+        const QDateTime moment = QDateTime::fromMSecsSinceEpoch(now);
+        hour_ = moment.time().hour();
+        hourStart_ = QDateTime(moment.date(), QTime(hour_, 0)).toMSecsSinceEpoch();
+        nextHour_ = hour_ == 23 ? LocalMidnightAfter(moment.date())
+                                : QDateTime(moment.date(), QTime(hour_ + 1, 0)).toMSecsSinceEpoch();
+    }
     if (now < nextMidnight_)
         return;
     today_ = LocalDay(now);
     nextMidnight_ = LocalMidnightAfter(today_);
     todayCounts_ = Counts();
+    todayHours_ = {};
     // Days gone out of the window leave memory; the file drops them at its next write.
     const QDate oldest = oldestDayKept();
     while (!days_.empty() && days_.begin()->first < oldest)
@@ -90,6 +121,12 @@ const ScanStatistics::Counts& ScanStatistics::countsToday()
 {
     rollOver(now_());
     return todayCounts_;
+}
+
+const std::array<ScanStatistics::Counts, 24>& ScanStatistics::hoursToday()
+{
+    rollOver(now_());
+    return todayHours_;
 }
 
 ScanStatistics::Terminal& ScanStatistics::terminal(const QByteArray& address, qint64 now)
@@ -157,9 +194,9 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
         add(&Counts::unregistered);
         break;
     }
-    const double seconds = replyNanoseconds / 1e9;
-    size_t bucket = 0;
-    while (bucket < kReplyBuckets.size() && seconds > kReplyBuckets[bucket])
+    const double seconds = static_cast<double>(replyNanoseconds) / 1e9;
+    qsizetype bucket = 0;
+    while (bucket < replyTimes_.bounds.size() && seconds > replyTimes_.bounds[bucket])
         ++bucket;
     ++replyTimes_.counts[bucket];
     ++replyTimes_.count;
@@ -198,6 +235,7 @@ void ScanStatistics::add(qint64 Counts::*count)
 {
     ++(total_.*count);
     ++(todayCounts_.*count);
+    ++(todayHours_[hour_].*count);
 }
 
 void ScanStatistics::evictLeastRecent(DayTallies& day, Unsaved& unsaved)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DatabaseAccess.h"
 #include "status/NotFoundTally.h"
 #include "terminal/ScanObserver.h"
 
@@ -36,11 +37,13 @@ public:
     static constexpr int kDaysKept = 30;
     static constexpr int kMaxCodeBytes = 64;
     static constexpr int kMaxTerminals = 256;
-    // The upper bounds of the reply-time histogram's buckets, in seconds; +Inf follows the last.
+    // The fixed upper bounds of the reply-time histogram's buckets, in seconds. The query deadline
+    // (FDB_QUERY_TIMEOUT) is a bound of its own beside them; +Inf follows the last.
     static constexpr std::array<double, 12> kReplyBuckets{0.0005, 0.001, 0.002, 0.005, 0.01, 0.025,
                                                           0.05,   0.1,   0.25,  0.5,   1.0,  2.5};
 
-    explicit ScanStatistics(Now now = {});
+    // `queryDeadlineSeconds` as setQueryDeadline takes it.
+    explicit ScanStatistics(Now now = {}, int queryDeadlineSeconds = kDefaultQueryTimeout);
     // A copy takes the figures and the unsaved changes, never the change callback.
     ScanStatistics(const ScanStatistics& other);
     ScanStatistics& operator=(const ScanStatistics&) = delete;
@@ -48,6 +51,10 @@ public:
     // Runs after each change of the figures (a report, a re-attach, a start or stop, a load), on the
     // event thread; none while unset.
     void setChanged(std::function<void()> changed) { changed_ = std::move(changed); }
+    // The seconds a step on the POS database may take (0: no limit): the histogram gets a bucket there,
+    // so that a scan that waited on the database up to its deadline is told from one beyond it. A
+    // deadline other than the histogram's starts the histogram afresh (its bounds are new).
+    void setQueryDeadline(int seconds);
 
     void terminalConnected(const QByteArray& terminalAddress) override;
     void terminalDisconnected(const QByteArray& terminalAddress) override;
@@ -74,9 +81,13 @@ public:
     // Since the program started, and since local midnight (or the program's start, when later).
     const Counts& total() const { return total_; }
     const Counts& countsToday();
+    // Today's counts hour by hour of the local time (index 0: from midnight to 01:00); the hours before
+    // the program started and those to come are empty.
+    const std::array<Counts, 24>& hoursToday();
 
     struct Histogram {
-        std::array<qint64, kReplyBuckets.size() + 1> counts{}; // per bucket, not cumulative; the last is +Inf
+        QList<double> bounds; // the buckets' upper bounds in seconds, ascending; +Inf follows the last
+        QList<qint64> counts; // per bucket, one more than bounds (the last is +Inf), not cumulative
         qint64 count = 0;
         qint64 sumNanoseconds = 0;
     };
@@ -149,12 +160,17 @@ private:
     Terminal& terminal(const QByteArray& address, qint64 now);
 
     Now now_;
+    int queryDeadline_ = -1;
     qint64 startedAt_ = 0;
     qint64 runningSince_ = 0;
     QDate today_;
     qint64 nextMidnight_ = 0;
     Counts total_;
     Counts todayCounts_;
+    std::array<Counts, 24> todayHours_{};
+    int hour_ = 0; // the local hour of the last count, from hourStart_ to nextHour_
+    qint64 hourStart_ = 0;
+    qint64 nextHour_ = 0;
     Histogram replyTimes_;
     QHash<QByteArray, Terminal> terminals_;
     int connectedTerminals_ = 0;

@@ -3,6 +3,7 @@
 #include "status/SafeText.h"
 #include "status/ScanStatistics.h"
 
+#include <charconv>
 #include <utility>
 
 namespace tarvel {
@@ -13,6 +14,16 @@ QByteArray Number(qint64 n) { return QByteArray::number(n); }
 
 // Prometheus sample values: integers as they are, others with enough digits to read back the same.
 QByteArray Sample(double value) { return QByteArray::number(value, 'g', 17); }
+
+// A bucket's bound as written: the shortest text that reads back as it ("0.005"), so that a query for
+// le="0.005" finds the bucket.
+// (Qt's shortest form would pick "5e-04" over "0.0005"; Prometheus' own clients write the latter.)
+QByteArray Bound(double value)
+{
+    char text[32];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
+    return QByteArray(text, end.ptr - text);
+}
 
 } // namespace
 
@@ -45,13 +56,12 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     const ScanStatistics::Histogram& replies = statistics.replyTimes();
     family("tarvel_reply_seconds", "histogram", "Time from a scan's bytes read to its reply handed to the network.");
     qint64 cumulative = 0;
-    for (size_t i = 0; i < ScanStatistics::kReplyBuckets.size(); ++i) {
+    for (qsizetype i = 0; i < replies.bounds.size(); ++i) {
         cumulative += replies.counts[i];
-        text += "tarvel_reply_seconds_bucket{le=\"" + Sample(ScanStatistics::kReplyBuckets[i]) + "\"} "
-              + Number(cumulative) + '\n';
+        text += "tarvel_reply_seconds_bucket{le=\"" + Bound(replies.bounds[i]) + "\"} " + Number(cumulative) + '\n';
     }
     text += "tarvel_reply_seconds_bucket{le=\"+Inf\"} " + Number(replies.count) + '\n';
-    text += "tarvel_reply_seconds_sum " + Sample(replies.sumNanoseconds / 1e9) + '\n';
+    text += "tarvel_reply_seconds_sum " + Sample(static_cast<double>(replies.sumNanoseconds) / 1e9) + '\n';
     text += "tarvel_reply_seconds_count " + Number(replies.count) + '\n';
 
     family("tarvel_terminals_connected", "gauge", "Terminals with an open connection.");
@@ -73,7 +83,7 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     for (const ScanStatistics::Terminal& t : terminals) {
         if (t.lastScan > 0)
             text += "tarvel_terminal_last_scan_timestamp_seconds{terminal=\"" + MetricLabelValue(t.address) + "\"} "
-                  + Sample(t.lastScan / 1000.0) + '\n';
+                  + Sample(static_cast<double>(t.lastScan) / 1000.0) + '\n';
     }
     family("tarvel_not_found_codes_today", "gauge", "Distinct codes not found today (at most 10000 kept).");
     text += "tarvel_not_found_codes_today " + Number(statistics.codesNotFoundToday()) + '\n';
@@ -90,9 +100,9 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
            "How long the scan now looked up has waited on the POS database; 0 when none waits.");
     text += "tarvel_database_wait_seconds " + Sample(facts.databaseWaitingMsecs / 1000.0) + '\n';
     family("tarvel_start_time_seconds", "gauge", "When the program started (Unix time).");
-    text += "tarvel_start_time_seconds " + Sample(statistics.startedAt() / 1000.0) + '\n';
+    text += "tarvel_start_time_seconds " + Sample(static_cast<double>(statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_uptime_seconds", "gauge", "Seconds since the program started.");
-    text += "tarvel_uptime_seconds " + Sample((now - statistics.startedAt()) / 1000.0) + '\n';
+    text += "tarvel_uptime_seconds " + Sample(static_cast<double>(now - statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_info", "gauge", "The program's version and the store it serves.");
     text += "tarvel_info{version=\"" + MetricLabelValue(facts.version) + "\",layout=\""
           + (facts.extendedLayout ? "extended" : "standard") + "\"} 1\n";

@@ -68,7 +68,114 @@ const char kPageStyle[] =
     "tr.silent td{background:#fff4d6}.mark{color:#9a5b00;font-weight:600}"
     "code{font-family:'Liberation Mono',Menlo,Consolas,monospace;overflow-wrap:anywhere}"
     ".empty{color:#5a6675;font-style:italic}.foot{color:#5a6675;font-size:.85em;margin-top:16px}"
-    "a{color:#1f5fbf}";
+    "a{color:#1f5fbf}"
+    "svg.chart{display:block;width:100%;height:auto;background:#fff;border-radius:6px}"
+    "svg.chart text{font-size:11px;fill:#5a6675}"
+    ".found{fill:#2e8b57}.notfound{fill:#d89614}.failed{fill:#c0392b}.reply{fill:#1f5fbf}";
+
+// The charts' sizes in their own units (viewBox): drawn at the page's width, a phone's 390 px as well.
+constexpr int kChartWidth = 400;
+constexpr int kPlotLeft = 34;
+constexpr int kPlotTop = 14;
+constexpr int kPlotHeight = 110;
+constexpr int kBaseline = kPlotTop + kPlotHeight;
+
+QByteArray Units(double value) { return QByteArray::number(value, 'f', 1); }
+
+QByteArray ChartStart(int height, const QByteArray& label)
+{
+    return "<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + Number(kChartWidth) + ' '
+         + Number(height) + "\" width=\"100%\" role=\"img\" aria-label=\"" + label + "\">\n";
+}
+
+// The scale's top (the tallest bar's count) at the left of the plot, and the baseline.
+QByteArray Axis(qint64 top)
+{
+    return "<text x=\"" + Number(kPlotLeft - 4) + "\" y=\"" + Number(kPlotTop + 4) + "\" text-anchor=\"end\">"
+         + Grouped(top) + "</text><text x=\"" + Number(kPlotLeft - 4) + "\" y=\"" + Number(kBaseline)
+         + "\" text-anchor=\"end\">0</text><line x1=\"" + Number(kPlotLeft) + "\" y1=\"" + Number(kBaseline)
+         + "\" x2=\"" + Number(kChartWidth - 4) + "\" y2=\"" + Number(kBaseline) + "\" stroke=\"#c3cad3\"/>\n";
+}
+
+// One bar's piece: `count` of the scale's `top`, standing on `base` (a height in units from the baseline).
+QByteArray Bar(const char* kind, double x, double width, qint64 count, qint64 top, double& base,
+               const QByteArray& title)
+{
+    if (count <= 0)
+        return {};
+    const double height = static_cast<double>(count) * kPlotHeight / static_cast<double>(top);
+    base += height;
+    return "<rect class=\"" + QByteArray(kind) + "\" x=\"" + Units(x) + "\" y=\"" + Units(kBaseline - base)
+         + "\" width=\"" + Units(width) + "\" height=\"" + Units(height) + "\" data-count=\"" + Number(count)
+         + "\"><title>" + title + "</title></rect>";
+}
+
+// Today's scans hour by hour, each bar found, not found (an unregistered terminal's too) and failed (a
+// reply dropped too) from the bottom up.
+QByteArray HoursChart(const std::array<ScanStatistics::Counts, 24>& hours)
+{
+    qint64 top = 1;
+    for (const ScanStatistics::Counts& hour : hours)
+        top = std::max(top, hour.scans());
+    QByteArray svg = ChartStart(kBaseline + 36, "Scans per hour today");
+    svg += Axis(top);
+    const double slot = (kChartWidth - 4 - kPlotLeft) / 24.0;
+    for (int i = 0; i < 24; ++i) {
+        const ScanStatistics::Counts& hour = hours[static_cast<size_t>(i)];
+        const qint64 notFound = hour.notFound + hour.unregistered;
+        const qint64 failed = hour.failed + hour.dropped;
+        const double x = kPlotLeft + i * slot + 1.5;
+        const QByteArray from = (i < 10 ? "0" : "") + Number(i) + ":00 ";
+        double base = 0;
+        svg += Bar("found", x, slot - 3, hour.found, top, base, from + Grouped(hour.found) + " found");
+        svg += Bar("notfound", x, slot - 3, notFound, top, base, from + Grouped(notFound) + " not found");
+        svg += Bar("failed", x, slot - 3, failed, top, base, from + Grouped(failed) + " failed");
+        if (i % 6 == 0)
+            svg += "<text x=\"" + Units(x) + "\" y=\"" + Number(kBaseline + 14) + "\">" + from.trimmed() + "</text>";
+    }
+    const std::pair<const char*, const char*> legend[] = {
+        {"found", "found"}, {"notfound", "not found"}, {"failed", "failed"}};
+    int x = kPlotLeft;
+    for (const auto& [kind, text] : legend) {
+        svg += "\n<rect class=\"" + QByteArray(kind) + "\" x=\"" + Number(x) + "\" y=\"" + Number(kBaseline + 23)
+             + "\" width=\"10\" height=\"10\"/><text x=\"" + Number(x + 14) + "\" y=\"" + Number(kBaseline + 32) + "\">"
+             + text + "</text>";
+        x += 90;
+    }
+    return svg + "\n</svg>\n";
+}
+
+// A bucket's bound for a label: milliseconds below a second, seconds from there.
+QByteArray BoundText(double seconds)
+{
+    return seconds < 1 ? QByteArray::number(seconds * 1000, 'g', QLocale::FloatingPointShortest)
+                       : QByteArray::number(seconds, 'g', QLocale::FloatingPointShortest) + " s";
+}
+
+// The reply times since the program started: one bar per bucket of the histogram, its count alone.
+QByteArray ReplyChart(const ScanStatistics::Histogram& replies)
+{
+    qint64 top = 1;
+    for (const qint64 count : replies.counts)
+        top = std::max(top, count);
+    QByteArray svg = ChartStart(kBaseline + 34, "Reply times since the program started");
+    svg += Axis(top);
+    const auto buckets = replies.counts.size();
+    const double slot = (kChartWidth - 4 - kPlotLeft) / static_cast<double>(buckets);
+    for (qsizetype i = 0; i < buckets; ++i) {
+        const double x = kPlotLeft + static_cast<double>(i) * slot + 2;
+        const QByteArray bound =
+            i < replies.bounds.size() ? BoundText(replies.bounds[i]) : "&gt;" + BoundText(replies.bounds.last());
+        double base = 0;
+        svg += Bar("reply", x, slot - 4, replies.counts[i], top, base,
+                   Grouped(replies.counts[i]) + " replies " + (i < replies.bounds.size() ? "up to " + bound : bound));
+        svg += "<text x=\"" + Units(x + (slot - 4) / 2) + "\" y=\"" + Number(kBaseline + 14)
+             + "\" text-anchor=\"middle\">" + bound + "</text>";
+    }
+    svg += "\n<text x=\"" + Number(kPlotLeft) + "\" y=\"" + Number(kBaseline + 30)
+         + "\">replies up to the time under the bar: ms, or s where marked</text>";
+    return svg + "\n</svg>\n";
+}
 
 // The database as it is at the request, which the event thread may be waiting on: nothing while it
 // answers in time.
@@ -141,6 +248,9 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
         html += "<tr><td>Database today</td><td>" + Number(today.databaseErrors) + " errors, "
               + Number(today.reattaches) + " re-attaches</td></tr>\n";
     html += "</table>\n";
+
+    html += "<h2>Scans per hour today</h2>\n" + HoursChart(statistics.hoursToday());
+    html += "<h2>Reply times</h2>\n" + ReplyChart(statistics.replyTimes());
 
     html += "<h2>Terminals</h2>\n";
     QList<ScanStatistics::Terminal> terminals = statistics.terminals();

@@ -9,7 +9,7 @@ namespace tarvel {
 class ScanStatistics;
 
 // A terminal counts as silent when connected but without a scan for this long, or not connected.
-inline constexpr qint64 kSilentAfterMsecs = 30 * 60 * 1000;
+inline constexpr qint64 kSilentAfterMsecs = qint64{30} * 60 * 1000;
 // Codes shown in each list of the page.
 inline constexpr int kTopCodesShown = 15;
 // The page reloads itself this often.

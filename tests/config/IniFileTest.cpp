@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,7 +14,9 @@
 #include <QThread>
 
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <vector>
 
 using namespace tarvel;
 
@@ -163,6 +166,65 @@ TEST_F(IniFileTest, RefusedWriteThrowsWithThePathAndKeepsTheFile)
     IniFile underFile(path("plain/Tarvel.ini"));
     EXPECT_THROW(underFile.WriteString("S", "K", "v"), TarvelError);
     EXPECT_EQ(readBytes(path("plain")), QByteArray("not a folder"));
+}
+
+// A settings file is read up to 1 MiB: one byte more, or a file without end, is refused by every read
+// and write, naming the file and its size, and the file stays as it was.
+TEST_F(IniFileTest, AFileOverOneMebibyteIsRefusedByEveryReadAndWrite)
+{
+    const QByteArray head = "[S]\r\nK=v\r\n";
+    struct Case {
+        const char* name;
+        qsizetype size; // of blank lines after the head; -1: a link to /dev/zero
+        const char* refusal; // after the path; empty: read
+    };
+    const Case cases[] = {
+        {"at the limit", kSettingsFileLimit - head.size(), ""},
+        {"one byte over", kSettingsFileLimit - head.size() + 1,
+         " is 1.0 MiB (1048577 bytes): a settings file over 1 MiB is not read"},
+        {"20 MiB", (20 << 20) - head.size(), " is 20.0 MiB (20971520 bytes): a settings file over 1 MiB is not read"},
+        {"/dev/zero", -1, " holds more than 1 MiB: a settings file over 1 MiB is not read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = path("Tarvel.ini");
+        QFile::remove(name);
+        if (c.size < 0)
+            ASSERT_TRUE(QFile::link("/dev/zero", name));
+        else
+            writeBytes(name, head + QByteArray(c.size, '\n'));
+        IniFile file(name);
+        QElapsedTimer took;
+        took.start();
+        if (*c.refusal == '\0') {
+            EXPECT_EQ(file.ReadString("S", "K", "d"), "v");
+            file.WriteString("S", "K", "w");
+            EXPECT_EQ(file.ReadString("S", "K", "d"), "w");
+            std::printf("[ figures  ] a settings file of 1 MiB: a read and a write took %lld ms\n", took.elapsed());
+            continue;
+        }
+        const std::string refusal = name.toStdString() + c.refusal;
+        for (const auto& call : std::vector<std::function<void()>>{
+                 [&] { file.ReadString("S", "K", "d"); }, [&] { file.ReadInteger("S", "K", 1); },
+                 [&] { file.ReadValue("S", "K"); }, [&] { file.WriteString("S", "K", "w"); },
+                 [&] {
+                     file.WriteStrings({{"S", "K", "w"}, {"T", "L", "x"}});
+                 }}) {
+            try {
+                call();
+                ADD_FAILURE() << "not refused";
+            } catch (const TarvelError& error) {
+                EXPECT_EQ(error.what(), refusal);
+            }
+        }
+        EXPECT_LT(took.elapsed(), 1000);
+        EXPECT_EQ(QFileInfo(name).isSymLink(), c.size < 0);
+        if (c.size >= 0) {
+            EXPECT_EQ(QFileInfo(name).size(), head.size() + c.size);
+        }
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList{"Tarvel.ini"});
+    }
 }
 
 // The program killed (SIGKILL) at random moments while it saves the settings again and again: the

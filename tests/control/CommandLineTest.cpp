@@ -40,6 +40,9 @@ TEST(CommandLineTest, EachCommandLineIsAnActionOrAProblem)
         {{"--not-found-report", "--days", "31"}, A::NotFoundReport, "--days needs a whole number from 1 to 30, not 31"},
         {{"--not-found-report", "--days"}, A::NotFoundReport, "--days needs a value"},
         {{"--days", "3"}, A::Window, "--days goes with --not-found-report"},
+        {{"--not-found-report", "--xlsx", "codes.xlsx", "--days", "7"}, A::NotFoundReport, ""},
+        {{"--not-found-report", "--xlsx"}, A::NotFoundReport, "--xlsx needs a value"},
+        {{"--xlsx=codes.xlsx", "--check"}, A::Check, "--xlsx goes with --not-found-report"},
         // Several addresses, a file of them, a backup, and every value after "=".
         {{"--register", "10.0.0.5", "10.0.0.6", "--register-file", "tills.txt"}, A::Register, ""},
         {{"--register-file"}, A::Register, "--register-file needs a value"},

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
@@ -343,6 +344,54 @@ TEST_F(TarvelWindowTest, SetupOpensTheDialogWhileStopped)
     // Closed, the window goes on: Start works.
     click("BitBtn1");
     EXPECT_TRUE(w.Service().Running());
+}
+
+// A Tarvel.ini over 1 MiB, there when the window opens or grown since: each path that reads it says
+// so in the general error box and goes no further (the window opens, Start does not run, the setup
+// dialog does not open), and the file stays as it was.
+TEST_F(TarvelWindowTest, ASettingsFileOverOneMebibyteIsToldInABoxAndKept)
+{
+    const QString settings = folder.path() + "Tarvel.ini";
+    const auto grow = [&settings] {
+        QFile file(settings);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        ASSERT_EQ(file.write(QByteArray(2 << 20, '\n')), 2 << 20);
+    };
+    // The settings' own lines and 2 MiB of blank ones.
+    const auto refusal = [&settings] {
+        return settings + " is 2.0 MiB (" + QString::number(QFileInfo(settings).size())
+             + " bytes): a settings file over 1 MiB is not read.";
+    };
+    for (const bool atCreation : {true, false}) {
+        SCOPED_TRACE(atCreation ? "there at creation" : "grown since");
+        folder.writeSettings(ProgramFolder::settingsFor(folder.dataPath(), port));
+        const QByteArray head = folder.readSettings();
+        if (atCreation)
+            grow();
+        boxes.seen.clear();
+        TfrmTarvel& w = open();
+        if (atCreation) {
+            ASSERT_EQ(boxes.seen.size(), 1u);
+            EXPECT_EQ(boxes.seen[0].text.toStdString(), refusal().toStdString());
+            EXPECT_TRUE(w.isVisible());
+        } else {
+            ASSERT_TRUE(boxes.seen.empty());
+            grow();
+        }
+        const qint64 size = QFileInfo(settings).size();
+        for (const char* button : {"BitBtn1", "BitBtn3"}) { // Start, Setup
+            SCOPED_TRACE(button);
+            boxes.seen.clear();
+            click(button);
+            ASSERT_EQ(boxes.seen.size(), 1u);
+            EXPECT_EQ(boxes.seen[0].className, "QMessageBox") << "no setup dialog";
+            EXPECT_EQ(boxes.seen[0].text.toStdString(), refusal().toStdString());
+            EXPECT_FALSE(w.Service().Running());
+        }
+        EXPECT_EQ(QFileInfo(settings).size(), size);
+        EXPECT_TRUE(folder.readSettings().startsWith(head));
+        window.reset();
+    }
 }
 
 // The ticks come from the test: the timer's interval is longer than the test, and each tick is given

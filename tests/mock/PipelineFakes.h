@@ -7,6 +7,7 @@
 #include "data/RegistrySearch.h"
 #include "lookup/ItemLookups.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -39,6 +40,8 @@ public:
     LookupResult find(const QByteArray& code, bool extended)
     {
         calls.push_back({code, extended});
+        if (during)
+            during(code);
         if (code == "FAIL")
             throw EDatabaseError("Dynamic SQL Error\nColumn unknown\nM_PRICEX");
         auto it = items.find(code);
@@ -46,6 +49,8 @@ public:
     }
     std::map<QByteArray, LookupResult> items;
     std::vector<LookupCall> calls;
+    // Runs inside each lookup, before its result: what happens meanwhile.
+    std::function<void(const QByteArray& code)> during;
 };
 
 inline LookupResult Milo()

@@ -141,3 +141,41 @@ TEST_F(ScanStatisticsTest, TalliesReadBackMergeWithTodaysAndOldDaysArePassedOver
     }
     EXPECT_EQ(statistics.terminals().size(), ScanStatistics::kMaxTerminals);
 }
+
+// Today's hours: each count in the local hour it came in, all of them emptied at midnight.
+TEST_F(ScanStatisticsTest, TodaysHoursCountEachScanInItsHourUntilMidnight)
+{
+    const struct {
+        QTime time;
+        ScanOutcome outcome;
+    } answered[] = {{QTime(9, 0), ScanOutcome::Found},
+                    {QTime(9, 59, 59), ScanOutcome::NotFound},
+                    {QTime(10, 0), ScanOutcome::Found},
+                    {QTime(10, 30), ScanOutcome::Unregistered},
+                    {QTime(23, 59, 59), ScanOutcome::NotFound}};
+    for (const auto& a : answered) {
+        now = At(Day, a.time);
+        statistics.scanAnswered("10.0.0.5", a.outcome, "7", 1'000'000);
+    }
+    now = At(Day, QTime(10, 45));
+    statistics.scanFailed("10.0.0.5", false);
+    statistics.scanDropped("10.0.0.5");
+    const std::array<ScanStatistics::Counts, 24> hours = statistics.hoursToday();
+    EXPECT_EQ(hours[9].found, 1);
+    EXPECT_EQ(hours[9].notFound, 1);
+    EXPECT_EQ(hours[10].found, 1);
+    EXPECT_EQ(hours[10].unregistered, 1);
+    EXPECT_EQ(hours[10].failed, 1);
+    EXPECT_EQ(hours[10].dropped, 1);
+    EXPECT_EQ(hours[23].notFound, 1);
+    qint64 all = 0;
+    for (const ScanStatistics::Counts& hour : hours)
+        all += hour.scans();
+    EXPECT_EQ(all, 7);
+
+    now = At(Day.addDays(1), QTime(0, 0, 1));
+    statistics.scanAnswered("10.0.0.5", ScanOutcome::Found, "7", 1'000'000);
+    const std::array<ScanStatistics::Counts, 24> next = statistics.hoursToday();
+    EXPECT_EQ(next[0].found, 1);
+    EXPECT_EQ(next[9].scans() + next[10].scans() + next[23].scans(), 0);
+}

@@ -119,6 +119,27 @@ private:
     QByteArray err_;
 };
 
+// SIGSTOP and SIGCONT for the suite's own Firebird server, by the pid its start script wrote: never a
+// server this suite did not start. Whatever happens in the test, the server answers again (SIGCONT)
+// once this goes. A test that freezes it runs alone ("ServerRestart" in its name).
+class SuiteServerSignals {
+public:
+    SuiteServerSignals() : pid_(FirebirdFixture::serverPid()) {}
+    ~SuiteServerSignals() { send("-CONT"); }
+    SuiteServerSignals(const SuiteServerSignals&) = delete;
+    SuiteServerSignals& operator=(const SuiteServerSignals&) = delete;
+
+    qint64 pid() const { return pid_; }
+    // kill's exit status; -1 without a pid.
+    int send(const char* name) const
+    {
+        return pid_ > 0 ? RunProgram("kill", {name, QString::number(pid_)}).status : -1;
+    }
+
+private:
+    qint64 pid_;
+};
+
 // A program folder on the suite's Firebird server, with the shelf and SKU+barcode switches on.
 class ServedFolderTest : public testing::Test {
 protected:
