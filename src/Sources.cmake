@@ -21,7 +21,7 @@ set(TARVEL_PLATFORM_SOURCES platform/LocalAddresses.cpp platform/Sockets.cpp pla
   platform/Files_${TARVEL_PLATFORM_SYSTEM}.cpp platform/Process_${TARVEL_PLATFORM_SYSTEM}.cpp
   platform/Sockets_${TARVEL_PLATFORM_SYSTEM}.cpp platform/StopSignals_${TARVEL_PLATFORM_SYSTEM}.cpp)
 set(TARVEL_CONFIG_SOURCES config/IniFile.cpp config/IniText.cpp config/Settings.cpp config/SettingsRemarks.cpp)
-set(TARVEL_DATA_SOURCES data/CallDeadline.cpp data/ConnectionLimits.cpp data/Database.cpp data/DateTime.cpp
+set(TARVEL_DATA_SOURCES data/CallDeadline.cpp data/ConnectionLimits.cpp data/Database.cpp data/DatabaseActivity.cpp data/DateTime.cpp
   data/FbQuery.cpp data/FbResult.cpp data/PosConnections.cpp data/SqliteFile.cpp data/TerminalRegistry.cpp)
 set(TARVEL_LOOKUP_SOURCES lookup/Clock.cpp lookup/PosItemLookups.cpp lookup/PriceFormat.cpp)
 set(TARVEL_TERMINAL_SOURCES terminal/Frames.cpp terminal/ScanCode.cpp terminal/ScanPipeline.cpp

@@ -48,11 +48,13 @@ TarvelService::TarvelService(Front& front, QString programFolder, const Clock& c
       keeper_(std::make_unique<StatisticsKeeper>(programFolder_, std::move(statisticsNow))),
       pos_(std::make_unique<PosConnections>()),
       registry_(std::make_unique<TerminalRegistry>()),
-      lookups_(std::make_unique<PosItemLookups>(pos_->qryTmp(), pos_->qryStockPrice(), pos_->qryStoreSHELF(), clock_,
-                                                [this] {
-                                                    keeper_->Statistics().reattached();
-                                                    front_.showNote(kReattachedNote);
-                                                })),
+      lookups_(std::make_unique<PosItemLookups>(
+          pos_->qryTmp(), pos_->qryStockPrice(), pos_->qryStoreSHELF(), clock_,
+          [this] {
+              keeper_->Statistics().reattached();
+              front_.showNote(kReattachedNote);
+          },
+          &database_)),
       pipeline_(std::make_unique<ScanPipeline>(front, *registry_, *lookups_, run_)),
       serverSocket_(std::make_unique<ServerSocket>(front, *pipeline_))
 {
@@ -155,23 +157,26 @@ void TarvelService::openStatusEndpoint()
         addRemarks(creationRemarks_, {{Remark::Kind::Warning, settings.Problem}});
     if (!settings.On || statusServer_)
         return;
-    auto server = std::make_unique<StatusServer>(keeper_->Statistics(), [this](bool forPage) {
-        StatusFacts facts;
-        facts.running = running_;
-        facts.storeCode = storeCode_;
-        facts.storeName = storeName_;
-        facts.extendedLayout = extendedLayout_;
-        facts.priceLevel = activePriceLevel_;
-        facts.storeUnknown = storeUnknown_;
-        facts.version = version_;
-        try {
-            if (forPage && registry_->IsOpen())
-                facts.registered = registry_->Addresses();
-        } catch (const std::exception&) {
-            // The page goes without the registered terminals that never came.
-        }
-        return facts;
-    });
+    auto server = std::make_unique<StatusServer>(
+        keeper_->Statistics(),
+        [this] {
+            StatusFacts facts;
+            facts.running = running_;
+            facts.storeCode = storeCode_;
+            facts.storeName = storeName_;
+            facts.extendedLayout = extendedLayout_;
+            facts.priceLevel = activePriceLevel_;
+            facts.storeUnknown = storeUnknown_;
+            facts.version = version_;
+            try {
+                if (registry_->IsOpen())
+                    facts.registered = registry_->Addresses();
+            } catch (const std::exception&) {
+                // The page goes without the registered terminals that never came.
+            }
+            return facts;
+        },
+        &database_);
     try {
         server->Open(QHostAddress(QString::fromLatin1(settings.Address)), settings.Port);
     } catch (const TarvelError& error) {
@@ -181,6 +186,8 @@ void TarvelService::openStatusEndpoint()
         return;
     }
     statusServer_ = std::move(server);
+    // What the page says of the service changes with its state.
+    connect(this, &TarvelService::stateChanged, statusServer_.get(), &StatusServer::Publish);
     addRemarks(creationRemarks_, {{Remark::Kind::Info, "status page at " + statusServer_->Url()}});
 }
 
@@ -275,6 +282,7 @@ void TarvelService::startService()
     // The database step is guarded: its failure is logged and shown in the "Error" box, and ends Start.
     const DatabaseCredentials credentials = ReadDatabaseCredentials(*settingsFile_);
     pos_->SetQueryTimeout(start.QueryTimeout);
+    database_.setDeadlineSeconds(start.QueryTimeout);
     keeper_->Statistics().setQueryDeadline(start.QueryTimeout);
     bool reattached = false;
     try {

@@ -2,6 +2,7 @@
 
 #include "base/Remark.h"
 #include "base/RunContext.h"
+#include "data/DatabaseActivity.h"
 #include "platform/LocalAddresses.h"
 
 #include <QByteArray>
@@ -151,6 +152,8 @@ private:
     Remarks creationRemarks_;
     Remarks startRemarks_;
 
+    // The lookups tell it each call; the status endpoint reads it on its own thread.
+    DatabaseActivity database_;
     // Made first: the listener and the lookups report to its statistics.
     std::unique_ptr<StatisticsKeeper> keeper_;
     std::unique_ptr<StatusServer> statusServer_;

@@ -2,6 +2,7 @@
 
 #include "base/ByteText.h"
 #include "config/Settings.h"
+#include "data/DatabaseActivity.h"
 #include "data/EDatabaseError.h"
 #include "data/PosConnections.h"
 #include "data/Reattach.h"
@@ -193,23 +194,30 @@ QByteArray ProbeRefusal(const char* query, const RunContext& run, const QByteArr
 } // namespace
 
 PosItemLookups::PosItemLookups(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF, const Clock& clock,
-                               std::function<void()> reattached)
+                               std::function<void()> reattached, DatabaseActivity* activity)
     : qryTmp_(qryTmp),
       qryStockPrice_(qryStockPrice),
       qryStoreSHELF_(qryStoreSHELF),
       clock_(clock),
-      reattached_(std::move(reattached))
+      reattached_(std::move(reattached)),
+      activity_(activity)
 {
 }
 
 LookupResult PosItemLookups::LookupExtended(const QByteArray& code, const RunContext& run)
 {
-    return RunReattaching([&] { return extended(code, run); }, reattached_);
+    DatabaseActivity::Call call(activity_);
+    LookupResult result = RunReattaching([&] { return extended(code, run); }, reattached_);
+    call.succeeded();
+    return result;
 }
 
 LookupResult PosItemLookups::LookupStandard(const QByteArray& code, const RunContext& run)
 {
-    return RunReattaching([&] { return standard(code, run); }, reattached_);
+    DatabaseActivity::Call call(activity_);
+    LookupResult result = RunReattaching([&] { return standard(code, run); }, reattached_);
+    call.succeeded();
+    return result;
 }
 
 LookupResult PosItemLookups::extended(const QByteArray& code, const RunContext& run)

@@ -11,6 +11,7 @@
 
 namespace tarvel {
 
+class DatabaseActivity;
 class PosConnections;
 
 // What the setup check's probe ran: the names of the scan's queries ("barcode", "item", "price",
@@ -25,12 +26,13 @@ struct LookupProbe {
 // result; results stay open afterwards) and returns what it found. Not found is a result with Found
 // false. Any engine failure, also a column a step reads and the row lacks, leaves as EDatabaseError at
 // that step, and nothing is returned. A lookup that meets a lost attachment (the database server
-// restarted) runs once more on a new one, within the same scan, and `reattached` is told.
-// Holds references only: the queries and the clock must outlive it.
+// restarted) runs once more on a new one, within the same scan, and `reattached` is told. Each lookup,
+// the second try included, is one call told to `activity` (when given).
+// Holds references only: the queries, the clock and the activity must outlive it.
 class PosItemLookups : public ItemLookups {
 public:
     PosItemLookups(Query& qryTmp, Query& qryStockPrice, Query& qryStoreSHELF, const Clock& clock,
-                   std::function<void()> reattached = {});
+                   std::function<void()> reattached = {}, DatabaseActivity* activity = nullptr);
 
     // Extended layout: the price is the column run.ActivePriceLevel of Mas_Stock, placed unquoted into
     // the item query and read back under the name M_Price1. Barcode and item queries run on qryTmp, the
@@ -60,6 +62,7 @@ private:
     Query& qryStoreSHELF_;
     const Clock& clock_;
     std::function<void()> reattached_;
+    DatabaseActivity* activity_;
 };
 
 // Probe on the data connection's three queries of `pos`, open as CheckPosConnections leaves them for

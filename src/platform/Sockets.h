@@ -73,4 +73,9 @@ private:
 // The platform's text for a socket error number.
 QByteArray SocketErrorText(int error);
 
+// `address` (an IPv4 or IPv6 address as text) and `port` as the platform's own socket address (a
+// sockaddr_in or sockaddr_in6), for a library that binds its own socket from one; empty for text that
+// is no address. `ipv6` tells which it is.
+QByteArray NativeSocketAddress(const QByteArray& address, quint16 port, bool& ipv6);
+
 } // namespace tarvel

@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <atomic>
 
 namespace tarvel {
 
@@ -48,6 +49,48 @@ void ScanStatistics::setQueryDeadline(int seconds)
         std::sort(replyTimes_.bounds.begin(), replyTimes_.bounds.end());
     }
     replyTimes_.counts = QList<qint64>(replyTimes_.bounds.size() + 1, 0);
+    notifyChanged();
+}
+
+ScanStatistics::ScanStatistics(const ScanStatistics& other)
+    : now_(other.now_),
+      queryDeadline_(other.queryDeadline_),
+      startedAt_(other.startedAt_),
+      runningSince_(other.runningSince_),
+      today_(other.today_),
+      nextMidnight_(other.nextMidnight_),
+      total_(other.total_),
+      todayCounts_(other.todayCounts_),
+      todayHours_(other.todayHours_),
+      hour_(other.hour_),
+      hourStart_(other.hourStart_),
+      nextHour_(other.nextHour_),
+      replyTimes_(other.replyTimes_),
+      terminals_(other.terminals_),
+      connectedTerminals_(other.connectedTerminals_),
+      days_(other.days_),
+      unsaved_(other.unsaved_)
+{
+}
+
+ScanStatistics::DayTallies::DayTallies(const DayTallies& other) : recency(other.recency)
+{
+    index.reserve(recency.size());
+    for (auto it = recency.begin(); it != recency.end(); ++it)
+        index.insert(it->code, it);
+}
+
+ScanStatistics::DayTallies& ScanStatistics::writableDay(QDate day)
+{
+    std::shared_ptr<DayTallies>& tallies = days_[day];
+    if (!tallies)
+        tallies = std::make_shared<DayTallies>();
+    else if (tallies.use_count() > 1)
+        tallies = std::make_shared<DayTallies>(*tallies);
+    // A copy on another thread that let go of the day did its last read before its release: seen
+    // alone, the day is this side's to change.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return *tallies;
 }
 
 void ScanStatistics::rollOver(qint64 now)
@@ -70,6 +113,8 @@ void ScanStatistics::rollOver(qint64 now)
     const QDate oldest = oldestDayKept();
     while (!days_.empty() && days_.begin()->first < oldest)
         days_.erase(days_.begin());
+    while (!unsaved_.empty() && unsaved_.begin()->first < oldest)
+        unsaved_.erase(unsaved_.begin());
 }
 
 const ScanStatistics::Counts& ScanStatistics::countsToday()
@@ -113,6 +158,7 @@ void ScanStatistics::terminalConnected(const QByteArray& terminalAddress)
         t.connectedSince = now;
         ++connectedTerminals_;
     }
+    notifyChanged();
 }
 
 void ScanStatistics::terminalDisconnected(const QByteArray& terminalAddress)
@@ -124,6 +170,7 @@ void ScanStatistics::terminalDisconnected(const QByteArray& terminalAddress)
         found->disconnectedAt = now_();
         --connectedTerminals_;
     }
+    notifyChanged();
 }
 
 void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome outcome, const QByteArray& code,
@@ -141,7 +188,7 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
     case ScanOutcome::NotFound:
         add(&Counts::notFound);
         ++t.notFound;
-        countNotFound(days_[today_], code, terminalAddress, now);
+        countNotFound(code, terminalAddress, now);
         break;
     case ScanOutcome::Unregistered:
         add(&Counts::unregistered);
@@ -154,11 +201,13 @@ void ScanStatistics::scanAnswered(const QByteArray& terminalAddress, ScanOutcome
     ++replyTimes_.counts[bucket];
     ++replyTimes_.count;
     replyTimes_.sumNanoseconds += replyNanoseconds;
+    notifyChanged();
 }
 
-void ScanStatistics::countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress,
-                                   qint64 now)
+void ScanStatistics::countNotFound(const QByteArray& code, const QByteArray& terminalAddress, qint64 now)
 {
+    DayTallies& day = writableDay(today_);
+    Unsaved& unsaved = unsaved_[today_];
     const QByteArray key = code.left(kMaxCodeBytes);
     auto found = day.index.find(key);
     if (found != day.index.end()) {
@@ -168,16 +217,16 @@ void ScanStatistics::countNotFound(DayTallies& day, const QByteArray& code, cons
         node->lastTerminal = terminalAddress;
         day.recency.splice(day.recency.end(), day.recency, node);
     } else {
-        append(day, {key, 1, now, now, terminalAddress});
-        day.removed.remove(key);
+        append(day, unsaved, {key, 1, now, now, terminalAddress});
+        unsaved.removed.remove(key);
     }
-    day.changed.insert(key);
+    unsaved.changed.insert(key);
 }
 
-void ScanStatistics::append(DayTallies& day, const NotFoundTally& tally)
+void ScanStatistics::append(DayTallies& day, Unsaved& unsaved, const NotFoundTally& tally)
 {
     if (day.index.size() >= kMaxCodesPerDay)
-        evictLeastRecent(day);
+        evictLeastRecent(day, unsaved);
     day.recency.push_back(tally);
     day.index.insert(tally.code, std::prev(day.recency.end()));
 }
@@ -189,12 +238,12 @@ void ScanStatistics::add(qint64 Counts::*count)
     ++(todayHours_[hour_].*count);
 }
 
-void ScanStatistics::evictLeastRecent(DayTallies& day)
+void ScanStatistics::evictLeastRecent(DayTallies& day, Unsaved& unsaved)
 {
     // The file is told to drop it at the next write.
     const QByteArray& leaving = day.recency.front().code;
-    day.changed.remove(leaving);
-    day.removed.insert(leaving);
+    unsaved.changed.remove(leaving);
+    unsaved.removed.insert(leaving);
     day.index.remove(leaving);
     day.recency.pop_front();
 }
@@ -219,17 +268,27 @@ void ScanStatistics::countUnanswered(const QByteArray& terminalAddress, qint64 C
     ++t.scans;
     t.lastScan = now;
     add(result);
+    notifyChanged();
 }
 
 void ScanStatistics::reattached()
 {
     rollOver(now_());
     add(&Counts::reattaches);
+    notifyChanged();
 }
 
-void ScanStatistics::serviceStarted() { runningSince_ = now_(); }
+void ScanStatistics::serviceStarted()
+{
+    runningSince_ = now_();
+    notifyChanged();
+}
 
-void ScanStatistics::serviceStopped() { runningSince_ = 0; }
+void ScanStatistics::serviceStopped()
+{
+    runningSince_ = 0;
+    notifyChanged();
+}
 
 QList<ScanStatistics::Terminal> ScanStatistics::terminals() const
 {
@@ -244,7 +303,7 @@ QList<NotFoundTally> ScanStatistics::notFound(int days, int limit)
     const QDate first = today_.addDays(1 - std::clamp(days, 1, kDaysKept));
     QHash<QByteArray, NotFoundTally> merged;
     for (auto day = days_.lower_bound(first); day != days_.end(); ++day) {
-        for (const NotFoundTally& tally : day->second.recency) {
+        for (const NotFoundTally& tally : day->second->recency) {
             auto found = merged.find(tally.code);
             if (found == merged.end())
                 merged.insert(tally.code, tally);
@@ -273,7 +332,7 @@ int ScanStatistics::codesNotFoundToday()
 {
     rollOver(now_());
     const auto day = days_.find(today_);
-    return day == days_.end() ? 0 : static_cast<int>(day->second.index.size());
+    return day == days_.end() ? 0 : static_cast<int>(day->second->index.size());
 }
 
 void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
@@ -283,7 +342,8 @@ void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
     for (const NotFoundDay& loaded : days) {
         if (loaded.day < oldest || loaded.day > today_)
             continue;
-        DayTallies& day = days_[loaded.day];
+        DayTallies& day = writableDay(loaded.day);
+        Unsaved& unsaved = unsaved_[loaded.day];
         // Least recently seen first, so that the first to fall out today are the file's oldest.
         QList<NotFoundTally> tallies = loaded.tallies;
         std::sort(tallies.begin(), tallies.end(),
@@ -296,37 +356,29 @@ void ScanStatistics::loadDays(const QList<NotFoundDay>& days)
                     **found = tally;
                 continue;
             }
-            append(day, tally);
+            append(day, unsaved, tally);
         }
     }
+    notifyChanged();
 }
 
 QList<NotFoundChanges> ScanStatistics::unsavedChanges() const
 {
     QList<NotFoundChanges> changes;
-    for (const auto& [date, day] : days_) {
-        if (day.changed.isEmpty() && day.removed.isEmpty())
+    for (const auto& [date, unsaved] : unsaved_) {
+        const auto day = days_.find(date);
+        if ((unsaved.changed.isEmpty() && unsaved.removed.isEmpty()) || day == days_.end())
             continue;
-        NotFoundChanges change{date, {}, QList<QByteArray>(day.removed.begin(), day.removed.end())};
-        for (const QByteArray& code : day.changed)
-            change.changed.append(**day.index.find(code));
+        NotFoundChanges change{date, {}, QList<QByteArray>(unsaved.removed.begin(), unsaved.removed.end())};
+        for (const QByteArray& code : unsaved.changed)
+            change.changed.append(**day->second->index.find(code));
         changes.append(change);
     }
     return changes;
 }
 
-bool ScanStatistics::hasUnsavedChanges() const
-{
-    return std::any_of(days_.begin(), days_.end(),
-                       [](const auto& day) { return !day.second.changed.isEmpty() || !day.second.removed.isEmpty(); });
-}
+bool ScanStatistics::hasUnsavedChanges() const { return !unsavedChanges().isEmpty(); }
 
-void ScanStatistics::markSaved()
-{
-    for (auto& [date, day] : days_) {
-        day.changed.clear();
-        day.removed.clear();
-    }
-}
+void ScanStatistics::markSaved() { unsaved_.clear(); }
 
 } // namespace tarvel

@@ -14,6 +14,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 
 namespace tarvel {
 
@@ -23,10 +24,13 @@ namespace tarvel {
 // updates. Memory is bounded: at most kMaxCodesPerDay codes a day (the least recently seen fall out),
 // codes cut to kMaxCodeBytes, at most kMaxTerminals terminals remembered. No Qt widgets, no I/O: the
 // service loads and saves the tallies through StatsFile, the window and the status endpoint read here.
-// Event thread only.
+// Event thread only; a copy is cheap (the days before today are shared until one of the two changes
+// them, today's is copied at its first change) and may be read on another thread, which is how the
+// status endpoint's thread reads them (StatusSnapshot).
 class ScanStatistics : public ScanObserver {
 public:
-    // The present moment in milliseconds since the epoch; tests set it.
+    // The present moment in milliseconds since the epoch; tests set it. A copy read on another thread
+    // calls it there.
     using Now = std::function<qint64()>;
 
     static constexpr int kMaxCodesPerDay = 10000;
@@ -40,6 +44,13 @@ public:
 
     // `queryDeadlineSeconds` as setQueryDeadline takes it.
     explicit ScanStatistics(Now now = {}, int queryDeadlineSeconds = kDefaultQueryTimeout);
+    // A copy takes the figures and the unsaved changes, never the change callback.
+    ScanStatistics(const ScanStatistics& other);
+    ScanStatistics& operator=(const ScanStatistics&) = delete;
+
+    // Runs after each change of the figures (a report, a re-attach, a start or stop, a load), on the
+    // event thread; none while unset.
+    void setChanged(std::function<void()> changed) { changed_ = std::move(changed); }
     // The seconds a step on the POS database may take (0: no limit): the histogram gets a bucket there,
     // so that a scan that waited on the database up to its deadline is told from one beyond it. A
     // deadline other than the histogram's starts the histogram afresh (its bounds are new).
@@ -117,20 +128,35 @@ public:
 
 private:
     struct DayTallies {
+        DayTallies() = default;
+        // The index is made afresh: it points into the copy's own list.
+        DayTallies(const DayTallies& other);
+        DayTallies& operator=(const DayTallies&) = delete;
         std::list<NotFoundTally> recency; // least recently seen first
         QHash<QByteArray, std::list<NotFoundTally>::iterator> index;
+    };
+    // What the file has not been told yet, of one day.
+    struct Unsaved {
         QSet<QByteArray> changed;
         QSet<QByteArray> removed;
     };
+    // The day's tallies, for a change: made when missing, copied first when a copy of the statistics
+    // shares them.
+    DayTallies& writableDay(QDate day);
     void rollOver(qint64 now);
-    void evictLeastRecent(DayTallies& day);
+    void notifyChanged()
+    {
+        if (changed_)
+            changed_();
+    }
+    void evictLeastRecent(DayTallies& day, Unsaved& unsaved);
     // Adds a code the day does not hold yet as its most recent, making room first when the day is full.
-    void append(DayTallies& day, const NotFoundTally& tally);
+    void append(DayTallies& day, Unsaved& unsaved, const NotFoundTally& tally);
     // One more in the counts since the start and in today's.
     void add(qint64 Counts::*count);
     // A scan of the terminal that got no reply, counted under `result`.
     void countUnanswered(const QByteArray& terminalAddress, qint64 Counts::*result);
-    void countNotFound(DayTallies& day, const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
+    void countNotFound(const QByteArray& code, const QByteArray& terminalAddress, qint64 now);
     Terminal& terminal(const QByteArray& address, qint64 now);
 
     Now now_;
@@ -148,7 +174,10 @@ private:
     Histogram replyTimes_;
     QHash<QByteArray, Terminal> terminals_;
     int connectedTerminals_ = 0;
-    std::map<QDate, DayTallies> days_;
+    // Shared with the copies until one side changes a day (writableDay); never changed while shared.
+    std::map<QDate, std::shared_ptr<DayTallies>> days_;
+    std::map<QDate, Unsaved> unsaved_;
+    std::function<void()> changed_;
 };
 
 } // namespace tarvel

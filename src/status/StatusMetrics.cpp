@@ -93,6 +93,12 @@ QByteArray MetricsText(ScanStatistics& statistics, const StatusFacts& facts)
     family("tarvel_store_unknown", "gauge",
            "1 when POSSYS.FDB has no row for the store at the last Start: price level PRCERR, every price 0.00.");
     text += "tarvel_store_unknown " + Number(facts.storeUnknown ? 1 : 0) + '\n';
+    family("tarvel_database_up", "gauge",
+           "0 while the last lookup on the POS database failed or the one running is past FDB_QUERY_TIMEOUT.");
+    text += "tarvel_database_up " + Number(facts.databaseUp ? 1 : 0) + '\n';
+    family("tarvel_database_wait_seconds", "gauge",
+           "How long the scan now looked up has waited on the POS database; 0 when none waits.");
+    text += "tarvel_database_wait_seconds " + Sample(facts.databaseWaitingMsecs / 1000.0) + '\n';
     family("tarvel_start_time_seconds", "gauge", "When the program started (Unix time).");
     text += "tarvel_start_time_seconds " + Sample(static_cast<double>(statistics.startedAt()) / 1000.0) + '\n';
     family("tarvel_uptime_seconds", "gauge", "Seconds since the program started.");

@@ -177,6 +177,22 @@ QByteArray ReplyChart(const ScanStatistics::Histogram& replies)
     return svg + "\n</svg>\n";
 }
 
+// The database as it is at the request, which the event thread may be waiting on: nothing while it
+// answers in time.
+QByteArray DatabaseLine(const StatusFacts& facts)
+{
+    if (facts.databaseUp && facts.databaseWaitingMsecs < 1000)
+        return {};
+    QByteArray line = facts.databaseUp ? "<p><span class=\"state fault\">Database slow</span> "
+                                       : "<p><span class=\"state fault\">Database not answering</span> ";
+    if (facts.databaseWaitingMsecs > 0)
+        line += "the scan now looked up has waited " + QByteArray::number(facts.databaseWaitingMsecs / 1000.0, 'f', 1)
+              + " s on the POS database";
+    else
+        line += "the last lookup on the POS database failed";
+    return line + "</p>\n";
+}
+
 void CodeTable(QByteArray& html, const QList<NotFoundTally>& tallies, qint64 now)
 {
     if (tallies.isEmpty()) {
@@ -214,6 +230,7 @@ QByteArray StatusPageHtml(ScanStatistics& statistics, const StatusFacts& facts)
               + ", since " + Moment(statistics.runningSince(), now) + "</p>\n";
     else
         html += "<p><span class=\"state stopped\">Stopped</span> terminals get no answer</p>\n";
+    html += DatabaseLine(facts);
 
     const QByteArray since =
         statistics.startedAt() > QDateTime(QDateTime::fromMSecsSinceEpoch(now).date(), QTime(0, 0)).toMSecsSinceEpoch()

@@ -19,10 +19,12 @@ const char kXlsxType[] = "application/vnd.openxmlformats-officedocument.spreadsh
 } // namespace
 
 StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray& path, const QByteArray& query,
-                                      ScanStatistics& statistics, const StatusFacts& facts)
+                                      const StatusSnapshot& snapshot)
 {
-    if (method != "GET")
-        return {405, "text/plain; charset=utf-8", "Only GET is served here.\n"};
+    if (method != "GET" && method != "HEAD")
+        return {405, "text/plain; charset=utf-8", "Only GET and HEAD are served here.\n"};
+    ScanStatistics statistics(snapshot.statistics);
+    const StatusFacts& facts = snapshot.facts;
     if (path == "/")
         return {200, "text/html; charset=utf-8", StatusPageHtml(statistics, facts)};
     if (path == "/metrics")

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "status/StatusFacts.h"
+#include "status/StatusSnapshot.h"
 
 #include <QByteArray>
 
 namespace tarvel {
-
-class ScanStatistics;
 
 // One answer of the status endpoint.
 struct StatusResponse {
@@ -16,11 +14,14 @@ struct StatusResponse {
 };
 
 // The answer to one request: GET of "/" (the page), "/metrics" (Prometheus text format 0.0.4),
-// "/not-found.csv" and "/not-found.xlsx" (with days=N, 1 to 30, default 30); 405 for another method,
-// 404 for another path, 400 for a bad days value, 500 when the workbook cannot be written. Reads the
-// facts and the statistics, no socket and no file but the workbook's temporary one; the statistics
-// roll over to a new day on the way when their clock has passed midnight, hence the mutable reference.
+// "/not-found.csv" and "/not-found.xlsx" (with days=N, 1 to 30, default 30); HEAD is answered as GET
+// (the server sends no body); 405 for another method, 404 for another path, 400 for a bad days value,
+// 500 when the workbook cannot be written. Reads the snapshot, no socket and no file but the
+// workbook's temporary one, on any thread: the statistics read are a copy of the snapshot's, which
+// rolls over to a new day on the way when its clock has passed midnight.
 StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray& path, const QByteArray& query,
-                                      ScanStatistics& statistics, const StatusFacts& facts);
+                                      const StatusSnapshot& snapshot);
+// The methods served, for a 405's Allow header.
+inline constexpr const char* kStatusMethods = "GET, HEAD";
 
 } // namespace tarvel

@@ -18,8 +18,7 @@ using namespace tarvel;
 
 TEST(StatusPages, RequestsAreAnsweredByMethodPathAndDays)
 {
-    ScanStatistics statistics;
-    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
+    const StatusSnapshot snapshot{ScanStatistics(), {true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}}};
     const struct {
         const char* method;
         const char* path;
@@ -36,7 +35,8 @@ TEST(StatusPages, RequestsAreAnsweredByMethodPathAndDays)
         {"GET", "/not-found.csv", "days=31", 400, "text/plain; charset=utf-8"},
         {"GET", "/not-found.csv", "days=seven", 400, "text/plain; charset=utf-8"},
         {"POST", "/", "", 405, "text/plain; charset=utf-8"},
-        {"HEAD", "/", "", 405, "text/plain; charset=utf-8"},
+        {"HEAD", "/", "", 200, "text/html; charset=utf-8"},
+        {"HEAD", "/metrics", "", 200, "text/plain; version=0.0.4; charset=utf-8"},
         {"DELETE", "/metrics", "", 405, "text/plain; charset=utf-8"},
         {"GET", "/index.html", "", 404, "text/plain; charset=utf-8"},
         {"GET", "/metrics/", "", 404, "text/plain; charset=utf-8"},
@@ -44,12 +44,12 @@ TEST(StatusPages, RequestsAreAnsweredByMethodPathAndDays)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + ' ' + c.path + '?' + c.query);
-        const StatusResponse r = RespondToStatusRequest(c.method, c.path, c.query, statistics, facts);
+        const StatusResponse r = RespondToStatusRequest(c.method, c.path, c.query, snapshot);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.contentType, c.contentType);
         EXPECT_FALSE(r.body.isEmpty());
     }
-    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.csv", "days=0", statistics, facts).body,
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.csv", "days=0", snapshot).body,
               "days must be a whole number from 1 to 30.\n");
 }
 
@@ -152,9 +152,9 @@ TEST(StatusPages, TheWorkbookKeepsEveryCodeAsText)
             statistics.scanAnswered("10.0.0.5", ScanOutcome::NotFound, code, 1'000'000);
         --times;
     }
-    const StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}};
-    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.xlsx", "days=31", statistics, facts).status, 400);
-    const StatusResponse r = RespondToStatusRequest("GET", "/not-found.xlsx", "days=1", statistics, facts);
+    const StatusSnapshot snapshot{statistics, {true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}}};
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.xlsx", "days=31", snapshot).status, 400);
+    const StatusResponse r = RespondToStatusRequest("GET", "/not-found.xlsx", "days=1", snapshot);
     ASSERT_EQ(r.status, 200) << r.body.toStdString();
     EXPECT_EQ(r.contentType, "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
     const QMap<QByteArray, XlsxCell> cells = XlsxFirstSheet(r.body);

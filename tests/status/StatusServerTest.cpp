@@ -157,10 +157,15 @@ protected:
         terminal.socket().readAll();
     }
 
-    HttpReply Get(const QByteArray& target) { return Http(status.Port(), "GET", target); }
+    // What the event thread has counted so far, published, then read on the endpoint's thread.
+    HttpReply Get(const QByteArray& target)
+    {
+        status.Publish();
+        return Http(status.Port(), "GET", target);
+    }
 
     StatusFacts facts{true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {"127.0.0.1", "10.0.0.99"}};
-    StatusServer status{statistics, [this](bool) { return facts; }};
+    StatusServer status{statistics, [this] { return facts; }};
 };
 
 } // namespace
@@ -273,7 +278,7 @@ TEST_F(StatusServerTest, OnlyGetIsServedAndTheServerSaysItsStateAndPort)
 {
     HttpReply reply = Http(status.Port(), "POST", "/");
     EXPECT_EQ(reply.status, 405);
-    EXPECT_EQ(reply.headers.value("allow"), "GET");
+    EXPECT_EQ(reply.headers.value("allow"), "GET, HEAD");
     EXPECT_EQ(Get("/not-found.csv?days=31").status, 400);
     EXPECT_EQ(Get("/metrics/").status, 404);
     // A stopped service says so.
@@ -284,7 +289,7 @@ TEST_F(StatusServerTest, OnlyGetIsServedAndTheServerSaysItsStateAndPort)
     EXPECT_EQ(status.Url(), "http://127.0.0.1:" + QByteArray::number(status.Port()) + "/");
 
     // A port in use is an error with the platform's words; closed, the port is free again.
-    StatusServer second(statistics, [this](bool) { return facts; });
+    StatusServer second(statistics, [this] { return facts; });
     EXPECT_THROW(second.Open(QHostAddress::LocalHost, status.Port()), TarvelError);
     EXPECT_FALSE(second.IsOpen());
     const quint16 port = status.Port();
