@@ -19,12 +19,11 @@ const char kXlsxType[] = "application/vnd.openxmlformats-officedocument.spreadsh
 } // namespace
 
 StatusResponse RespondToStatusRequest(const QByteArray& method, const QByteArray& path, const QByteArray& query,
-                                      const StatusSnapshot& snapshot)
+                                      const ScanStatistics& published, const StatusFacts& facts)
 {
     if (method != "GET" && method != "HEAD")
         return {405, "text/plain; charset=utf-8", "Only GET and HEAD are served here.\n"};
-    ScanStatistics statistics(snapshot.statistics);
-    const StatusFacts& facts = snapshot.facts;
+    ScanStatistics statistics(published);
     if (path == "/")
         return {200, "text/html; charset=utf-8", StatusPageHtml(statistics, facts)};
     if (path == "/metrics")

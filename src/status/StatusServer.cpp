@@ -60,7 +60,8 @@ MHD_Result AnswerRequest(void* cls, MHD_Connection* connection, const char* url,
     try {
         QByteArray query;
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &AddArgument, &query);
-        answer = RespondToStatusRequest(verb, QByteArray(url), query, *server.Current());
+        const StatusServer::Reading now = server.Current();
+        answer = RespondToStatusRequest(verb, QByteArray(url), query, now.published->statistics, now.facts);
     } catch (const std::exception& error) {
         answer = {500, "text/plain; charset=utf-8", QByteArray(error.what()) + '\n'};
     }
@@ -116,19 +117,20 @@ void StatusServer::schedule()
     publishTimer_.start(int(std::max<qint64>(0, kPublishMsecs - sincePublished_.elapsed())));
 }
 
-std::shared_ptr<const StatusSnapshot> StatusServer::Current() const
+StatusServer::Reading StatusServer::Current() const
 {
-    std::shared_ptr<const StatusSnapshot> published;
+    Reading now;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        published = snapshot_;
+        now.published = snapshot_;
     }
-    if (!database_)
-        return published;
-    auto live = std::make_shared<StatusSnapshot>(*published);
-    live->facts.databaseWaitingMsecs = database_->waitingMsecs();
-    live->facts.databaseUp = database_->up();
-    return live;
+    // The facts are a few shared Qt values: copied without their data; the statistics are not copied here.
+    now.facts = now.published->facts;
+    if (database_) {
+        now.facts.databaseWaitingMsecs = database_->waitingMsecs();
+        now.facts.databaseUp = database_->up();
+    }
+    return now;
 }
 
 void StatusServer::Open(const QHostAddress& address, quint16 port)

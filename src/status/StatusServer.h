@@ -53,8 +53,13 @@ public:
 
     // Copies the statistics and the facts now, for the requests from here on.
     void Publish();
-    // What a request reads now: the snapshot with the database's live facts. Any thread.
-    std::shared_ptr<const StatusSnapshot> Current() const;
+    // What a request reads now: the snapshot last published, and its facts with the database's
+    // live state. Any thread.
+    struct Reading {
+        std::shared_ptr<const StatusSnapshot> published;
+        StatusFacts facts;
+    };
+    Reading Current() const;
 
 private:
     // The statistics changed: a publication soon, at most every kPublishMsecs.

@@ -44,12 +44,12 @@ TEST(StatusPages, RequestsAreAnsweredByMethodPathAndDays)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + ' ' + c.path + '?' + c.query);
-        const StatusResponse r = RespondToStatusRequest(c.method, c.path, c.query, snapshot);
+        const StatusResponse r = RespondToStatusRequest(c.method, c.path, c.query, snapshot.statistics, snapshot.facts);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.contentType, c.contentType);
         EXPECT_FALSE(r.body.isEmpty());
     }
-    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.csv", "days=0", snapshot).body,
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.csv", "days=0", snapshot.statistics, snapshot.facts).body,
               "days must be a whole number from 1 to 30.\n");
 }
 
@@ -153,8 +153,10 @@ TEST(StatusPages, TheWorkbookKeepsEveryCodeAsText)
         --times;
     }
     const StatusSnapshot snapshot{statistics, {true, "S01", "QUILLPOST MART KLANG", false, "P1", "10.2.3.2", {}}};
-    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.xlsx", "days=31", snapshot).status, 400);
-    const StatusResponse r = RespondToStatusRequest("GET", "/not-found.xlsx", "days=1", snapshot);
+    EXPECT_EQ(RespondToStatusRequest("GET", "/not-found.xlsx", "days=31", snapshot.statistics, snapshot.facts).status,
+              400);
+    const StatusResponse r =
+        RespondToStatusRequest("GET", "/not-found.xlsx", "days=1", snapshot.statistics, snapshot.facts);
     ASSERT_EQ(r.status, 200) << r.body.toStdString();
     EXPECT_EQ(r.contentType, "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
     const QMap<QByteArray, XlsxCell> cells = XlsxFirstSheet(r.body);
