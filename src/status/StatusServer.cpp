@@ -142,7 +142,11 @@ void StatusServer::Open(const QHostAddress& address, quint16 port)
         throw TarvelError("The address is not available (" + address.toString().toStdString() + " port "
                           + std::to_string(port) + ")");
     daemonMessage_.clear();
-    const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG | (ipv6 ? MHD_USE_IPv6 : 0);
+    // poll() where the library has it: epoll, told of a connection once, does not see that the client
+    // of a half request already went, and keeps its place until the timeout.
+    const unsigned polling = MHD_is_feature_supported(MHD_FEATURE_POLL) == MHD_YES ? MHD_USE_POLL_INTERNAL_THREAD
+                                                                                   : MHD_USE_AUTO_INTERNAL_THREAD;
+    const unsigned flags = polling | MHD_USE_ERROR_LOG | (ipv6 ? MHD_USE_IPv6 : 0);
     daemon_ =
         MHD_start_daemon(flags, port, nullptr, nullptr, &AnswerRequest, this, MHD_OPTION_SOCK_ADDR, native.constData(),
                          MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
