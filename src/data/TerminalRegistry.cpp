@@ -172,6 +172,8 @@ void TerminalRegistry::openTable(const QString& file, const char* mode)
     db_ = openConnection(file, mode);
     SetSqliteLockWait(db_, kRegistryLockWaitMs);
     readTable(file);
+    header_.setFileName(file);
+    header_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 void TerminalRegistry::readTable(const QString& file)
@@ -203,19 +205,20 @@ void TerminalRegistry::requireOpen() const
         throw EDatabaseError(RegistryClosedMessage);
 }
 
-void TerminalRegistry::followReplacedFile()
+FileStamp TerminalRegistry::followReplacedFile()
 {
-    const std::optional<FileIdentity> now = FileIdentityOf(file_);
+    const std::optional<FileStamp> now = FileStampOf(file_);
     if (!now)
         throw EDatabaseError("The terminal registry " + PathText(file_)
                              + " is gone: no terminal is registered until a registry is back there");
-    if (now == identity_)
-        return;
+    if (now->identity == identity_)
+        return *now;
     // Another file under the name (a tool wrote a new one and renamed it over the old): the same
     // connection opens it afresh, so the editing model's rows come from it too.
     locate_ = QSqlQuery();
     db_.close();
-    identity_ = now;
+    header_.close();
+    identity_ = now->identity;
     try {
         if (!db_.open())
             throw EDatabaseError("Cannot open the terminal registry " + PathText(file_) + ": "
@@ -227,15 +230,47 @@ void TerminalRegistry::followReplacedFile()
         identity_.reset();
         throw;
     }
+    header_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    return *now;
+}
+
+std::optional<TerminalRegistry::SearchStamp> TerminalRegistry::searchStamp(const FileStamp& file)
+{
+    // SQLite's header: "SQLite format 3" and a zero, the page size, the write and read versions (1 for
+    // a rollback journal, 2 for WAL, whose commits leave the change counter as it is), three bytes
+    // more, then the change counter at 24.
+    constexpr qsizetype kHeaderBytes = 28;
+    if (!header_.isOpen() || !header_.seek(0))
+        return std::nullopt;
+    SearchStamp stamp{file, header_.read(kHeaderBytes)};
+    if (stamp.header.size() != kHeaderBytes || !stamp.header.startsWith(QByteArray("SQLite format 3", 16))
+        || stamp.header[18] != 1 || stamp.header[19] != 1)
+        return std::nullopt;
+    return stamp;
 }
 
 bool TerminalRegistry::Locate(const QByteArray& address)
 {
+    // Addresses answered for one state of the file: those a store's terminals have, and a bound
+    // against a crowd of others.
+    constexpr qsizetype kAnswersKept = 4096;
     requireOpen();
     const ScanLockWait wait(db_);
-    followReplacedFile();
-    if (pendingEdit_)
+    FileStamp file = followReplacedFile();
+    if (pendingEdit_) {
         pendingEdit_->SettlePendingEdit();
+        if (const std::optional<FileStamp> settled = FileStampOf(file_))
+            file = *settled; // the row it wrote, if any, is in the file now
+    }
+    const std::optional<SearchStamp> stamp = searchStamp(file);
+    if (stamp && stamp == answersStamp_) {
+        if (const auto answer = answers_.constFind(address); answer != answers_.cend())
+            return *answer;
+    } else {
+        // Taken before the query: a commit after this point is seen at the next search.
+        answers_.clear();
+        answersStamp_ = stamp;
+    }
     // Each byte as the character of the same value: SQLite's BINARY comparison is then byte-exact,
     // with no padding of CHAR(40) and no case folding.
     locate_.bindValue(0, AddressToField(address));
@@ -246,6 +281,11 @@ bool TerminalRegistry::Locate(const QByteArray& address)
     }
     const bool found = locate_.next();
     locate_.finish(); // releases the read lock, so the sqlite3 command can write meanwhile
+    if (answersStamp_) {
+        if (answers_.size() >= kAnswersKept)
+            answers_.clear();
+        answers_.insert(address, found);
+    }
     return found;
 }
 
@@ -372,6 +412,9 @@ void TerminalRegistry::Close()
         pendingEdit_->DropPendingEdit();
     open_ = false;
     identity_.reset();
+    header_.close();
+    answersStamp_.reset();
+    answers_.clear();
     locate_ = QSqlQuery();
     db_ = QSqlDatabase();
     CloseSqliteConnection(connectionName_);

@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -91,12 +93,15 @@ public:
 
     bool IsOpen() const { return open_; }
 
-    // True when a row's ADDRESS equals `address` whole, byte for byte: an indexed query run afresh for
-    // every call. A file that another has replaced under the same name since the last search (written
-    // anew and renamed over it) is opened afresh first; a file that is gone fails the search. Settles
-    // the editing model's pending row next. Throws EDatabaseError while the table is closed, while the
-    // file is gone or cannot be opened, when another program's lock outlasts kRegistryScanLockWaitMs,
-    // or when the engine fails.
+    // True when a row's ADDRESS equals `address` whole, byte for byte, in the file as it is now. A file
+    // that another has replaced under the same name since the last search (written anew and renamed
+    // over it) is opened afresh first; a file that is gone fails the search. Settles the editing
+    // model's pending row next. The indexed query runs when the file has changed since the address was
+    // last searched: its size, its time of writing and SQLite's change counter (which every commit
+    // moves, this program's and another's) are looked at for each call, and while all three stay the
+    // same the answer of that search stands. A file in WAL mode is queried at every call. Throws
+    // EDatabaseError while the table is closed, while the file is gone or cannot be opened, when
+    // another program's lock outlasts kRegistryScanLockWaitMs, or when the engine fails.
     bool Locate(const QByteArray& address) override;
 
     // For the command line. Register stores one row (TarvelError for more than 40 characters and for
@@ -130,7 +135,16 @@ private:
     void openTable(const QString& file, const char* mode);
     // Reads the schema and every row of the open connection: what makes a file a registry.
     void readTable(const QString& file);
-    void followReplacedFile();
+    // The file as it is now, opened afresh when another has replaced it.
+    FileStamp followReplacedFile();
+    // What tells that the file changed since a search: its stamp and SQLite's header up to the change
+    // counter. Nothing when the header cannot be read or is not a rollback journal's.
+    struct SearchStamp {
+        FileStamp file;
+        QByteArray header;
+        bool operator==(const SearchStamp&) const = default;
+    };
+    std::optional<SearchStamp> searchStamp(const FileStamp& file);
     void requireOpen() const;
     struct WriteResult {
         int rowsAffected;
@@ -150,6 +164,11 @@ private:
     std::optional<FileIdentity> identity_;
     QSqlDatabase db_;
     QSqlQuery locate_;
+    // The file's header, read at each search; opened with the connection.
+    QFile header_;
+    // The answers of the searches since the file last changed, by address.
+    std::optional<SearchStamp> answersStamp_;
+    QHash<QByteArray, bool> answers_;
     bool open_ = false;
     PendingEdit* pendingEdit_ = nullptr;
 };

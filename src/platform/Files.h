@@ -18,8 +18,21 @@ struct FileIdentity {
     quint64 file = 0;
     bool operator==(const FileIdentity&) const = default;
 };
+// A file's identity with its size and the time it was last written (as finely as the system keeps
+// it): a writer in place, or another file under the name, changes one of them. One look at the file.
+struct FileStamp {
+    FileIdentity identity;
+    qint64 size = 0;
+    qint64 writtenNsecs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
 // Nothing when no file is at `path` (or it cannot be looked at).
-std::optional<FileIdentity> FileIdentityOf(const QString& path);
+std::optional<FileStamp> FileStampOf(const QString& path);
+inline std::optional<FileIdentity> FileIdentityOf(const QString& path)
+{
+    const std::optional<FileStamp> stamp = FileStampOf(path);
+    return stamp ? std::optional<FileIdentity>(stamp->identity) : std::nullopt;
+}
 
 // Whether systemd's journal reads `stream`: JOURNAL_STREAM names the device and inode of the stream
 // it handed the service, and they are this stream's. Then a line may begin with its priority, "<3>"

@@ -15,12 +15,13 @@
 
 namespace tarvel {
 
-std::optional<FileIdentity> FileIdentityOf(const QString& path)
+std::optional<FileStamp> FileStampOf(const QString& path)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
-    return FileIdentity{quint64(info.st_dev), quint64(info.st_ino)};
+    return FileStamp{FileIdentity{quint64(info.st_dev), quint64(info.st_ino)}, qint64(info.st_size),
+                     qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 bool JournalReads(std::FILE* stream)

@@ -6,7 +6,7 @@
 
 namespace tarvel {
 
-std::optional<FileIdentity> FileIdentityOf(const QString& path)
+std::optional<FileStamp> FileStampOf(const QString& path)
 {
     // Opened for its attributes alone, sharing everything, so that no writer is held up.
     const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
@@ -19,7 +19,12 @@ std::optional<FileIdentity> FileIdentityOf(const QString& path)
     ::CloseHandle(file);
     if (!read)
         return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    const FileIdentity identity{info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    const qint64 size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    // In units of 100 ns.
+    const qint64 written =
+        qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime) * 100;
+    return FileStamp{identity, size, written};
 }
 
 // The journal is systemd's; a Windows service has none.

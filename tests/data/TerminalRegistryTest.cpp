@@ -16,6 +16,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -290,6 +293,55 @@ TEST_F(TerminalRegistryTest, AFailedCreationEscapesAndLeavesNoHalfMadeFile)
     open(registry);
     registry.Register("10.0.0.1");
     EXPECT_TRUE(registry.Locate("10.0.0.1"));
+}
+
+// Searches answered again without the query while the file is unchanged: each change another program
+// commits, or this one writes, is seen by the very next search, however soon after the last it comes
+// (within one tick of the file's clock, the size unchanged too). A file in WAL mode, whose commits
+// leave the file's header as it was, is queried at every search.
+TEST_F(TerminalRegistryTest, EachCommitIsSeenByTheNextSearch)
+{
+    seed({"10.0.0.1"});
+    TerminalRegistry registry;
+    registry.OpenTerminalRegistry(programFolder);
+    SideConnection side(file);
+    const struct {
+        const char* change; // SQL of the other program's, or "register" / "unregister" of this one's
+        const char* address;
+        bool found;
+    } steps[] = {
+        {"", "10.0.0.1", true},
+        {"", "10.0.0.1", true},
+        {"", "10.0.0.2", false},
+        {"INSERT INTO Tarvel (ADDRESS) VALUES ('10.0.0.2')", "10.0.0.2", true},
+        {"UPDATE Tarvel SET ADDRESS = '10.0.0.3' WHERE ADDRESS = '10.0.0.2'", "10.0.0.2", false},
+        {"", "10.0.0.3", true},
+        {"UPDATE Tarvel SET ADDRESS = '10.0.0.4' WHERE ADDRESS = '10.0.0.3'", "10.0.0.3", false},
+        {"DELETE FROM Tarvel WHERE ADDRESS = '10.0.0.1'", "10.0.0.1", false},
+        {"register", "10.0.0.1", true},
+        {"unregister", "10.0.0.1", false},
+        {"PRAGMA journal_mode=WAL", "10.0.0.4", true},
+        {"INSERT INTO Tarvel (ADDRESS) VALUES ('10.0.0.5')", "10.0.0.5", true},
+        {"DELETE FROM Tarvel WHERE ADDRESS = '10.0.0.5'", "10.0.0.5", false},
+        {"UPDATE Tarvel SET ADDRESS = '10.0.0.6' WHERE ADDRESS = '10.0.0.4'", "10.0.0.4", false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.change) + " / " + step.address);
+        if (QByteArray(step.change) == "register")
+            registry.Register(step.address);
+        else if (QByteArray(step.change) == "unregister")
+            registry.Unregister(step.address);
+        else if (*step.change) {
+            // Within one tick of the file's clock: its time of writing stays as it was, to the nanosecond.
+            const QByteArray path = QFile::encodeName(file);
+            struct stat before {};
+            ASSERT_EQ(::stat(path.constData(), &before), 0);
+            side.exec(step.change);
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+        }
+        EXPECT_EQ(registry.Locate(step.address), step.found);
+    }
 }
 
 TEST_F(TerminalRegistryTest, TheSearchUsesTheIndexAndIsFast)
