@@ -99,15 +99,10 @@ TEST(NotFoundReport, WritesTheWorkbookWithTheCodesAsText)
         RunProgram(kTarvel, {"--program-folder", folder, "--not-found-report", "--days", "1", "--xlsx", workbook});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "wrote 3 codes not found to " + QFile::encodeName(workbook) + '\n');
+    // The cells themselves are the writer's, checked with the endpoint's workbook (StatusPagesTest).
     QFile file(workbook);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QMap<QByteArray, XlsxCell> cells = XlsxFirstSheet(file.readAll());
-    EXPECT_EQ(cells.value("A2").type, "s");
-    EXPECT_EQ(cells.value("A2").text, "0000000000000");
-    EXPECT_EQ(cells.value("A3").text, QString::fromUtf8("CAF\xc3\xa9"));
-    EXPECT_EQ(cells.value("A4").text, "=1+1");
-    EXPECT_FALSE(cells.value("A4").formula);
-    EXPECT_EQ(cells.value("B2").text, "3");
+    EXPECT_EQ(XlsxFirstSheet(file.readAll()).value("A2").text, "0000000000000");
 
     // A folder that is not there: the error, and no file.
     const QString nowhere = dir.filePath("missing/codes.xlsx");
